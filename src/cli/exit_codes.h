@@ -1,0 +1,13 @@
+// Exit codes that every tolvane-cli command shares.
+#pragma once
+
+namespace tolvane::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitDiffers = 1;      // the device differs from the file
+inline constexpr int kExitUsage = 2;        // bad command line
+inline constexpr int kExitLink = 3;         // device or link failure
+inline constexpr int kExitFile = 4;         // file unreadable or suspect
+inline constexpr int kExitInterrupted = 5;  // stopped by the user
+
+}  // namespace tolvane::cli

@@ -1,0 +1,221 @@
+#include "console_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+
+namespace tolvane {
+namespace {
+
+// The line the calling thread is assembling: its text and where each colour
+// starts in it.
+struct PendingLine {
+  std::string text;
+  std::vector<std::pair<size_t, int>> colorStarts;  // (offset in text, colour)
+  int color = kColorNormal;
+  std::string prefix;
+  std::vector<LogSpan> spans;  // reused for every emitted line
+};
+
+PendingLine& Pending() {
+  thread_local PendingLine line;
+  return line;
+}
+
+void Append(std::string_view text) {
+  if (text.empty()) return;
+  PendingLine& line = Pending();
+  if (line.colorStarts.empty() || line.colorStarts.back().second != line.color) {
+    if (!line.colorStarts.empty() && line.colorStarts.back().first == line.text.size())
+      line.colorStarts.back().second = line.color;
+    else
+      line.colorStarts.emplace_back(line.text.size(), line.color);
+  }
+  line.text.append(text);
+}
+
+}  // namespace
+
+ConsoleLog& Log() {
+  static ConsoleLog log;
+  return log;
+}
+
+ConsoleLog& ConsoleLog::Text(std::string_view text) {
+  // A text may hold several line ends; each finished line goes out whole.
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    if (end == std::string_view::npos) {
+      Append(text);
+      break;
+    }
+    Append(text.substr(0, end + 1));
+    Emit(false);
+    text.remove_prefix(end + 1);
+  }
+  return *this;
+}
+
+ConsoleLog& ConsoleLog::Dec(int32_t value) {
+  std::array<char, 16> buf{};
+  int n = std::snprintf(buf.data(), buf.size(), "%d", value);
+  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+}
+
+ConsoleLog& ConsoleLog::Unsigned(uint32_t value) {
+  std::array<char, 16> buf{};
+  int n = std::snprintf(buf.data(), buf.size(), "%u", value);
+  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+}
+
+ConsoleLog& ConsoleLog::ULong(uint32_t value) {
+  std::array<char, 24> buf{};
+  int n = std::snprintf(buf.data(), buf.size(), "%lu", static_cast<unsigned long>(value));
+  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+}
+
+ConsoleLog& ConsoleLog::Hex(uint32_t value) {
+  std::array<char, 16> buf{};
+  int n = std::snprintf(buf.data(), buf.size(), "%X", value);
+  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+}
+
+ConsoleLog& ConsoleLog::Float(double value) {
+  std::array<char, 512> buf{};
+  int n = std::snprintf(buf.data(), buf.size(), "%f", value);
+  n = std::clamp(n, 0, static_cast<int>(buf.size()) - 1);
+  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+}
+
+ConsoleLog& ConsoleLog::SetColor(int color) {
+  Pending().color = color;
+  return *this;
+}
+
+void ConsoleLog::Flush() { Emit(true); }
+
+void ConsoleLog::SetThreadPrefix(std::string prefix) { Pending().prefix = std::move(prefix); }
+
+int ConsoleLog::ConsoleAttribute(int color) { return ((color & 0x20) << 2) | (color & 0x7F); }
+
+void ConsoleLog::Emit(bool /*flushing*/) {
+  PendingLine& line = Pending();
+  if (line.text.empty()) return;
+  line.spans.clear();
+  if (!line.prefix.empty()) line.spans.push_back({kColorNormal, line.prefix});
+  for (size_t i = 0; i < line.colorStarts.size(); ++i) {
+    size_t begin = line.colorStarts[i].first;
+    size_t end = i + 1 < line.colorStarts.size() ? line.colorStarts[i + 1].first : line.text.size();
+    line.spans.push_back({line.colorStarts[i].second,
+                          std::string_view(line.text).substr(begin, end - begin)});
+  }
+  {
+    std::lock_guard lock(m_Mutex);
+    for (auto& sink : m_Sinks) sink->WriteLine(line.spans);
+  }
+  line.text.clear();
+  line.colorStarts.clear();
+}
+
+void ConsoleLog::AddSink(std::shared_ptr<LogSink> sink) {
+  std::lock_guard lock(m_Mutex);
+  m_Sinks.push_back(std::move(sink));
+}
+
+void ConsoleLog::RemoveSink(const std::shared_ptr<LogSink>& sink) {
+  std::lock_guard lock(m_Mutex);
+  std::erase(m_Sinks, sink);
+}
+
+void ConsoleLog::RemoveAllSinks() {
+  std::lock_guard lock(m_Mutex);
+  m_Sinks.clear();
+}
+
+// Sinks ------------------------------------------------------------------
+
+bool TerminalWantsColor() {
+  const char* noColor = std::getenv("NO_COLOR");
+  if (noColor != nullptr && noColor[0] != '\0') return false;
+  return isatty(STDERR_FILENO) != 0;
+}
+
+TerminalSink::TerminalSink(bool color) : m_Color(color) {}
+
+namespace {
+// ANSI forms of the console colours the trace uses; others show as normal.
+const char* AnsiFor(int color) {
+  switch (color & 0x0F) {
+    case kColorBanner: return "\033[96m";
+    case kColorWarning: return "\033[91m";
+    case kColorAddress: return "\033[93m";
+    default: return "\033[0m";
+  }
+}
+}  // namespace
+
+void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
+  m_Buffer.clear();
+  bool colored = false;
+  for (const LogSpan& span : spans) {
+    if (m_Color) {
+      bool normal = (span.color & 0x0F) == kColorNormal;
+      if (!normal || colored) m_Buffer.append(AnsiFor(span.color));
+      colored = !normal;
+    }
+    m_Buffer.append(span.text);
+  }
+  if (colored) {
+    // Reset before the line end so a terminal never keeps the colour.
+    bool endsInNewline = !m_Buffer.empty() && m_Buffer.back() == '\n';
+    if (endsInNewline) m_Buffer.pop_back();
+    m_Buffer.append("\033[0m");
+    if (endsInNewline) m_Buffer.push_back('\n');
+  }
+  std::fwrite(m_Buffer.data(), 1, m_Buffer.size(), stderr);
+  std::fflush(stderr);
+}
+
+FileSink::FileSink(const std::string& path) : m_File(std::fopen(path.c_str(), "ab")) {}
+
+FileSink::~FileSink() {
+  if (m_File != nullptr) std::fclose(m_File);
+}
+
+void FileSink::WriteLine(std::span<const LogSpan> spans) {
+  if (m_File == nullptr) return;
+  for (const LogSpan& span : spans) std::fwrite(span.text.data(), 1, span.text.size(), m_File);
+  std::fflush(m_File);
+}
+
+void CaptureSink::WriteLine(std::span<const LogSpan> spans) {
+  std::lock_guard lock(m_Mutex);
+  for (const LogSpan& span : spans) {
+    if (!m_Spans.empty() && m_Spans.back().first == span.color)
+      m_Spans.back().second.append(span.text);
+    else
+      m_Spans.emplace_back(span.color, std::string(span.text));
+  }
+}
+
+std::string CaptureSink::Text() const {
+  std::lock_guard lock(m_Mutex);
+  std::string all;
+  for (const auto& span : m_Spans) all += span.second;
+  return all;
+}
+
+std::vector<std::pair<int, std::string>> CaptureSink::Spans() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Spans;
+}
+
+void CaptureSink::Clear() {
+  std::lock_guard lock(m_Mutex);
+  m_Spans.clear();
+}
+
+}  // namespace tolvane

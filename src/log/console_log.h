@@ -1,0 +1,120 @@
+// The diagnostic trace that every subsystem writes to.
+//
+// Insertions chain: Log().Text("Speed = ").ULong(57600).Text("\n"). Each thread
+// assembles its own line and hands it to the sinks whole when the line ends, so
+// lines written from several threads never interleave inside one line.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tolvane {
+
+// Colour numbers of the trace: low nibble foreground, next nibble background.
+inline constexpr int kColorNormal = 7;   // light grey: normal text
+inline constexpr int kColorBanner = 11;  // light cyan: banners, region records
+inline constexpr int kColorWarning = 12; // light red: warnings
+inline constexpr int kColorAddress = 14; // yellow: extended-address records
+
+// A piece of a line in one colour.
+struct LogSpan {
+  int color;
+  std::string_view text;
+};
+
+// Receives finished lines (the last span ends with '\n' unless the line was
+// flushed early). Called with the log's lock held: keep it short, never log.
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void WriteLine(std::span<const LogSpan> spans) = 0;
+};
+
+class ConsoleLog {
+ public:
+  ConsoleLog& Text(std::string_view text);
+  ConsoleLog& Dec(int32_t value);       // "%d"
+  ConsoleLog& Unsigned(uint32_t value); // "%u"
+  ConsoleLog& ULong(uint32_t value);    // "%lu"
+  ConsoleLog& Hex(uint32_t value);      // "%X"
+  ConsoleLog& Float(double value);      // "%f"
+  ConsoleLog& SetColor(int color);
+
+  // Hands the calling thread's unfinished line to the sinks now.
+  void Flush();
+
+  // A text put before every line of the calling thread (for instance a port
+  // name when several devices are programmed at once). Empty: none.
+  static void SetThreadPrefix(std::string prefix);
+
+  void AddSink(std::shared_ptr<LogSink> sink);
+  void RemoveSink(const std::shared_ptr<LogSink>& sink);
+  void RemoveAllSinks();
+
+  // The colour attribute the console is given for a colour number: bit 5
+  // copied into bit 7, the low seven bits unchanged.
+  static int ConsoleAttribute(int color);
+
+ private:
+  void Emit(bool flushing);
+
+  std::mutex m_Mutex;
+  std::vector<std::shared_ptr<LogSink>> m_Sinks;
+};
+
+// The one log of the process.
+ConsoleLog& Log();
+
+// Sinks ------------------------------------------------------------------
+
+// Writes to stderr; with ANSI colours when asked (see TerminalWantsColor).
+class TerminalSink : public LogSink {
+ public:
+  explicit TerminalSink(bool color);
+  void WriteLine(std::span<const LogSpan> spans) override;
+
+ private:
+  bool m_Color;
+  std::string m_Buffer;
+};
+
+// True when stderr is a terminal and NO_COLOR is not set.
+bool TerminalWantsColor();
+
+// Appends plain text to a file.
+class FileSink : public LogSink {
+ public:
+  explicit FileSink(const std::string& path);
+  ~FileSink() override;
+  bool IsOpen() const { return m_File != nullptr; }
+  void WriteLine(std::span<const LogSpan> spans) override;
+
+ private:
+  std::FILE* m_File = nullptr;
+};
+
+// Keeps the plain text of everything written (tests, GUI log buffers).
+class CaptureSink : public LogSink {
+ public:
+  void WriteLine(std::span<const LogSpan> spans) override;
+  std::string Text() const;
+  std::vector<std::pair<int, std::string>> Spans() const;
+  void Clear();
+
+ private:
+  mutable std::mutex m_Mutex;
+  std::vector<std::pair<int, std::string>> m_Spans;
+};
+
+// Drops everything (benchmarks measure the cost of producing the trace).
+class NullSink : public LogSink {
+ public:
+  void WriteLine(std::span<const LogSpan>) override {}
+};
+
+}  // namespace tolvane

@@ -1,0 +1,84 @@
+// The boot-monitor link: the frames of the protocol over a byte port, and the
+// idle traffic (capture bursts, the receive tick) that runs between procedures.
+// Nothing here knows about a window; callers show what the operations report.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "protocol/link_constants.h"
+#include "serial/byte_port.h"
+#include "serial/perf_timer.h"
+
+namespace tolvane {
+
+// The result of one write command.
+enum class WriteOutcome { Written, Protected, WrongAnswer, NoAnswer };
+
+struct ReadBlockResult {
+  bool Ok = false;
+  int32_t Received = 0;  // bytes that arrived; kReadReplySize when Ok
+  std::array<uint8_t, link::kReadReplySize> Data{};
+};
+
+// One request-reply exchange at a time; not safe to share between threads.
+class MonitorLink {
+ public:
+  explicit MonitorLink(IBytePort& port) : m_Port(port) {}
+
+  IBytePort& Port() { return m_Port; }
+
+  // Discards pending input, sends 0xCD, pauses, discards again, sends 0x00.
+  void Synchronize();
+  // Reads 32 bytes at a 24-bit address; fewer than 32 within the time-out is
+  // a failure carrying the count. Surplus bytes stay queued.
+  ReadBlockResult ReadBlock(int32_t address);
+  // Writes one 64-byte block of flash (address a multiple of 64).
+  WriteOutcome WriteBlock(int32_t address, std::span<const uint8_t, link::kWriteDataSize> data);
+  // Synchronize, then the run frame; nothing is awaited.
+  void StartFirmware();
+  // Queues one capture burst unless the previous one is still unsent, so a
+  // 1 ms request rate never outruns the line and never blocks the caller.
+  // True when a burst was queued.
+  bool SendCaptureBurst();
+
+ private:
+  void Send(const uint8_t* data, int32_t count) { m_Port.Write(data, count); }
+
+  IBytePort& m_Port;
+};
+
+// Puts the three address bytes, low byte first, at out[0..2].
+void PutAddress(uint8_t* out, int32_t address);
+
+// What one receive tick asks its caller to do.
+struct ReceiveTickResult {
+  int32_t Received = 0;              // bytes taken this tick (logged and counted)
+  std::optional<std::string> Status; // new status field text, about once a second
+  // A read call on the open port failed: drop the port (Deselect) and show
+  // FailureText / FailureCaption with the error icon. Nothing was counted.
+  bool ReadFailed = false;
+  std::string FailureText;
+  std::string FailureCaption;
+};
+
+// The periodic drain of the line while no procedure runs: logs what arrives
+// ("Принято ..."), measures the throughput and reports read failures.
+class ReceiveMonitor {
+ public:
+  ReceiveTickResult Tick(IBytePort& port);
+
+ private:
+  int32_t m_ByteCount = 0;
+  std::optional<OPerfTimer> m_Stopwatch;
+  int32_t m_LastFrameErrors = 0;
+};
+
+// Status field text after a device change: "открыт", the open error, or
+// "не задан" when no port is selected.
+std::string PortStatusText(const IBytePort& port, bool portSelected);
+
+}  // namespace tolvane

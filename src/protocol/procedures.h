@@ -1,0 +1,119 @@
+// The programming procedures: read the device back, compare it with the file,
+// write the file (then verify), start the firmware. The window and the command
+// line share them; they report through an observer and never assume a UI.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "image/firmware_image.h"
+#include "protocol/link.h"
+
+namespace tolvane {
+
+struct HexLoadResult;
+
+enum class OutcomeIcon { Error, Exclamation };
+
+// The message the window would show when a procedure ends.
+struct ProcedureOutcome {
+  std::string Text;
+  std::string Caption;
+  OutcomeIcon Icon = OutcomeIcon::Error;
+};
+
+// How a procedure ended, for callers that map it to an exit status.
+enum class ProcedureStatus {
+  Done,        // finished; for a verify: no difference outside the monitor area
+  Differs,     // verify found differences in user or configuration data
+  LinkFailed,  // a command failed (no answer, wrong answer, short read, port closed)
+  Refused,     // nothing was sent: no file, a suspect file not confirmed
+  Stopped,     // the observer asked to stop between two blocks
+};
+
+// Called on the thread that runs the procedure (a worker thread in the
+// window), so implementations must hand anything visual to their own thread.
+class IProcedureObserver {
+ public:
+  virtual ~IProcedureObserver() = default;
+  // After each block: blocks done of all blocks of this run (a write that
+  // verifies counts its writes and its reads together).
+  virtual void Progress(int32_t done, int32_t total) { (void)done, (void)total; }
+  // The device image is complete (before the comparison of a verify): a
+  // window shows the file image now, so the verdict comes after it.
+  virtual void DeviceImageRead() {}
+  // The message of the run's end, at most once per run. A read that succeeds
+  // and a run that sends its frame report none.
+  virtual void Outcome(const ProcedureOutcome& outcome) { (void)outcome; }
+  // Asked before every block but the first; true stops the run there.
+  virtual bool StopRequested() { return false; }
+  // The file to be written is damaged; question says how. True: write anyway.
+  virtual bool ConfirmSuspect(const std::string& question) { (void)question; return false; }
+};
+
+// The counts a comparison found.
+struct CompareCounts {
+  int32_t UserMismatches = 0;
+  int32_t MonitorMismatches = 0;
+  int32_t ConfigurationMismatches = 0;
+  // First differing offsets (-1: none), for detailed reports.
+  int32_t FirstUserMismatch = -1;
+  int32_t FirstMonitorMismatch = -1;
+  int32_t FirstConfigurationMismatch = -1;  // image offset in slot 0 or 1
+};
+
+// Counts without logging or verdict; what CompareImages judges.
+CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& device);
+
+struct WriteCounts {
+  int32_t BlocksSent = 0;
+  int32_t ProtectedBlocks = 0;
+  int32_t ProtectedUserBlocks = 0;
+};
+
+class Procedures {
+ public:
+  Procedures(MonitorLink& link, IProcedureObserver& observer) : m_Link(link), m_Observer(observer) {}
+
+  // Synchronize, then 2048 flash blocks and the six regions into device.
+  // The image is not cleared first; a failed read leaves it partly updated.
+  ProcedureStatus ReadDevice(FirmwareImage& device);
+
+  // Logs the counts and reports the verdict; Done when only the monitor area
+  // differs (or nothing), Differs otherwise.
+  ProcedureStatus CompareImages(const FirmwareImage& file, const FirmwareImage& device);
+
+  // ReadDevice, then CompareImages when the read succeeded.
+  ProcedureStatus Verify(const FirmwareImage& file, FirmwareImage& device);
+
+  // Writes the 1024 flash blocks of file, then verifies into device.
+  // load describes how file was loaded: nullptr (or a file that could not be
+  // read) refuses, a suspect load is written only after ConfirmSuspect.
+  ProcedureStatus WriteDevice(const FirmwareImage& file, const HexLoadResult* load,
+                              FirmwareImage& device);
+
+  // Synchronize and the run frame; refuses when the port is not open.
+  ProcedureStatus Run();
+
+  // Counts of the last write (valid after WriteDevice).
+  const WriteCounts& LastWrite() const { return m_LastWrite; }
+  // Counts of the last comparison (valid after CompareImages).
+  const CompareCounts& LastCompare() const { return m_LastCompare; }
+
+ private:
+  ProcedureStatus ReadBlocks(FirmwareImage& device);
+  ProcedureStatus WriteBlocks(const FirmwareImage& file);
+  bool Admit(const HexLoadResult* load);
+  void Report(std::string text, std::string caption, OutcomeIcon icon);
+  void Step();
+  bool ShouldStop();
+
+  MonitorLink& m_Link;
+  IProcedureObserver& m_Observer;
+  int32_t m_Done = 0;
+  int32_t m_Total = 0;
+  WriteCounts m_LastWrite;
+  CompareCounts m_LastCompare;
+};
+
+}  // namespace tolvane

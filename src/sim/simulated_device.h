@@ -1,0 +1,132 @@
+// A simulated device: it answers the boot monitor's frames on a pseudo-terminal
+// pair, so the programmer can be run, tested and measured without hardware.
+// The client opens PortPath() like any serial port (OSerialPort::OpenDevice).
+#pragma once
+
+#include "image/firmware_image.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tolvane {
+
+// What goes wrong at one command. Commands are the read and write frames the
+// device has received since it was created, counted from 1 (run frames and
+// ignored bytes do not count, a reset does not restart the count).
+enum class SimFaultKind {
+  NoAnswer,     // the frame is swallowed: no reply, memory unchanged
+  WrongAnswer,  // read: every data byte complemented; write: 0x00 instead of 0xAA, not programmed
+  ShortReply,   // read: 31 bytes instead of 32; write: no reply byte, not programmed
+  ExtraByte,    // the proper reply followed by one more byte (kSimExtraByte)
+  Noise,        // NoiseBytes noise bytes sent ahead of the proper reply
+  Vanish,       // the pseudo-terminal closes instead of the reply; the device is gone
+};
+
+struct SimFault {
+  SimFaultKind Kind = SimFaultKind::NoAnswer;
+  int32_t AtCommand = 1;
+};
+
+inline constexpr uint8_t kSimExtraByte = 0xA5;   // value of the surplus byte of ExtraByte
+inline constexpr uint8_t kSimFillerByte = 0xFF;  // what unmapped addresses read as
+
+enum class SimSaveFormat { Raw, Hex };
+
+struct SimulatedDeviceOptions {
+  std::string HexFile;           // initial user-area content; empty: erased (0xFF)
+  int32_t BaudRate = 0;          // >0: each byte takes 10 bits / BaudRate on the wire, both ways
+  int32_t ProgramTimeUs = 0;     // flash programming time of one written block
+  std::vector<SimFault> Faults;  // each applies once, at its command
+  int32_t NoiseBytes = 3;        // bytes of the Noise fault
+
+  // Capture gating: after a reset the monitor watches the line for
+  // CaptureWindowMs; it enters the monitor only when it sees kSimCaptureRun
+  // 0xCD bytes in a row there, and otherwise starts the firmware.
+  bool RequireCapture = false;
+  int32_t CaptureWindowMs = 300;
+  // >0: the device starts switched off (silent, deaf) and is switched on, that
+  // is reset, this many ms after Start(): the user's power cycle.
+  int32_t PowerOnAfterMs = 0;
+
+  // Idle chatter: while in the firmware, or in the monitor with no byte
+  // received for ChatterPeriodMs, ChatterText goes out every ChatterPeriodMs.
+  int32_t ChatterPeriodMs = 0;
+  std::string ChatterText = "tolvane firmware alive\r\n";
+
+  // Memory saved when the device stops (Stop() or destruction); empty: not saved.
+  std::string SavePath;
+  SimSaveFormat SaveFormat = SimSaveFormat::Raw;
+};
+
+inline constexpr int32_t kSimCaptureRun = 4;
+
+// What the device served, for tests and benchmarks to assert on.
+struct SimulatedDeviceStats {
+  int64_t ReadCommands = 0;     // read frames answered (or faulted)
+  int64_t WriteCommands = 0;    // write frames received
+  int64_t BlocksWritten = 0;    // writes that changed flash and answered 0xAA
+  int64_t BlocksProtected = 0;  // writes refused with 0xEE
+  int64_t RunCommands = 0;
+  int64_t FaultsInjected = 0;
+  int64_t BytesReceived = 0;    // every byte read from the line
+  int64_t BytesSent = 0;        // every byte put on the line (replies, noise, chatter)
+  int64_t BytesIgnored = 0;     // received bytes that were not part of a frame
+  int64_t Resets = 0;
+};
+
+enum class SimState {
+  Off,        // waiting for the power-on
+  Capturing,  // after a reset, watching for capture bursts
+  Monitor,    // answering monitor frames
+  Firmware,   // started by the run frame (or a missed capture): monitor frames are ignored
+  Vanished,   // the pseudo-terminal is closed
+};
+
+class SimulatedDevice {
+ public:
+  explicit SimulatedDevice(SimulatedDeviceOptions options = {});
+  ~SimulatedDevice();  // Stop()
+  SimulatedDevice(const SimulatedDevice&) = delete;
+  SimulatedDevice& operator=(const SimulatedDevice&) = delete;
+
+  // Loads the initial image, opens the pseudo-terminal and starts serving in a
+  // thread. False with a reason (a bad HEX file, no pseudo-terminal).
+  bool Start(std::string* error = nullptr);
+  // Stops serving, closes the pseudo-terminal, saves the memory if asked.
+  // Returns false (with the reason) only when the save failed.
+  bool Stop(std::string* error = nullptr);
+
+  // Path of the slave side, for the client to open. Valid after Start().
+  const std::string& PortPath() const { return m_PortPath; }
+
+  // A reset of the device: back into the monitor, or into capture watching
+  // when RequireCapture is set. A frame in progress is dropped.
+  void Reset();
+
+  SimState State() const;
+  SimulatedDeviceStats Stats() const;
+  FirmwareImage Memory() const;
+  void SetMemory(const FirmwareImage& image);
+
+  // The memory of a new device: monitor code in the monitor area, erased user
+  // area, and the regions of a PIC18F26K42 (device ID 0x6C60, revision A2).
+  static FirmwareImage FactoryImage();
+
+  // Saves an image in the given format.
+  static bool SaveImage(const std::string& path, SimSaveFormat format, const FirmwareImage& image,
+                        std::string* error = nullptr);
+
+ private:
+  class Engine;
+
+  SimulatedDeviceOptions m_Options;
+  std::string m_PortPath;
+  std::unique_ptr<Engine> m_Engine;
+  std::thread m_Thread;
+  bool m_Saved = false;
+};
+
+}  // namespace tolvane

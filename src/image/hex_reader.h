@@ -1,0 +1,51 @@
+// The Intel HEX reader. Lenient: a file is never rejected. Every record is
+// traced to Log(); records of type 00 and 04 take effect, others are only
+// traced. Damaged records still load, but are warned about and counted so
+// that a later step can refuse to flash a suspect image unasked.
+#pragma once
+
+#include "image/firmware_image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+// What is wrong with a damaged record.
+enum class HexFault { None, ShortLine, NonHexDigits, BadChecksum };
+
+// The fault as the trace names it.
+std::string_view HexFaultText(HexFault fault);
+
+struct HexLoadResult {
+  bool FileRead = false;   // the file could be opened and read to its end
+  std::string OpenError;   // the system's reason when it could not
+  int32_t BytesStored = 0; // program-flash bytes stored (the closing line's count)
+  int32_t Records = 0;     // lines that start with ':'
+  int32_t DamagedRecords = 0;
+  int32_t FirstDamagedLine = 0;  // line number in the file, from 1
+  std::string FirstDamage;       // the fault of that line, as the warning names it
+  HexFault FirstFault = HexFault::None;
+  int32_t DroppedBytes = 0;      // data bytes that have no place in the image
+  int32_t RegionBytesStored = 0; // bytes stored into region slots
+  bool Suspect() const { return DamagedRecords > 0 || DroppedBytes > 0; }
+};
+
+// Clears the image, then fills it from the file and traces the load.
+HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image);
+
+// The same for a file's content already in memory.
+HexLoadResult LoadHexText(std::string_view text, FirmwareImage& image);
+
+// Reads the pair of hex digits at the cursor (either case) and advances the
+// cursor by 2 whatever it finds. A pair that is not two hex digits, or that
+// runs past the line's end, reads as 0xFF.
+uint8_t ReadHexByte(std::string_view line, size_t& cursor);
+
+// Longest piece of a line that is handled as one record line; longer lines
+// are cut into pieces of this length.
+inline constexpr size_t kHexLinePieceSize = 8191;
+
+}  // namespace tolvane

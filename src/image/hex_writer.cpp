@@ -1,0 +1,88 @@
+#include "image/hex_writer.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+#include <system_error>
+
+namespace tolvane {
+namespace {
+
+constexpr int32_t kBytesPerRecord = 16;
+
+void AppendByte(std::string& out, uint8_t value, unsigned& sum) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  out.push_back(kDigits[value >> 4]);
+  out.push_back(kDigits[value & 0x0F]);
+  sum += value;
+}
+
+void AppendRecord(std::string& out, uint8_t type, uint16_t offset, const uint8_t* data, int32_t count) {
+  unsigned sum = 0;
+  out.push_back(':');
+  AppendByte(out, static_cast<uint8_t>(count), sum);
+  AppendByte(out, static_cast<uint8_t>(offset >> 8), sum);
+  AppendByte(out, static_cast<uint8_t>(offset & 0xFF), sum);
+  AppendByte(out, type, sum);
+  for (int32_t i = 0; i < count; ++i) AppendByte(out, data[i], sum);
+  AppendByte(out, static_cast<uint8_t>(-sum & 0xFF), sum);
+  out.push_back('\n');
+}
+
+bool AllFill(const uint8_t* bytes, int32_t count) {
+  for (int32_t i = 0; i < count; ++i)
+    if (bytes[i] != kFillByte) return false;
+  return true;
+}
+
+bool WriteFile(const std::string& path, std::string_view content, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  bool ok = file != nullptr;
+  if (ok) {
+    ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    ok = std::fclose(file) == 0 && ok;
+  }
+  if (!ok && error != nullptr) *error = std::error_code(errno, std::generic_category()).message();
+  return ok;
+}
+
+}  // namespace
+
+std::string FormatHexFile(const FirmwareImage& image) {
+  std::string out;
+  // Records never cross a 16-byte boundary; within one they hold the run of
+  // non-0xFF bytes (0xFF bytes between two such bytes go along).
+  for (int32_t row = 0; row < kFlashSize; row += kBytesPerRecord) {
+    int32_t first = row;
+    int32_t last = row + kBytesPerRecord - 1;
+    while (first <= last && image[first] == kFillByte) ++first;
+    while (last >= first && image[last] == kFillByte) --last;
+    if (first > last) continue;
+    AppendRecord(out, 0x00, static_cast<uint16_t>(first), image.Data() + first, last - first + 1);
+  }
+  for (int32_t k = 0; k < kRegionCount; ++k) {
+    const MemoryRegion& region = MemoryRegions[static_cast<size_t>(k)];
+    const uint8_t* slot = image.Slot(k);
+    if (AllFill(slot, region.Size)) continue;
+    const auto start = static_cast<uint32_t>(region.Start);
+    const uint8_t upper[2] = {static_cast<uint8_t>(start >> 24), static_cast<uint8_t>(start >> 16)};
+    AppendRecord(out, 0x04, 0, upper, 2);
+    for (int32_t i = 0; i < region.Size; i += kBytesPerRecord) {
+      const int32_t count = std::min(kBytesPerRecord, region.Size - i);
+      AppendRecord(out, 0x00, static_cast<uint16_t>((start + static_cast<uint32_t>(i)) & 0xFFFF), slot + i, count);
+    }
+  }
+  AppendRecord(out, 0x01, 0, nullptr, 0);
+  return out;
+}
+
+bool WriteHexFile(const std::string& path, const FirmwareImage& image, std::string* error) {
+  return WriteFile(path, FormatHexFile(image), error);
+}
+
+bool WriteRawImage(const std::string& path, const FirmwareImage& image, std::string* error) {
+  return WriteFile(path, std::string_view(reinterpret_cast<const char*>(image.Data()), kImageSize), error);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,284 @@
+#include "image/hex_reader.h"
+
+#include "hex_test_support.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+using Spans = std::vector<std::pair<int, std::string>>;
+
+// One record line with the right checksum.
+std::string Rec(int type, int offset, std::vector<int> data) {
+  char buf[16];
+  int sum = static_cast<int>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
+  std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<int>(data.size()), offset, type);
+  std::string line = buf;
+  for (int byte : data) {
+    std::snprintf(buf, sizeof buf, "%02X", byte);
+    line += buf;
+    sum += byte;
+  }
+  std::snprintf(buf, sizeof buf, "%02X\n", (-sum) & 0xFF);
+  return line + buf;
+}
+
+class HexReaderTest : public LogCaptureTest {
+ protected:
+  HexLoadResult Load(const std::string& text) { return LoadHexText(text, m_Image); }
+  FirmwareImage m_Image;
+};
+
+constexpr const char* kStart = "Читаю HEX - файл \n";
+
+TEST_F(HexReaderTest, DataRecordStoresItsBytesAndTracesItsRecordLine) {
+  auto result = Load(":10000000000102030405060708090A0B0C0D0E0F78\n");
+  EXPECT_EQ(Trace(), std::string(kStart) + "Adr=0 Sz=16 type=0\nПрочитано 16 байт \n");
+  for (int32_t i = 0; i < 16; ++i) EXPECT_EQ(m_Image[i], i);
+  EXPECT_EQ(m_Image[16], 0xFF);
+  EXPECT_EQ(result.BytesStored, 16);
+  EXPECT_EQ(result.Records, 1);
+  EXPECT_TRUE(result.FileRead);
+  EXPECT_FALSE(result.Suspect());
+}
+
+TEST_F(HexReaderTest, ExtendedAddressRoutesARecordToTheConfigurationWords) {
+  auto result = Load(Rec(4, 0, {0x00, 0x30}) +
+                     Rec(0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x10, 0x11, 0x12, 0x13, 0x14}));
+  Spans expected = {
+      {7, std::string(kStart) + "Adr=0 Sz=2 type=4\n"},
+      {14, "BASE adr = 30\n"},
+      {7, "Adr=0 Sz=14 type=0\n"},
+      {11, "Adr = 300000 высокий, sz = 14\n"},
+      {7, "1  2  3  4  5  6  7  8  9  10  11  12  13  14  \nПрочитано 0 байт \n"},
+  };
+  EXPECT_EQ(m_Sink->Spans(), expected);
+  const uint8_t* config = m_Image.Slot(1);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(config[i], i + 1);
+  EXPECT_EQ(config[9], 0x10);
+  EXPECT_EQ(config[10], 0xFF);  // beyond the region's 10 bytes
+  EXPECT_EQ(m_Image.Slot(2)[0], 0xFF);
+  EXPECT_EQ(result.BytesStored, 0);
+  EXPECT_EQ(result.RegionBytesStored, 10);
+  EXPECT_EQ(result.DroppedBytes, 4);
+  EXPECT_TRUE(result.Suspect());
+  EXPECT_EQ(result.DamagedRecords, 0);
+}
+
+TEST_F(HexReaderTest, EndOfFileRecordIsTracedAndReadingGoesOn) {
+  auto result = Load(":00000001FF\n:0100100042AD\n");
+  EXPECT_EQ(Trace(), std::string(kStart) + "Adr=0 Sz=0 type=1\nAdr=10 Sz=1 type=0\nПрочитано 1 байт \n");
+  EXPECT_EQ(m_Image[0x10], 0x42);
+  EXPECT_EQ(result.Records, 2);
+}
+
+TEST_F(HexReaderTest, RecordRunningPastTheFlashEndDropsTheBytesBeyond) {
+  auto result = Load(Rec(0, 0xFFFE, {0xA1, 0xA2, 0xA3, 0xA4}));
+  EXPECT_EQ(Trace(), std::string(kStart) +
+                         "Adr=FFFE Sz=4 type=0\n"
+                         "Adr = 10000 вне диапазона \n"
+                         "Adr = 10001 вне диапазона \n"
+                         "Прочитано 2 байт \n");
+  EXPECT_EQ(m_Image[0xFFFE], 0xA1);
+  EXPECT_EQ(m_Image[0xFFFF], 0xA2);
+  EXPECT_EQ(m_Image.Slot(0)[0], 0xFF);  // not routed to a region
+  EXPECT_EQ(result.BytesStored, 2);
+  EXPECT_EQ(result.DroppedBytes, 2);
+}
+
+TEST_F(HexReaderTest, HighBaseGivesANegativeAddressAndTheRecordIsDropped) {
+  auto result = Load(":0200000480007A\n:03001000010203E7\n");
+  EXPECT_EQ(Trace(), std::string(kStart) +
+                         "Adr=0 Sz=2 type=4\nBASE adr = 8000\n"
+                         "Adr=10 Sz=3 type=0\nAdr = 80000010 вне диапазона, sz = 3\n"
+                         "Прочитано 0 байт \n");
+  EXPECT_EQ(m_Image, FirmwareImage());
+  EXPECT_EQ(result.DroppedBytes, 3);
+}
+
+TEST_F(HexReaderTest, BytesBetweenFlashAndTheRegionsAreDropped) {
+  auto result = Load(Rec(4, 0, {0x00, 0x01}) + Rec(0, 0, {0xAB, 0xCD}));
+  auto spans = m_Sink->Spans();
+  ASSERT_EQ(spans.size(), 5u);
+  EXPECT_EQ(spans[3], std::make_pair(11, std::string("Adr = 10000 высокий, sz = 2\n")));
+  EXPECT_EQ(spans[4].second, "AB  CD  \nПрочитано 0 байт \n");
+  EXPECT_EQ(m_Image, FirmwareImage());
+  EXPECT_EQ(result.DroppedBytes, 2);
+  EXPECT_EQ(result.RegionBytesStored, 0);
+}
+
+TEST_F(HexReaderTest, BaseStaysUntilTheNextExtendedAddressRecord) {
+  auto result = Load(
+      ":020000040020DA\n"
+      ":0100000011EE\n"
+      ":00000001FF\n"       // neither the end record ...
+      ":0100050022D8\n"     // ... nor time changes the base
+      ":020000040000FA\n"
+      ":0100000033CC\n");
+  EXPECT_EQ(m_Image.Slot(0)[0], 0x11);
+  EXPECT_EQ(m_Image.Slot(0)[5], 0x22);
+  EXPECT_EQ(m_Image[0], 0x33);
+  EXPECT_EQ(result.BytesStored, 1);
+  EXPECT_EQ(result.RegionBytesStored, 2);
+}
+
+TEST_F(HexReaderTest, ExtendedAddressWithAnotherCountChangesNothing) {
+  auto result = Load(Rec(4, 0, {0x00, 0x30}) + Rec(4, 0, {0x00, 0x20, 0x00}) + Rec(0, 0, {0x55}));
+  EXPECT_EQ(m_Image.Slot(1)[0], 0x55);
+  EXPECT_EQ(Trace().find("BASE adr = 20"), std::string::npos);
+  EXPECT_EQ(result.DamagedRecords, 0);
+}
+
+TEST_F(HexReaderTest, LaterRecordsOverwriteAndCountAgain) {
+  auto result = Load(":0100100011DE\n:0100100022CD\n");
+  EXPECT_EQ(m_Image[0x10], 0x22);
+  EXPECT_EQ(result.BytesStored, 2);
+}
+
+TEST_F(HexReaderTest, DamagedRecordsStillLoadButAreWarnedAboutByLine) {
+  auto result = Load(
+      "; built by hand\n"
+      ":0100100011DF\n"  // checksum off by one
+      ":0300200001G203B7\n"
+      ":04003000AABB\n");
+  EXPECT_EQ(m_Image[0x10], 0x11);
+  EXPECT_EQ(m_Image[0x20], 0x01);
+  EXPECT_EQ(m_Image[0x21], 0xFF);  // "G2" reads as 0xFF
+  EXPECT_EQ(m_Image[0x22], 0x03);
+  EXPECT_EQ(m_Image[0x30], 0xAA);
+  EXPECT_EQ(m_Image[0x31], 0xBB);
+  EXPECT_EQ(m_Image[0x32], 0xFF);  // missing pairs read as 0xFF and are stored
+  EXPECT_EQ(result.BytesStored, 8);
+  EXPECT_EQ(result.DamagedRecords, 3);
+  EXPECT_EQ(result.FirstDamagedLine, 2);
+  EXPECT_EQ(result.FirstFault, HexFault::BadChecksum);
+  EXPECT_EQ(result.FirstDamage, "неверная контрольная сумма");
+  EXPECT_TRUE(result.Suspect());
+
+  std::vector<std::string> warnings;
+  for (const auto& [color, text] : m_Sink->Spans())
+    if (color == kColorWarning) warnings.push_back(text);
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "Строка 2: неверная контрольная сумма, запись загружена как есть \n",
+                          "Строка 3: не шестнадцатеричные цифры, запись загружена как есть \n",
+                          "Строка 4: строка короче длины записи, запись загружена как есть \n"}));
+  // Each warning follows the lines of its own record.
+  const std::string trace = Trace();
+  EXPECT_LT(trace.find("Adr=10 Sz=1"), trace.find("Строка 2"));
+  EXPECT_LT(trace.find("Строка 2"), trace.find("Adr=20 Sz=3"));
+}
+
+TEST_F(HexReaderTest, RecordWithoutAnyDigitsIsShort) {
+  auto result = Load(":\n:0\n");
+  EXPECT_EQ(result.DamagedRecords, 2);
+  EXPECT_EQ(result.FirstFault, HexFault::ShortLine);
+  EXPECT_EQ(Trace(), std::string(kStart) + "Adr=FFFF Sz=255 type=FF\n"
+                                           "Строка 1: строка короче длины записи, запись загружена как есть \n"
+                                           "Adr=FFFF Sz=255 type=FF\n"
+                                           "Строка 2: строка короче длины записи, запись загружена как есть \n"
+                                           "Прочитано 0 байт \n");
+}
+
+TEST_F(HexReaderTest, PairsReadEitherCaseAndAnythingElseAsFF) {
+  size_t cursor = 0;
+  EXPECT_EQ(ReadHexByte("aB", cursor), 0xAB);
+  EXPECT_EQ(cursor, 2u);
+  for (std::string_view bad : {"G0", "0g", " 1", "1 ", "\n0", "-1", "0x"}) {
+    cursor = 0;
+    EXPECT_EQ(ReadHexByte(bad, cursor), 0xFF) << bad;
+    EXPECT_EQ(cursor, 2u);
+  }
+  cursor = 3;  // runs past the end: one character left, then none
+  EXPECT_EQ(ReadHexByte("0012", cursor), 0xFF);
+  EXPECT_EQ(cursor, 5u);
+  EXPECT_EQ(ReadHexByte("0012", cursor), 0xFF);
+  EXPECT_EQ(cursor, 7u);
+
+  Load(":0100100011de\n");
+  EXPECT_EQ(m_Image[0x10], 0x11);
+}
+
+TEST_F(HexReaderTest, FileWithoutRecordsLeavesTheImageBlank) {
+  for (const char* text : {"", "\n\n", "10000000FF\n  :00000001FF\n# :0100\n"}) {
+    m_Sink->Clear();
+    m_Image[5] = 0;
+    auto result = Load(text);
+    EXPECT_EQ(m_Image, FirmwareImage());
+    EXPECT_EQ(Trace(), std::string(kStart) + "Прочитано 0 байт \n");
+    EXPECT_EQ(result.Records, 0);
+  }
+}
+
+TEST_F(HexReaderTest, LineEndsOfAnyKindAndAMissingLastOne) {
+  Load(":0100100011DE\r\n:00000001FF\r\n");
+  const std::string crlf = Trace();
+  m_Sink->Clear();
+  Load(":0100100011DE\n:00000001FF");
+  EXPECT_EQ(Trace(), crlf);
+  EXPECT_EQ(crlf, std::string(kStart) + "Adr=10 Sz=1 type=0\nAdr=0 Sz=0 type=1\nПрочитано 1 байт \n");
+}
+
+TEST_F(HexReaderTest, LongLinesAreReadInPiecesOfTheirOwn) {
+  const std::string pad(kHexLinePieceSize, ' ');
+  std::string text;
+  text += pad + ":0100100011DE\n";  // the second piece starts with ':'
+  std::string two = ":0100200011CE";
+  two += std::string(kHexLinePieceSize - two.size(), ' ') + ":0100210011CD\n";
+  text += two;                                                    // two records on one line
+  text += std::string(kHexLinePieceSize - 5, ' ') + ":0100300011BE\n";  // cut by a piece end
+  text += Rec(0, 0x50, {0x22});
+  auto result = Load(text);
+  EXPECT_EQ(m_Image[0x10], 0x11);
+  EXPECT_EQ(m_Image[0x20], 0x11);
+  EXPECT_EQ(m_Image[0x21], 0x11);
+  EXPECT_EQ(m_Image[0x30], 0xFF);
+  EXPECT_EQ(m_Image[0x50], 0x22);
+  EXPECT_EQ(result.Records, 4);
+  EXPECT_EQ(result.DamagedRecords, 0);
+}
+
+TEST_F(HexReaderTest, WarningsNameThePhysicalLineOfAPiece) {
+  std::string text = "\n" + std::string(kHexLinePieceSize, ' ') + ":0100100011DF\n";
+  auto result = Load(text);
+  EXPECT_EQ(m_Image[0x10], 0x11);
+  EXPECT_EQ(result.FirstDamagedLine, 2);
+  EXPECT_EQ(result.FirstFault, HexFault::BadChecksum);
+}
+
+TEST_F(HexReaderTest, RegionRecordAtTheTopOfTheAddressRangeDoesNotWrap) {
+  auto result = Load(Rec(4, 0, {0x7F, 0xFF}) + Rec(0, 0xFFFE, {1, 2, 3, 4}));
+  EXPECT_EQ(m_Image, FirmwareImage());
+  EXPECT_EQ(result.DroppedBytes, 4);
+  EXPECT_EQ(result.DamagedRecords, 0);
+}
+
+TEST_F(HexReaderTest, UnreadableFileIsReportedAndLeavesTheImageCleared) {
+  m_Image[0] = 0;
+  const std::string missing = (std::filesystem::temp_directory_path() / "tolvane-no-such-dir" / "x.hex").string();
+  auto result = LoadHexFile(missing, m_Image);
+  EXPECT_FALSE(result.FileRead);
+  EXPECT_EQ(result.OpenError, std::error_code(ENOENT, std::generic_category()).message());
+  EXPECT_EQ(m_Image, FirmwareImage());
+  Spans expected = {{7, kStart},
+                    {12, "Не удалось открыть файл " + missing + ": " + result.OpenError + " \n"}};
+  EXPECT_EQ(m_Sink->Spans(), expected);
+}
+
+TEST_F(HexReaderTest, EachFileLoadsIntoACleanImage) {
+  const std::string big = WriteScratch("big.hex", ":020000040030CA\n:0100000012ED\n:020000040000FA\n:0400000001020304F2\n");
+  const std::string small = WriteScratch("small.hex", ":0100000042BD\n");
+  LoadHexFile(big, m_Image);
+  EXPECT_EQ(m_Image.Slot(1)[0], 0x12);
+  auto result = LoadHexFile(small, m_Image);
+  FirmwareImage expected;
+  expected[0] = 0x42;
+  EXPECT_EQ(m_Image, expected);
+  EXPECT_TRUE(result.FileRead);
+  EXPECT_EQ(result.BytesStored, 1);
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,43 @@
+// Helpers for the image tests: a captured log and scratch files.
+#pragma once
+
+#include "log/console_log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace tolvane {
+
+// Captures what the log writes while a test runs.
+class LogCaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Log().AddSink(m_Sink); }
+  void TearDown() override {
+    Log().Flush();
+    Log().SetColor(kColorNormal);
+    Log().RemoveSink(m_Sink);
+    std::error_code ignored;
+    for (const auto& path : m_Files) std::filesystem::remove(path, ignored);
+  }
+
+  std::string Trace() const { return m_Sink->Text(); }
+
+  // Writes a scratch file that is removed after the test.
+  std::string WriteScratch(const std::string& name, const std::string& content) {
+    auto path = std::filesystem::temp_directory_path() /
+                ("tolvane-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                 std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" + name);
+    std::ofstream(path, std::ios::binary) << content;
+    m_Files.push_back(path);
+    return path.string();
+  }
+
+  std::shared_ptr<CaptureSink> m_Sink = std::make_shared<CaptureSink>();
+  std::vector<std::filesystem::path> m_Files;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,66 @@
+// A pseudo-terminal pair for tests: the port opens the slave by its path; the
+// test plays the device on the master.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane::test {
+
+class PtyPair {
+ public:
+  PtyPair() {
+    m_Master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_Master < 0 || ::grantpt(m_Master) != 0 || ::unlockpt(m_Master) != 0) return;
+    m_SlavePath = ::ptsname(m_Master);
+    // The master side carries bytes unchanged.
+    struct termios tio {};
+    if (::tcgetattr(m_Master, &tio) == 0) {
+      ::cfmakeraw(&tio);
+      ::tcsetattr(m_Master, TCSANOW, &tio);
+    }
+  }
+  ~PtyPair() { CloseMaster(); }
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  bool Ok() const { return m_Master >= 0 && !m_SlavePath.empty(); }
+  const std::string& SlavePath() const { return m_SlavePath; }
+  int Master() const { return m_Master; }
+
+  void Send(const std::vector<uint8_t>& bytes) const {
+    if (!bytes.empty()) (void)!::write(m_Master, bytes.data(), bytes.size());
+  }
+
+  // What the port wrote, gathered for up to timeoutMs or until `wanted` bytes.
+  std::vector<uint8_t> Receive(size_t wanted, int timeoutMs = 1000) const {
+    std::vector<uint8_t> out;
+    while (out.size() < wanted) {
+      struct pollfd p {m_Master, POLLIN, 0};
+      if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) break;
+      uint8_t buf[256];
+      ssize_t n = ::read(m_Master, buf, sizeof buf);
+      if (n <= 0) break;
+      out.insert(out.end(), buf, buf + n);
+    }
+    return out;
+  }
+
+  void CloseMaster() {
+    if (m_Master >= 0) ::close(m_Master);
+    m_Master = -1;
+  }
+
+ private:
+  int m_Master = -1;
+  std::string m_SlavePath;
+};
+
+}  // namespace tolvane::test

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -29,6 +31,10 @@ struct SimFault {
   SimFaultKind Kind = SimFaultKind::NoAnswer;
   int32_t AtCommand = 1;
 };
+
+// Faults as a command line names them: "no-answer@12", "vanish@1030".
+std::string_view SimFaultName(SimFaultKind kind);
+std::optional<SimFault> ParseSimFault(std::string_view text);
 
 inline constexpr uint8_t kSimExtraByte = 0xA5;   // value of the surplus byte of ExtraByte
 inline constexpr uint8_t kSimFillerByte = 0xFF;  // what unmapped addresses read as
@@ -93,10 +99,12 @@ class SimulatedDevice {
   SimulatedDevice& operator=(const SimulatedDevice&) = delete;
 
   // Loads the initial image, opens the pseudo-terminal and starts serving in a
-  // thread. False with a reason (a bad HEX file, no pseudo-terminal).
+  // thread. False with a reason (a bad HEX file, no pseudo-terminal). After a
+  // Stop() it starts again, on a new pseudo-terminal, with the memory it had.
   bool Start(std::string* error = nullptr);
   // Stops serving, closes the pseudo-terminal, saves the memory if asked.
-  // Returns false (with the reason) only when the save failed.
+  // Returns false (with the reason) only when the save failed. Stats() and
+  // Memory() keep what the device ended with.
   bool Stop(std::string* error = nullptr);
 
   // Path of the slave side, for the client to open. Valid after Start().
@@ -109,6 +117,8 @@ class SimulatedDevice {
   SimState State() const;
   SimulatedDeviceStats Stats() const;
   FirmwareImage Memory() const;
+  // Before Start() this is the memory the device starts with (the HEX file of
+  // the options is then not read); while serving, it replaces the memory.
   void SetMemory(const FirmwareImage& image);
 
   // The memory of a new device: monitor code in the monitor area, erased user
@@ -126,6 +136,7 @@ class SimulatedDevice {
   std::string m_PortPath;
   std::unique_ptr<Engine> m_Engine;
   std::thread m_Thread;
+  std::optional<FirmwareImage> m_Initial;  // memory set before Start()
   bool m_Saved = false;
 };
 

@@ -1,0 +1,133 @@
+// tolvane-cli sim: a simulated device on a pseudo-terminal, as a process of
+// its own. Prints the path of its port and serves until interrupted; SIGHUP
+// resets the device (a power cycle).
+#include "command_registry.h"
+#include "exit_codes.h"
+
+#include "sim/simulated_device.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <optional>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tolvane::cli {
+namespace {
+
+std::atomic<int> g_Signal{0};
+
+void OnSignal(int number) { g_Signal = number; }
+
+void CatchSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+struct SimArgs {
+  SimulatedDeviceOptions Options;
+  std::vector<std::string> Faults;
+  double ProgramMs = 0;
+};
+
+void PrintStats(const SimulatedDeviceStats& s) {
+  std::fprintf(stderr,
+               "served: %lld reads, %lld writes (%lld written, %lld protected), %lld runs, "
+               "%lld faults, %lld resets; bytes: %lld in, %lld out, %lld ignored\n",
+               static_cast<long long>(s.ReadCommands), static_cast<long long>(s.WriteCommands),
+               static_cast<long long>(s.BlocksWritten), static_cast<long long>(s.BlocksProtected),
+               static_cast<long long>(s.RunCommands), static_cast<long long>(s.FaultsInjected),
+               static_cast<long long>(s.Resets), static_cast<long long>(s.BytesReceived),
+               static_cast<long long>(s.BytesSent), static_cast<long long>(s.BytesIgnored));
+}
+
+int RunSim(SimArgs& args) {
+  SimulatedDeviceOptions& options = args.Options;
+  for (const std::string& text : args.Faults) {
+    std::optional<SimFault> fault = ParseSimFault(text);
+    if (!fault) {
+      std::fprintf(stderr, "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
+                           "wrong-answer, short-reply, extra-byte, noise, vanish\n", text.c_str());
+      return kExitUsage;
+    }
+    options.Faults.push_back(*fault);
+  }
+  options.ProgramTimeUs = static_cast<int32_t>(args.ProgramMs * 1000.0 + 0.5);
+  options.SaveFormat = EndsWith(options.SavePath, ".hex") || EndsWith(options.SavePath, ".HEX")
+                           ? SimSaveFormat::Hex
+                           : SimSaveFormat::Raw;
+
+  CatchSignals();
+  SimulatedDevice device(options);
+  std::string error;
+  if (!device.Start(&error)) {
+    std::fprintf(stderr, "cannot start the simulated device: %s\n", error.c_str());
+    return options.HexFile.empty() ? kExitLink : kExitFile;
+  }
+  std::printf("%s\n", device.PortPath().c_str());
+  std::fflush(stdout);
+
+  bool vanished = false;
+  for (;;) {
+    const int number = g_Signal.exchange(0);
+    if (number == SIGHUP) {
+      device.Reset();
+      std::fprintf(stderr, "reset\n");
+    } else if (number != 0) {
+      break;
+    }
+    if (device.State() == SimState::Vanished) {
+      std::fprintf(stderr, "the port has vanished\n");
+      vanished = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const SimulatedDeviceStats stats = device.Stats();
+  const bool saved = device.Stop(&error);
+  PrintStats(stats);
+  if (!saved) {
+    std::fprintf(stderr, "cannot save the memory: %s\n", error.c_str());
+    return kExitFile;
+  }
+  return vanished ? kExitLink : kExitOk;
+}
+
+const CommandRegistrar kRegistrar([](CLI::App& app) {
+  auto args = std::make_shared<SimArgs>();
+  CLI::App* sim = app.add_subcommand("sim", "Serve a simulated device on a pseudo-terminal until interrupted");
+  SimulatedDeviceOptions& o = args->Options;
+  sim->add_option("--hex", o.HexFile, "Initial firmware from this HEX file")->check(CLI::ExistingFile);
+  sim->add_option("--baud", o.BaudRate, "Emulate the wire time of this baud rate (0: full speed)")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--program-ms", args->ProgramMs, "Flash programming time per written block")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--fault", args->Faults,
+                  "KIND@COMMAND: no-answer, wrong-answer, short-reply, extra-byte, noise or vanish "
+                  "at that read or write command (counted from 1); repeatable");
+  sim->add_option("--noise-bytes", o.NoiseBytes, "Bytes of the noise fault")->check(CLI::Range(1, 4096));
+  sim->add_flag("--require-capture", o.RequireCapture,
+                "After a reset, enter the monitor only when capture bursts arrive in time");
+  sim->add_option("--capture-window-ms", o.CaptureWindowMs, "How long a reset watches for capture bursts")
+      ->check(CLI::Range(1, 600000));
+  sim->add_option("--power-on-after-ms", o.PowerOnAfterMs, "Start switched off and switch on after this long")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--chatter-ms", o.ChatterPeriodMs, "Send idle chatter this often (0: never)")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--chatter-text", o.ChatterText, "What the idle chatter says");
+  sim->add_option("--save", o.SavePath, "Save the memory here at exit (.hex: Intel HEX, else the raw image)");
+  sim->callback([args] { SetExitCode(RunSim(*args)); });
+});
+
+}  // namespace
+}  // namespace tolvane::cli

@@ -1,0 +1,378 @@
+// The simulated device on a pseudo-terminal: one thread that reads what the
+// client sends, stamps each byte with the time its stop bit would end on a
+// real line, lets the monitor machine answer, and puts the reply bytes on the
+// line no earlier than a real line would deliver them.
+#include "sim/simulated_device.h"
+
+#include "image/hex_reader.h"
+#include "image/hex_writer.h"
+#include "sim/monitor_machine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <limits>
+#include <mutex>
+
+namespace tolvane {
+namespace {
+
+int64_t NowNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+// Reply bytes due within this span of the first pending one go out in one
+// write: the receiver never sees a byte early, only the first ones of a long
+// reply up to this much late, and the device wakes far less often.
+constexpr int64_t kOutputBatchNs = 1'000'000;
+
+struct TimedByte {
+  uint8_t Byte;
+  int64_t AtNs;  // when its stop bit ends
+};
+
+std::string SystemText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+}  // namespace
+
+class SimulatedDevice::Engine {
+ public:
+  Engine(const SimulatedDeviceOptions& options, const FirmwareImage& memory)
+      : m_Options(options), m_Memory(memory), m_Machine(options, m_Memory, m_Stats) {
+    if (options.BaudRate > 0) m_ByteNs = 10'000'000'000 / options.BaudRate;
+  }
+
+  ~Engine() {
+    CloseLine();
+    for (int fd : {m_WakeRead, m_WakeWrite})
+      if (fd >= 0) close(fd);
+  }
+
+  bool Open(std::string& path, std::string* error);
+  void Serve();
+  void CloseLine();
+
+  void RequestStop() {
+    m_StopAsked = true;
+    Wake();
+  }
+  void RequestReset() {
+    m_ResetAsked = true;
+    Wake();
+  }
+
+  SimState State() const {
+    std::lock_guard lock(m_Mutex);
+    return m_Machine.State();
+  }
+  SimulatedDeviceStats Stats() const {
+    std::lock_guard lock(m_Mutex);
+    return m_Stats;
+  }
+  FirmwareImage Memory() const {
+    std::lock_guard lock(m_Mutex);
+    return m_Memory;
+  }
+  void SetMemory(const FirmwareImage& image) {
+    std::lock_guard lock(m_Mutex);
+    m_Memory = image;
+  }
+
+ private:
+  void Wake() {
+    const uint8_t b = 1;
+    if (m_WakeWrite >= 0) [[maybe_unused]] auto n = write(m_WakeWrite, &b, 1);
+  }
+  void Schedule(const std::vector<uint8_t>& bytes, int64_t startNs);
+  // Runs everything due by nowNs; false once the line has vanished.
+  bool Step(int64_t nowNs);
+  void Flush(int64_t nowNs);
+  int64_t NextDeadline() const;
+  void Receive(int64_t nowNs);
+
+  const SimulatedDeviceOptions& m_Options;
+  mutable std::mutex m_Mutex;  // guards memory, stats and the machine
+  FirmwareImage m_Memory;
+  SimulatedDeviceStats m_Stats;
+  sim::MonitorMachine m_Machine;
+
+  int m_Master = -1;
+  int m_Slave = -1;  // held open so the line stays up while no client has it open
+  int m_WakeRead = -1;
+  int m_WakeWrite = -1;
+  std::atomic<bool> m_StopAsked{false};
+  std::atomic<bool> m_ResetAsked{false};
+
+  int64_t m_ByteNs = 0;  // wire time of one byte, 0: no emulation
+  std::deque<TimedByte> m_In;
+  std::deque<TimedByte> m_Out;
+  int64_t m_InFreeNs = 0;   // when the client-to-device wire is free again
+  int64_t m_OutFreeNs = 0;  // the same for the device-to-client wire
+  int64_t m_LastRxNs = 0;
+  int64_t m_NextChatterNs = -1;
+  int64_t m_PowerOnNs = -1;
+};
+
+bool SimulatedDevice::Engine::Open(std::string& path, std::string* error) {
+  auto fail = [&](const char* what) {
+    if (error) *error = SystemText(what);
+    CloseLine();
+    return false;
+  };
+  m_Master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (m_Master < 0) return fail("posix_openpt");
+  if (grantpt(m_Master) != 0 || unlockpt(m_Master) != 0) return fail("grantpt/unlockpt");
+  {
+    static std::mutex ptsnameMutex;  // ptsname returns a shared buffer
+    std::lock_guard lock(ptsnameMutex);
+    const char* name = ptsname(m_Master);
+    if (!name) return fail("ptsname");
+    path = name;
+  }
+  fcntl(m_Master, F_SETFD, FD_CLOEXEC);
+  fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
+  m_Slave = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (m_Slave < 0) return fail("open pseudo-terminal");
+  // Raw: every byte passes untranslated in both directions.
+  termios tio{};
+  if (tcgetattr(m_Slave, &tio) != 0) return fail("tcgetattr");
+  cfmakeraw(&tio);
+  if (tcsetattr(m_Slave, TCSANOW, &tio) != 0) return fail("tcsetattr");
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return fail("pipe");
+  m_WakeRead = pipeFds[0];
+  m_WakeWrite = pipeFds[1];
+  for (int fd : pipeFds) {
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
+  return true;
+}
+
+void SimulatedDevice::Engine::CloseLine() {
+  for (int* fd : {&m_Master, &m_Slave}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
+void SimulatedDevice::Engine::Schedule(const std::vector<uint8_t>& bytes, int64_t startNs) {
+  int64_t at = std::max(m_OutFreeNs, startNs);
+  for (uint8_t b : bytes) {
+    at += m_ByteNs;
+    m_Out.push_back({b, at});
+  }
+  m_OutFreeNs = at;
+}
+
+bool SimulatedDevice::Engine::Step(int64_t nowNs) {
+  std::lock_guard lock(m_Mutex);
+  if (m_ResetAsked.exchange(false) || (m_PowerOnNs >= 0 && nowNs >= m_PowerOnNs)) {
+    // A reset cuts off whatever the device was saying.
+    m_PowerOnNs = -1;
+    m_Machine.Reset(nowNs);
+    ++m_Stats.Resets;
+    m_Out.clear();
+    m_OutFreeNs = nowNs;
+  }
+  while (!m_In.empty() && m_In.front().AtNs <= nowNs) {
+    const TimedByte in = m_In.front();
+    m_In.pop_front();
+    m_LastRxNs = in.AtNs;
+    sim::MonitorAction action = m_Machine.Feed(in.Byte, in.AtNs);
+    if (action.Vanish) {
+      CloseLine();
+      m_Machine.MarkVanished();
+      return false;
+    }
+    if (!action.Reply.empty()) Schedule(action.Reply, in.AtNs + action.DelayNs);
+  }
+  m_Machine.Tick(nowNs);
+  if (m_NextChatterNs >= 0 && nowNs >= m_NextChatterNs) {
+    const int64_t periodNs = int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
+    const bool idleMonitor = m_Machine.State() == SimState::Monitor && m_Machine.BetweenFrames() &&
+                             m_In.empty() && m_Out.empty() && nowNs - m_LastRxNs >= periodNs;
+    if (m_Machine.State() == SimState::Firmware || idleMonitor)
+      Schedule({m_Options.ChatterText.begin(), m_Options.ChatterText.end()}, nowNs);
+    m_NextChatterNs = nowNs + periodNs;
+  }
+  return true;
+}
+
+void SimulatedDevice::Engine::Flush(int64_t nowNs) {
+  uint8_t buffer[4096];
+  while (!m_Out.empty() && m_Out.front().AtNs <= nowNs) {
+    size_t n = 0;
+    while (n < sizeof buffer && !m_Out.empty() && m_Out.front().AtNs <= nowNs) {
+      buffer[n++] = m_Out.front().Byte;
+      m_Out.pop_front();
+    }
+    // With nobody reading, the line's buffer fills and the rest is lost, as
+    // on a real line with no listener.
+    const ssize_t written = write(m_Master, buffer, n);
+    if (written > 0) {
+      std::lock_guard lock(m_Mutex);
+      m_Stats.BytesSent += written;
+    }
+  }
+}
+
+int64_t SimulatedDevice::Engine::NextDeadline() const {
+  int64_t deadline = std::numeric_limits<int64_t>::max();
+  auto consider = [&](int64_t at) {
+    if (at >= 0) deadline = std::min(deadline, at);
+  };
+  if (!m_Out.empty()) consider(std::min(m_Out.front().AtNs + kOutputBatchNs, m_Out.back().AtNs));
+  if (!m_In.empty()) consider(m_In.front().AtNs);
+  consider(m_Machine.CaptureDeadlineNs());
+  consider(m_NextChatterNs);
+  consider(m_PowerOnNs);
+  return deadline;
+}
+
+void SimulatedDevice::Engine::Receive(int64_t nowNs) {
+  uint8_t buffer[4096];
+  for (;;) {
+    const ssize_t n = read(m_Master, buffer, sizeof buffer);
+    if (n <= 0) return;
+    for (ssize_t i = 0; i < n; ++i) {
+      // Taken as sent at the moment it was read: the wire starts then, or
+      // when the previous byte is through.
+      m_InFreeNs = std::max(m_InFreeNs, nowNs) + m_ByteNs;
+      m_In.push_back({buffer[i], m_InFreeNs});
+    }
+  }
+}
+
+void SimulatedDevice::Engine::Serve() {
+#if defined(__linux__)
+  // Wake-ups land within microseconds of the wire times, not 50 us late.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+  const int64_t startNs = NowNs();
+  {
+    std::lock_guard lock(m_Mutex);
+    m_Machine.Reset(startNs);
+    if (m_Options.PowerOnAfterMs > 0) {
+      m_Machine.PowerOff();
+      m_PowerOnNs = startNs + int64_t{m_Options.PowerOnAfterMs} * 1'000'000;
+    }
+  }
+  if (m_Options.ChatterPeriodMs > 0)
+    m_NextChatterNs = startNs + int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
+  m_LastRxNs = startNs;
+
+  while (!m_StopAsked) {
+    int64_t nowNs = NowNs();
+    if (!Step(nowNs)) return;
+    Flush(nowNs);
+
+    const int64_t deadline = NextDeadline();
+    timespec timeout{};
+    timespec* wait = nullptr;
+    if (deadline != std::numeric_limits<int64_t>::max()) {
+      const int64_t left = std::max<int64_t>(0, deadline - nowNs);
+      timeout.tv_sec = static_cast<time_t>(left / 1'000'000'000);
+      timeout.tv_nsec = static_cast<long>(left % 1'000'000'000);
+      wait = &timeout;
+    }
+    pollfd fds[2] = {{m_Master, POLLIN, 0}, {m_WakeRead, POLLIN, 0}};
+    if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR) return;
+    nowNs = NowNs();
+    if (fds[0].revents & POLLIN) Receive(nowNs);
+    if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) usleep(1000);
+    if (fds[1].revents & POLLIN) {
+      uint8_t drain[64];
+      while (read(m_WakeRead, drain, sizeof drain) > 0) {
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+SimulatedDevice::SimulatedDevice(SimulatedDeviceOptions options) : m_Options(std::move(options)) {}
+
+SimulatedDevice::~SimulatedDevice() { Stop(); }
+
+bool SimulatedDevice::Start(std::string* error) {
+  if (m_Thread.joinable()) {
+    if (error) *error = "the simulated device is already running";
+    return false;
+  }
+  FirmwareImage memory = m_Engine ? m_Engine->Memory() : FactoryImage();
+  if (m_Initial) {
+    memory = *m_Initial;
+    m_Initial.reset();
+  } else if (!m_Engine && !m_Options.HexFile.empty()) {
+    FirmwareImage file;
+    const HexLoadResult loaded = LoadHexFile(m_Options.HexFile, file);
+    if (!loaded.FileRead) {
+      if (error) *error = m_Options.HexFile + ": " + loaded.OpenError;
+      return false;
+    }
+    // The file brings the firmware; the monitor stays the device's own.
+    std::memcpy(&memory[UserArea.Begin], &file[UserArea.Begin],
+                static_cast<size_t>(UserArea.End - UserArea.Begin));
+  }
+  auto engine = std::make_unique<Engine>(m_Options, memory);
+  if (!engine->Open(m_PortPath, error)) return false;
+  m_Engine = std::move(engine);
+  m_Saved = false;
+  m_Thread = std::thread([engine = m_Engine.get()] { engine->Serve(); });
+  return true;
+}
+
+bool SimulatedDevice::Stop(std::string* error) {
+  if (!m_Thread.joinable()) return true;
+  m_Engine->RequestStop();
+  m_Thread.join();
+  m_Engine->CloseLine();
+  if (m_Saved || m_Options.SavePath.empty()) return true;
+  m_Saved = true;
+  return SaveImage(m_Options.SavePath, m_Options.SaveFormat, m_Engine->Memory(), error);
+}
+
+void SimulatedDevice::Reset() {
+  if (m_Engine) m_Engine->RequestReset();
+}
+
+SimState SimulatedDevice::State() const { return m_Engine ? m_Engine->State() : SimState::Off; }
+
+SimulatedDeviceStats SimulatedDevice::Stats() const {
+  return m_Engine ? m_Engine->Stats() : SimulatedDeviceStats{};
+}
+
+FirmwareImage SimulatedDevice::Memory() const {
+  if (m_Initial) return *m_Initial;
+  return m_Engine ? m_Engine->Memory() : FactoryImage();
+}
+
+void SimulatedDevice::SetMemory(const FirmwareImage& image) {
+  if (m_Thread.joinable())
+    m_Engine->SetMemory(image);
+  else
+    m_Initial = image;
+}
+
+bool SimulatedDevice::SaveImage(const std::string& path, SimSaveFormat format,
+                                const FirmwareImage& image, std::string* error) {
+  return format == SimSaveFormat::Hex ? WriteHexFile(path, image, error)
+                                      : WriteRawImage(path, image, error);
+}
+
+}  // namespace tolvane

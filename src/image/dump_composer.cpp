@@ -134,4 +134,36 @@ std::string DumpComposer::Text() const {
   return all;
 }
 
+namespace {
+
+void AppendMarked(std::string& out, std::string_view text, std::span<const DumpRun> runs, bool marked) {
+  constexpr std::string_view kMarkOn = "\033[1;34m";
+  constexpr std::string_view kMarkOff = "\033[0m";
+  size_t at = 0;
+  auto copy = [&](size_t end) {
+    for (; at < end; ++at)
+      if (text[at] != '\r') out.push_back(text[at]);
+  };
+  if (marked) {
+    for (const DumpRun& run : runs) {
+      copy(static_cast<size_t>(run.Begin));
+      out.append(kMarkOn);
+      copy(static_cast<size_t>(run.End));
+      out.append(kMarkOff);
+    }
+  }
+  copy(text.size());
+}
+
+}  // namespace
+
+std::string DumpForTerminal(const DumpComposer& dump, bool marked) {
+  std::string out;
+  out.reserve(dump.FlashText().size() + dump.RegionText().size() +
+              (marked ? 12 * (dump.FlashRuns().size() + dump.RegionRuns().size()) : 0));
+  AppendMarked(out, dump.FlashText(), dump.FlashRuns(), marked);
+  AppendMarked(out, dump.RegionText(), dump.RegionRuns(), marked);
+  return out;
+}
+
 }  // namespace tolvane

@@ -63,4 +63,8 @@ class DumpComposer {
   std::vector<DumpRun> m_RegionRuns;
 };
 
+// The composed dump for a terminal: "\n" line ends, and when `marked` the
+// mismatch runs in bold blue (ANSI).
+std::string DumpForTerminal(const DumpComposer& dump, bool marked);
+
 }  // namespace tolvane

@@ -130,5 +130,21 @@ TEST(DumpComposerTest, ComposingAgainForgetsTheEarlierDump) {
   EXPECT_NE(dump.RegionText(), regionBefore);
 }
 
+TEST(DumpComposerTest, TerminalFormWrapsEachRunInMarksAndDropsCarriageReturns) {
+  FirmwareImage file, device;
+  file[2] = 0x00;
+  file.Slot(0)[0] = 0x00;
+  DumpComposer dump;
+  dump.Compose(file, file, device);
+  const std::string marked = DumpForTerminal(dump, true);
+  EXPECT_EQ(marked.substr(0, 43), "0000    ffff  \033[1;34mff00  \033[0mffff  ffff  ");
+  EXPECT_NE(marked.find("200000    \033[1;34m00\033[0m  ff"), std::string::npos);
+  EXPECT_EQ(marked.find('\r'), std::string::npos);
+  const std::string plain = DumpForTerminal(dump, false);
+  std::string expected = dump.Text();
+  std::erase(expected, '\r');
+  EXPECT_EQ(plain, expected);
+}
+
 }  // namespace
 }  // namespace tolvane

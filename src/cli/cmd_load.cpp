@@ -1,0 +1,141 @@
+// tolvane-cli load: loads a HEX file as the programmer would, sums the load
+// up, and can write the image out or print its dump.
+#include "command_registry.h"
+#include "exit_codes.h"
+
+#include "image/dump_composer.h"
+#include "image/hex_reader.h"
+#include "image/hex_writer.h"
+#include "log/console_log.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace tolvane::cli {
+namespace {
+
+enum class OutputKind { None, Hex, Raw, Unknown };
+
+OutputKind KindOf(const std::string& path) {
+  if (path.empty()) return OutputKind::None;
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos) return OutputKind::Unknown;
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == "hex" || ext == "ihex") return OutputKind::Hex;
+  if (ext == "bin") return OutputKind::Raw;
+  return OutputKind::Unknown;
+}
+
+const char* FaultName(HexFault fault) {
+  switch (fault) {
+    case HexFault::ShortLine: return "line shorter than its count";
+    case HexFault::NonHexDigits: return "non-hex digits";
+    case HexFault::BadChecksum: return "bad checksum";
+    case HexFault::None: break;
+  }
+  return "";
+}
+
+void PrintSummary(std::FILE* out, const std::string& path, const HexLoadResult& result) {
+  std::fprintf(out, "%s\n  bytes stored: %d (program flash %d, regions %d)\n  records: %d\n", path.c_str(),
+               result.BytesStored + result.RegionBytesStored, result.BytesStored, result.RegionBytesStored,
+               result.Records);
+  std::fprintf(out, "  damaged records: %d", result.DamagedRecords);
+  if (result.DamagedRecords > 0)
+    std::fprintf(out, " (first on line %d: %s)", result.FirstDamagedLine, FaultName(result.FirstFault));
+  std::fprintf(out, "\n  dropped bytes: %d\n", result.DroppedBytes);
+  if (result.Suspect())
+    std::fprintf(out, "warning: the image is suspect; writing it to a device asks for confirmation\n");
+}
+
+// Sends the trace to stderr for as long as it lives.
+class VerboseTrace {
+ public:
+  explicit VerboseTrace(bool on) {
+    if (!on) return;
+    m_Sink = std::make_shared<TerminalSink>(TerminalWantsColor());
+    Log().AddSink(m_Sink);
+  }
+  ~VerboseTrace() {
+    if (!m_Sink) return;
+    Log().Flush();
+    Log().RemoveSink(m_Sink);
+  }
+  VerboseTrace(const VerboseTrace&) = delete;
+  VerboseTrace& operator=(const VerboseTrace&) = delete;
+
+ private:
+  std::shared_ptr<LogSink> m_Sink;
+};
+
+struct LoadOptions {
+  std::string file;
+  std::string output;
+  bool dump = false;
+  bool verbose = false;
+};
+
+int RunLoad(const LoadOptions& options) {
+  const OutputKind kind = KindOf(options.output);
+  if (kind == OutputKind::Unknown) {
+    std::fprintf(stderr, "load: -o %s: the output must end in .hex or .bin\n", options.output.c_str());
+    return kExitUsage;
+  }
+
+  FirmwareImage image;
+  HexLoadResult result;
+  {
+    VerboseTrace trace(options.verbose);
+    result = LoadHexFile(options.file, image);
+  }
+  // Nothing is written for a file that could not be read: a blank image
+  // would only overwrite a good output.
+  if (!result.FileRead) {
+    std::fprintf(stderr, "load: cannot read %s: %s\n", options.file.c_str(), result.OpenError.c_str());
+    return kExitFile;
+  }
+
+  // With --dump the dump owns stdout and the summary goes to stderr.
+  PrintSummary(options.dump ? stderr : stdout, options.file, result);
+
+  int code = result.Suspect() ? kExitFile : kExitOk;
+  if (kind != OutputKind::None) {
+    std::string error;
+    const bool written = kind == OutputKind::Hex ? WriteHexFile(options.output, image, &error)
+                                                 : WriteRawImage(options.output, image, &error);
+    if (!written) {
+      std::fprintf(stderr, "load: cannot write %s: %s\n", options.output.c_str(), error.c_str());
+      code = kExitFile;
+    }
+  }
+
+  if (options.dump) {
+    // Against a blank device image every byte the file sets is marked.
+    const FirmwareImage blank;
+    auto composer = std::make_unique<DumpComposer>();
+    composer->Compose(image, image, blank);
+    const std::string text = DumpForTerminal(*composer, isatty(STDOUT_FILENO) != 0);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  std::fflush(stdout);
+  return code;
+}
+
+const CommandRegistrar kRegisterLoad([](CLI::App& app) {
+  auto options = std::make_shared<LoadOptions>();
+  CLI::App* load = app.add_subcommand("load", "Load an Intel HEX file as the programmer would and sum it up");
+  load->add_option("FILE", options->file, "Intel HEX file")->required();
+  load->add_option("-o,--output", options->output, "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image");
+  load->add_flag("--dump", options->dump, "Print the dump of the image (the summary then goes to stderr)");
+  load->add_flag("-v,--verbose", options->verbose, "Trace the load on stderr");
+  load->callback([options] { SetExitCode(RunLoad(*options)); });
+});
+
+}  // namespace
+}  // namespace tolvane::cli

@@ -37,6 +37,7 @@ const char* FaultName(HexFault fault) {
     case HexFault::ShortLine: return "line shorter than its count";
     case HexFault::NonHexDigits: return "non-hex digits";
     case HexFault::BadChecksum: return "bad checksum";
+    case HexFault::LongLine: return "line longer than its count";
     case HexFault::None: break;
   }
   return "";

@@ -41,7 +41,10 @@ HexFault RecordFault(std::string_view line) {
     if (h < 0 || l < 0) return HexFault::NonHexDigits;
     sum += static_cast<unsigned>(h * 16 + l);
   }
-  return (sum & 0xFF) == 0 ? HexFault::None : HexFault::BadChecksum;
+  if ((sum & 0xFF) != 0) return HexFault::BadChecksum;
+  // Trailing blanks are harmless; anything else means the count is wrong.
+  if (line.find_first_not_of(" \t\r", 1 + 2 * pairs) != std::string_view::npos) return HexFault::LongLine;
+  return HexFault::None;
 }
 
 class HexLoader {
@@ -202,6 +205,7 @@ std::string_view HexFaultText(HexFault fault) {
     case HexFault::ShortLine: return "строка короче длины записи";
     case HexFault::NonHexDigits: return "не шестнадцатеричные цифры";
     case HexFault::BadChecksum: return "неверная контрольная сумма";
+    case HexFault::LongLine: return "строка длиннее длины записи";
     case HexFault::None: break;
   }
   return {};

@@ -14,7 +14,7 @@
 namespace tolvane {
 
 // What is wrong with a damaged record.
-enum class HexFault { None, ShortLine, NonHexDigits, BadChecksum };
+enum class HexFault { None, ShortLine, NonHexDigits, BadChecksum, LongLine };
 
 // The fault as the trace names it.
 std::string_view HexFaultText(HexFault fault);

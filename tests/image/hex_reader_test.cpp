@@ -143,7 +143,9 @@ TEST_F(HexReaderTest, DamagedRecordsStillLoadButAreWarnedAboutByLine) {
       "; built by hand\n"
       ":0100100011DF\n"  // checksum off by one
       ":0300200001G203B7\n"
-      ":04003000AABB\n");
+      ":04003000AABB\n"
+      ":0100400011AE 12\n"
+      ":01005000119E \t\n");  // blanks after the checksum are harmless
   EXPECT_EQ(m_Image[0x10], 0x11);
   EXPECT_EQ(m_Image[0x20], 0x01);
   EXPECT_EQ(m_Image[0x21], 0xFF);  // "G2" reads as 0xFF
@@ -151,8 +153,9 @@ TEST_F(HexReaderTest, DamagedRecordsStillLoadButAreWarnedAboutByLine) {
   EXPECT_EQ(m_Image[0x30], 0xAA);
   EXPECT_EQ(m_Image[0x31], 0xBB);
   EXPECT_EQ(m_Image[0x32], 0xFF);  // missing pairs read as 0xFF and are stored
-  EXPECT_EQ(result.BytesStored, 8);
-  EXPECT_EQ(result.DamagedRecords, 3);
+  EXPECT_EQ(m_Image[0x40], 0x11);
+  EXPECT_EQ(result.BytesStored, 10);
+  EXPECT_EQ(result.DamagedRecords, 4);
   EXPECT_EQ(result.FirstDamagedLine, 2);
   EXPECT_EQ(result.FirstFault, HexFault::BadChecksum);
   EXPECT_EQ(result.FirstDamage, "неверная контрольная сумма");
@@ -164,7 +167,8 @@ TEST_F(HexReaderTest, DamagedRecordsStillLoadButAreWarnedAboutByLine) {
   EXPECT_EQ(warnings, (std::vector<std::string>{
                           "Строка 2: неверная контрольная сумма, запись загружена как есть \n",
                           "Строка 3: не шестнадцатеричные цифры, запись загружена как есть \n",
-                          "Строка 4: строка короче длины записи, запись загружена как есть \n"}));
+                          "Строка 4: строка короче длины записи, запись загружена как есть \n",
+                          "Строка 5: строка длиннее длины записи, запись загружена как есть \n"}));
   // Each warning follows the lines of its own record.
   const std::string trace = Trace();
   EXPECT_LT(trace.find("Adr=10 Sz=1"), trace.find("Строка 2"));

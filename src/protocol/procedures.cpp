@@ -171,7 +171,10 @@ ProcedureStatus Procedures::Verify(const FirmwareImage& file, FirmwareImage& dev
   return CompareImages(file, device);
 }
 
-bool Procedures::Admit(const HexLoadResult* load) {
+bool AdmitFile(const HexLoadResult* load, IProcedureObserver& observer) {
+  auto Report = [&](std::string text, const char* caption, OutcomeIcon icon) {
+    observer.Outcome(ProcedureOutcome{std::move(text), caption, icon});
+  };
   if (load == nullptr) {
     Report(kNoFile, kWriteCaption, OutcomeIcon::Error);
     return false;
@@ -191,7 +194,7 @@ bool Procedures::Admit(const HexLoadResult* load) {
     question += load->FirstDamage.empty() ? "." : ": " + load->FirstDamage + ".";
   }
   question += "\nЗаписать его в модуль всё равно?";
-  if (m_Observer.ConfirmSuspect(question)) {
+  if (observer.ConfirmSuspect(question)) {
     Log().SetColor(kColorWarning).Text("Записываю повреждённый HEX-файл по подтверждению\n").SetColor(kColorNormal);
     return true;
   }
@@ -237,7 +240,7 @@ ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoad
   m_Done = 0;
   m_Total = kFlashWriteBlocks + kDeviceReads;
   m_LastWrite = {};
-  if (!Admit(load)) return ProcedureStatus::Refused;
+  if (!AdmitFile(load, m_Observer)) return ProcedureStatus::Refused;
 
   Log().Text("Начинаю запись \n");
   ProcedureStatus status = WriteBlocks(file);

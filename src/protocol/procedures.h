@@ -65,6 +65,11 @@ struct CompareCounts {
 // Counts without logging or verdict; what CompareImages judges.
 CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& device);
 
+// Whether a loaded file may be written: refuses (reporting the outcome) when
+// no file was read, asks ConfirmSuspect for a damaged one. WriteDevice checks
+// the same; callers may ask first, before any port is touched.
+bool AdmitFile(const HexLoadResult* load, IProcedureObserver& observer);
+
 struct WriteCounts {
   int32_t BlocksSent = 0;
   int32_t ProtectedBlocks = 0;
@@ -103,7 +108,6 @@ class Procedures {
  private:
   ProcedureStatus ReadBlocks(FirmwareImage& device);
   ProcedureStatus WriteBlocks(const FirmwareImage& file);
-  bool Admit(const HexLoadResult* load);
   void Report(std::string text, std::string caption, OutcomeIcon icon);
   void Step();
   bool ShouldStop();

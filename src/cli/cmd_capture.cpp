@@ -1,0 +1,50 @@
+// tolvane-cli capture: sends capture bursts and traces what the device sends,
+// for putting a device into its monitor while it is reset.
+#include <cstdio>
+#include <memory>
+
+#include "command_registry.h"
+#include "device_session.h"
+#include "exit_codes.h"
+
+namespace tolvane::cli {
+namespace {
+
+struct CaptureArgs {
+  DeviceOptions Device;
+  double Seconds = 0;
+};
+
+const CommandRegistrar kRegisterCapture([](CLI::App& app) {
+  auto args = std::make_shared<CaptureArgs>();
+  CLI::App* capture = app.add_subcommand(
+      "capture", "Send capture bursts while tracing what arrives (reset the device meanwhile)");
+  AddDeviceOptions(*capture, args->Device, false);
+  capture->add_option("--seconds", args->Seconds, "Stop after this long (default: at Ctrl-C)")
+      ->check(CLI::Range(0.0, 86400.0));
+  capture->callback([args] {
+    // Tracing what arrives is the point of the command: the trace is always on.
+    args->Device.Verbose = true;
+    SetExitCode(WithTrace(args->Device, [&] {
+      SessionSettings settings{args->Device};
+      settings.ShowProgress = false;
+      const double seconds = args->Seconds;
+      return RunOnPorts(settings, [seconds](PortWork& work) {
+        PortReport report;
+        ProcedureOutcome failure;
+        const std::string prefix = work.Port.Name() + ": ";
+        report.ExitCode = CaptureBursts(work.Link, seconds, [&](const std::string& status) {
+          std::fprintf(stderr, "%s%s\n", prefix.c_str(), status.c_str());
+        }, failure);
+        if (report.ExitCode == kExitLink) {
+          report.Lines.push_back(failure.Caption);
+          report.Lines.push_back(failure.Text);
+        }
+        return report;
+      });
+    }));
+  });
+});
+
+}  // namespace
+}  // namespace tolvane::cli

@@ -1,0 +1,43 @@
+// tolvane-cli verify: reads the device back and compares it with a HEX file.
+#include <cstdio>
+#include <memory>
+
+#include "command_registry.h"
+#include "device_file.h"
+#include "device_session.h"
+#include "exit_codes.h"
+
+namespace tolvane::cli {
+namespace {
+
+struct VerifyArgs {
+  DeviceOptions Device;
+  std::string File;
+};
+
+int Verify(const VerifyArgs& args) {
+  auto file = std::make_shared<FirmwareFile>();
+  if (!LoadFirmwareFile("verify", args.File, *file)) return kExitFile;
+  if (file->Load.Suspect())
+    std::fprintf(stderr, "verify: warning: %s is damaged; differences may come from the file\n", args.File.c_str());
+  SessionSettings settings{args.Device};
+  return RunOnPorts(settings, [file](PortWork& work) {
+    FirmwareImage device;
+    PortReport report;
+    report.ExitCode = ExitCodeOf(work.Procs.Verify(file->Image, device), kExitLink);
+    if (report.ExitCode == kExitOk || report.ExitCode == kExitDiffers)
+      report.Lines = DifferenceLines(work.Procs.LastCompare());
+    return report;
+  });
+}
+
+const CommandRegistrar kRegisterVerify([](CLI::App& app) {
+  auto args = std::make_shared<VerifyArgs>();
+  CLI::App* verify = app.add_subcommand("verify", "Read the device back and compare it with a HEX file");
+  verify->add_option("FILE", args->File, "Intel HEX file")->required();
+  AddDeviceOptions(*verify, args->Device);
+  verify->callback([args] { SetExitCode(WithTrace(args->Device, [&] { return Verify(*args); })); });
+});
+
+}  // namespace
+}  // namespace tolvane::cli

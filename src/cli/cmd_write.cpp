@@ -1,0 +1,56 @@
+// tolvane-cli write: writes a HEX file into the device, then verifies it, as
+// the window's write button does.
+#include <memory>
+
+#include "command_registry.h"
+#include "device_file.h"
+#include "device_session.h"
+#include "exit_codes.h"
+
+namespace tolvane::cli {
+namespace {
+
+struct WriteArgs {
+  DeviceOptions Device;
+  std::string File;
+  bool Force = false;
+};
+
+int Write(const WriteArgs& args) {
+  auto file = std::make_shared<FirmwareFile>();
+  if (!LoadFirmwareFile("write", args.File, *file)) return kExitFile;
+  // A damaged file is refused before any port is opened or captured.
+  if (file->Load.Suspect() && !args.Force) {
+    PrintingObserver observer(false);
+    AdmitFile(&file->Load, observer);
+    return kExitFile;
+  }
+  SessionSettings settings{args.Device, args.Force, link::kFlashWriteBlocks};
+  return RunOnPorts(settings, [file](PortWork& work) {
+    FirmwareImage device;
+    PortReport report;
+    ProcedureStatus status = work.Procs.WriteDevice(file->Image, &file->Load, device);
+    report.ExitCode = ExitCodeOf(status, kExitFile);
+    const WriteCounts& w = work.Procs.LastWrite();
+    if (w.BlocksSent > 0) {
+      report.Lines.push_back("blocks sent: " + std::to_string(w.BlocksSent) + ", protected: " +
+                             std::to_string(w.ProtectedBlocks));
+    }
+    if (report.ExitCode == kExitOk || report.ExitCode == kExitDiffers) {
+      for (std::string& line : DifferenceLines(work.Procs.LastCompare())) report.Lines.push_back(std::move(line));
+    }
+    return report;
+  });
+}
+
+const CommandRegistrar kRegisterWrite([](CLI::App& app) {
+  auto args = std::make_shared<WriteArgs>();
+  CLI::App* write = app.add_subcommand("write", "Write a HEX file into the device, then verify it");
+  write->add_option("FILE", args->File, "Intel HEX file")->required();
+  AddDeviceOptions(*write, args->Device);
+  write->add_flag("--force", args->Force, "Write a damaged file without asking");
+  write->callback([args] { SetExitCode(WithTrace(args->Device, [&] { return Write(*args); })); });
+});
+
+}  // namespace
+}  // namespace tolvane::cli

@@ -1,0 +1,38 @@
+#include "device_options.h"
+
+namespace tolvane::cli {
+
+void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCapture) {
+  command.add_option("--port", options.Ports,
+                     "Serial port of the device (/dev/ttyUSB0, COM3), or 'sim' for a built-in "
+                     "simulated device; repeat it to program several devices at once")
+      ->required();
+  command.add_option("--baud", options.Baud, "Line speed")->check(CLI::Range(50, 4000000));
+  command.add_flag("-v,--verbose", options.Verbose, "Print the whole trace on stderr");
+  command.add_option("--log", options.LogFile, "Append the trace to this file");
+  if (withCapture) {
+    command.add_option("--capture", options.CaptureSeconds,
+                       "Send capture bursts for this many seconds first (reset the device meanwhile)")
+        ->check(CLI::Range(0.0, 3600.0));
+  }
+}
+
+TraceRouting::TraceRouting(bool toTerminal, const std::string& logFile) {
+  if (toTerminal) m_Sinks.push_back(std::make_shared<TerminalSink>(TerminalWantsColor()));
+  if (!logFile.empty()) {
+    auto file = std::make_shared<FileSink>(logFile);
+    if (file->IsOpen()) {
+      m_Sinks.push_back(file);
+    } else {
+      m_Ok = false;
+    }
+  }
+  for (auto& sink : m_Sinks) Log().AddSink(sink);
+}
+
+TraceRouting::~TraceRouting() {
+  Log().Flush();
+  for (auto& sink : m_Sinks) Log().RemoveSink(sink);
+}
+
+}  // namespace tolvane::cli

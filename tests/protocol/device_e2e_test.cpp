@@ -1,0 +1,205 @@
+// The procedures over the real serial port, against the simulated device on a
+// pseudo-terminal: what the user sees for a healthy device and for each way a
+// device or its line can fail.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "image/hex_reader.h"
+#include "log/console_log.h"
+#include "protocol/procedures.h"
+#include "serial/serial_port.h"
+#include "sim/simulated_device.h"
+
+namespace tolvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A firmware for the user area, the monitor area left at 0xFF as a compiler
+// leaves it, and the device's own configuration, as the file would carry it.
+FirmwareImage UserFirmware() {
+  FirmwareImage image;
+  for (int32_t i = kMonitorAreaSize; i < 0x9000; ++i) image[i] = static_cast<uint8_t>((i * 31) ^ (i >> 7));
+  const FirmwareImage factory = SimulatedDevice::FactoryImage();
+  for (int32_t k = 0; k < kVerifiedRegionCount; ++k)
+    std::copy(factory.Slot(k), factory.Slot(k) + kRegionSlotSize, image.Slot(k));
+  return image;
+}
+
+struct Observer : IProcedureObserver {
+  std::vector<ProcedureOutcome> Outcomes;
+  std::atomic<int32_t> Done{0};
+  int32_t StopAfter = -1;
+  void Progress(int32_t done, int32_t) override { Done = done; }
+  void Outcome(const ProcedureOutcome& outcome) override { Outcomes.push_back(outcome); }
+  bool StopRequested() override { return StopAfter >= 0 && Done >= StopAfter; }
+};
+
+// One simulated device with the programmer's port open on it.
+class Bench {
+ public:
+  explicit Bench(SimulatedDeviceOptions options = {}) : m_Device(std::move(options)) {
+    std::string error;
+    EXPECT_TRUE(m_Device.Start(&error)) << error;
+    EXPECT_TRUE(m_Port.OpenDevice(m_Device.PortPath(), 57600)) << m_Port.m_ErrorText;
+  }
+  SimulatedDevice& Device() { return m_Device; }
+  Procedures& Run() { return m_Procedures; }
+  Observer& Seen() { return m_Observer; }
+
+ private:
+  SimulatedDevice m_Device;
+  OSerialPort m_Port;
+  MonitorLink m_Link{m_Port};
+  Observer m_Observer;
+  Procedures m_Procedures{m_Link, m_Observer};
+};
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Log().AddSink(m_Capture); }
+  void TearDown() override { Log().RemoveSink(m_Capture); }
+  std::string Logged() const { return m_Capture->Text(); }
+
+  FirmwareImage m_File = UserFirmware();
+  FirmwareImage m_Read;
+  HexLoadResult m_Load = [] {
+    HexLoadResult load;
+    load.FileRead = true;
+    return load;
+  }();
+  std::shared_ptr<CaptureSink> m_Capture = std::make_shared<CaptureSink>();
+};
+
+TEST_F(DeviceTest, WriteAndVerifyWithTheMonitorProtected) {
+  Bench bench;
+  EXPECT_EQ(bench.Run().WriteDevice(m_File, &m_Load, m_Read), ProcedureStatus::Done);
+  EXPECT_NE(Logged().find("Конец записи, записано блоков = 1024 из них защищено от изменений = 16\n"),
+            std::string::npos)
+      << Logged();
+  EXPECT_EQ(Logged().find("Странно"), std::string::npos);
+  ASSERT_EQ(bench.Seen().Outcomes.size(), 1u);
+  EXPECT_EQ(bench.Seen().Outcomes[0].Caption, "ИНФОРМАЦИЯ");
+  EXPECT_EQ(bench.Seen().Outcomes[0].Text,
+            "Несовпадения есть только в области монитора, но это ерунда!\r\nНе совпадения выделены синим цветом");
+
+  const FirmwareImage memory = bench.Device().Memory();
+  const FirmwareImage factory = SimulatedDevice::FactoryImage();
+  for (int32_t i = 0; i < kFlashSize; ++i) ASSERT_EQ(memory[i], i < kMonitorAreaSize ? factory[i] : m_File[i]) << i;
+  // What was read is the device: flash, the regions and only half the information area.
+  for (int32_t i = 0; i < kFlashSize; ++i) ASSERT_EQ(m_Read[i], memory[i]) << i;
+  EXPECT_TRUE(std::equal(m_Read.Slot(5), m_Read.Slot(5) + 2, factory.Slot(5)));
+  EXPECT_EQ(m_Read.Slot(2)[32], 0xFF);
+  EXPECT_EQ(bench.Device().Stats().ReadCommands, 2054);
+}
+
+TEST_F(DeviceTest, AStoppedWriteCanBeRepeated) {
+  Bench bench;
+  bench.Seen().StopAfter = 300;
+  EXPECT_EQ(bench.Run().WriteDevice(m_File, &m_Load, m_Read), ProcedureStatus::Stopped);
+  EXPECT_EQ(bench.Seen().Outcomes.back().Caption, "ЗАПИСЬ ПРЕРВАНА");
+  EXPECT_EQ(bench.Device().Stats().WriteCommands, 300);
+
+  bench.Seen().StopAfter = -1;
+  EXPECT_EQ(bench.Run().WriteDevice(m_File, &m_Load, m_Read), ProcedureStatus::Done);
+  EXPECT_EQ(bench.Seen().Outcomes.back().Caption, "ИНФОРМАЦИЯ");
+}
+
+TEST_F(DeviceTest, RunStartsTheFirmware) {
+  Bench bench;
+  EXPECT_EQ(bench.Run().Run(), ProcedureStatus::Done);
+  for (int i = 0; i < 100 && bench.Device().State() != SimState::Firmware; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(bench.Device().State(), SimState::Firmware);
+  // A device in its firmware no longer answers: a read fails at once.
+  EXPECT_EQ(bench.Run().ReadDevice(m_Read), ProcedureStatus::LinkFailed);
+}
+
+TEST_F(DeviceTest, FourDevicesInParallel) {
+  std::vector<std::future<ProcedureStatus>> runs;
+  std::vector<std::unique_ptr<Bench>> benches;
+  for (int i = 0; i < 4; ++i) benches.push_back(std::make_unique<Bench>());
+  for (auto& bench : benches) {
+    runs.push_back(std::async(std::launch::async, [&, b = bench.get()] {
+      FirmwareImage read;
+      return b->Run().WriteDevice(m_File, &m_Load, read);
+    }));
+  }
+  for (auto& run : runs) EXPECT_EQ(run.get(), ProcedureStatus::Done);
+  for (auto& bench : benches) EXPECT_EQ(bench->Device().Stats().BlocksWritten, 1008);
+}
+
+enum class Procedure { Read, Write };
+
+struct FaultCase {
+  const char* Name;
+  Procedure Run;
+  SimFaultKind Kind;
+  int32_t At;
+  ProcedureStatus Status;
+  const char* Caption;
+  const char* LogLine;  // expected in the trace, or nullptr
+};
+
+class FaultTest : public DeviceTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FaultTest, ReportsAndNeverHangs) {
+  const FaultCase& c = GetParam();
+  SimulatedDeviceOptions options;
+  options.Faults = {{c.Kind, c.At}};
+  Bench bench(options);
+  const Clock::time_point start = Clock::now();
+  ProcedureStatus status = c.Run == Procedure::Read ? bench.Run().Verify(m_File, m_Read)
+                                                    : bench.Run().WriteDevice(m_File, &m_Load, m_Read);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(status, c.Status);
+  ASSERT_EQ(bench.Seen().Outcomes.size(), 1u);
+  EXPECT_EQ(bench.Seen().Outcomes[0].Caption, c.Caption) << bench.Seen().Outcomes[0].Text;
+  if (c.LogLine) {
+    EXPECT_NE(Logged().find(c.LogLine), std::string::npos) << Logged();
+  }
+}
+
+// Commands are counted by the device from 1: the write of 0x400 is command 17,
+// the verification after a full write starts at command 1025.
+INSTANTIATE_TEST_SUITE_P(
+    Matrix, FaultTest,
+    ::testing::Values(
+        FaultCase{"ReadNoAnswer", Procedure::Read, SimFaultKind::NoAnswer, 1, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
+        FaultCase{"ReadShortReply", Procedure::Read, SimFaultKind::ShortReply, 40, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
+        FaultCase{"ReadVanish", Procedure::Read, SimFaultKind::Vanish, 40, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
+        FaultCase{"RegionNoAnswer", Procedure::Read, SimFaultKind::NoAnswer, 2052, ProcedureStatus::LinkFailed,
+                  "ОШИБКА", "Err, RdSz=0\n"},
+        // Faults a read cannot see show as differences in the verification.
+        FaultCase{"ReadWrongAnswer", Procedure::Read, SimFaultKind::WrongAnswer, 40, ProcedureStatus::Differs,
+                  "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
+        FaultCase{"ReadExtraByte", Procedure::Read, SimFaultKind::ExtraByte, 40, ProcedureStatus::Differs,
+                  "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
+        FaultCase{"ReadNoise", Procedure::Read, SimFaultKind::Noise, 40, ProcedureStatus::Differs,
+                  "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
+        FaultCase{"WriteNoAnswer", Procedure::Write, SimFaultKind::NoAnswer, 17, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЗАПИСИ", nullptr},
+        FaultCase{"WriteWrongAnswer", Procedure::Write, SimFaultKind::WrongAnswer, 17,
+                  ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
+        FaultCase{"WriteShortReply", Procedure::Write, SimFaultKind::ShortReply, 17, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЗАПИСИ", nullptr},
+        FaultCase{"WriteExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 17, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЗАПИСИ", nullptr},
+        FaultCase{"WriteNoise", Procedure::Write, SimFaultKind::Noise, 17, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЗАПИСИ", nullptr},
+        FaultCase{"WriteVanish", Procedure::Write, SimFaultKind::Vanish, 17, ProcedureStatus::LinkFailed,
+                  "ОШИБКА ЗАПИСИ", nullptr},
+        FaultCase{"VerifyShortReply", Procedure::Write, SimFaultKind::ShortReply, 1030,
+                  ProcedureStatus::LinkFailed, "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
+        FaultCase{"VerifyExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 1030, ProcedureStatus::Differs,
+                  "ОШИБКА ВЕРИФИКАЦИИ", "Начинаю проверку \n"}),
+    [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.Name); });
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,75 @@
+#include "ui/hex_file_selection.h"
+
+#include <QDir>
+#include <QSysInfo>
+
+#include "image/hex_reader.h"
+
+namespace tolvane {
+
+namespace {
+qsizetype NameOffset(const QString& path) {
+  qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  qsizetype backslash = path.lastIndexOf(QLatin1Char('\\'));
+  return std::max(slash, backslash) + 1;
+}
+}  // namespace
+
+QString DefaultHexFolder() {
+  if (QSysInfo::productType() == QLatin1String("windows")) return QStringLiteral("d:\\data");
+  return QDir::homePath();
+}
+
+FileRequest HexFileRequest(const QString& folder) {
+  FileRequest request;
+  request.Title = QStringLiteral("Выбирете имя файла с прошивкой");
+  request.Folder = folder;
+  request.Filters = {QStringLiteral("Файлы прошивки (*.hex)"), QStringLiteral("HEX - файлы (*.hex)"),
+                     QStringLiteral("Все файлы (*.*)")};
+  request.DefaultSuffix = QStringLiteral("hex");
+  return request;
+}
+
+QString FolderOfPath(const QString& path) {
+  qsizetype name = NameOffset(path);
+  if (name <= 0) return QString();
+  QString folder = path.left(name - 1);
+  // A POSIX root has nothing in front of its separator.
+  if (folder.isEmpty()) return path.left(name);
+  return folder;
+}
+
+QString UpperExtensionOf(const QString& path) {
+  QString name = path.mid(NameOffset(path));
+  qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  if (dot < 0) return QString();
+  return name.mid(dot + 1).toUpper();
+}
+
+std::optional<MessageRequest> LoadWarning(const HexLoadResult& load) {
+  MessageRequest box;
+  box.Icon = MessageIcon::Exclamation;
+  if (!load.FileRead) {
+    box.Caption = QStringLiteral("ОШИБКА");
+    box.Icon = MessageIcon::Error;
+    box.Text = QStringLiteral("Не удалось прочитать файл прошивки!\n") + QString::fromStdString(load.OpenError);
+    return box;
+  }
+  if (!load.Suspect()) return std::nullopt;
+  box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
+  QString text = QStringLiteral("Файл прошивки повреждён!\n");
+  if (load.DamagedRecords > 0) {
+    text += QStringLiteral("Записей с ошибками: %1, первая в строке %2: %3.\n")
+                .arg(load.DamagedRecords)
+                .arg(load.FirstDamagedLine)
+                .arg(QString::fromStdString(load.FirstDamage));
+  }
+  if (load.DroppedBytes > 0) {
+    text += QStringLiteral("Байт вне памяти устройства отброшено: %1.\n").arg(load.DroppedBytes);
+  }
+  text += QStringLiteral("Перед записью будет задан вопрос.");
+  box.Text = text;
+  return box;
+}
+
+}  // namespace tolvane

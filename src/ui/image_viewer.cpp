@@ -1,0 +1,83 @@
+#include "ui/image_viewer.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "ui/rich_pane.h"
+#include "ui/rich_text.h"
+
+namespace tolvane {
+
+int32_t LineEndMapper::Map(int32_t composed) {
+  for (; m_Scanned < composed; ++m_Scanned) {
+    size_t i = static_cast<size_t>(m_Scanned);
+    if (m_Text[i] == '\r' && i + 1 < m_Text.size() && m_Text[i + 1] == '\n') ++m_Collapsed;
+  }
+  return composed - m_Collapsed;
+}
+
+QTextCharFormat DumpBaseFormat() {
+  QTextCharFormat format;
+  format.setFontFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                          QStringLiteral("monospace")});
+  format.setFontStyleHint(QFont::TypeWriter);
+  format.setFontFixedPitch(true);
+  format.setFontPointSize(11);
+  format.setForeground(QColor(0, 0, 0));
+  format.setFontWeight(QFont::Normal);
+  return format;
+}
+
+QTextCharFormat DumpMismatchFormat() {
+  QTextCharFormat format;
+  format.setFontWeight(QFont::Bold);
+  format.setForeground(QColor(0, 0, 255));
+  return format;
+}
+
+namespace {
+
+void MarkRuns(QTextDocument& document, int32_t origin, std::string_view text, std::span<const DumpRun> runs) {
+  const QTextCharFormat mismatch = DumpMismatchFormat();
+  LineEndMapper mapper(text);
+  QTextCursor cursor(&document);
+  for (const DumpRun& run : runs) {
+    int32_t begin = mapper.Map(run.Begin);
+    int32_t end = mapper.Map(run.End);
+    cursor.setPosition(origin + begin);
+    cursor.setPosition(origin + end, QTextCursor::KeepAnchor);
+    cursor.mergeCharFormat(mismatch);
+  }
+}
+
+QString Latin(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void RenderImage(RichPane& pane, DumpComposer& composer, const FirmwareImage& shown, const FirmwareImage& file,
+                 const FirmwareImage& device) {
+  composer.Compose(shown, file, device);
+  const QTextCharFormat base = DumpBaseFormat();
+
+  pane.setUpdatesEnabled(false);
+  pane.clear();
+  pane.SetDefaultFormat(base);
+  QTextDocument& document = *pane.document();
+  {
+    // One edit block: the pane lays the text out once, at its end.
+    QTextCursor batch(&document);
+    batch.beginEditBlock();
+    int32_t flashStart = RichAppendText(pane, Latin(composer.FlashText()));
+    MarkRuns(document, flashStart, composer.FlashText(), composer.FlashRuns());
+    int32_t regionStart = RichAppendText(pane, Latin(composer.RegionText()));
+    MarkRuns(document, regionStart, composer.RegionText(), composer.RegionRuns());
+    batch.endEditBlock();
+  }
+  RichSelect(pane, 0, 0);
+  pane.setUpdatesEnabled(true);
+  pane.viewport()->update();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,98 @@
+#include "ui/log_window.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <array>
+
+namespace tolvane {
+
+namespace {
+
+class LogWindowSink : public LogSink {
+ public:
+  explicit LogWindowSink(LogWindow* window) : m_Window(window) {}
+  void WriteLine(std::span<const LogSpan> spans) override {
+    LogWindow::Line line;
+    line.reserve(spans.size());
+    for (const LogSpan& span : spans) line.emplace_back(span.color, std::string(span.text));
+    m_Window->Post(std::move(line));
+  }
+
+ private:
+  LogWindow* m_Window;
+};
+
+}  // namespace
+
+QColor ConsoleColor(int index) {
+  static constexpr std::array<QRgb, 16> kPalette{
+      0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xc0c0c0,
+      0x808080, 0x0000ff, 0x00ff00, 0x00ffff, 0xff0000, 0xff00ff, 0xffff00, 0xffffff};
+  return QColor(kPalette[static_cast<size_t>(index & 15)]);
+}
+
+LogWindow::LogWindow(QWidget* parent) : QPlainTextEdit(parent) {
+  setWindowTitle(QStringLiteral("Tolvane — журнал"));
+  setReadOnly(true);
+  setUndoRedoEnabled(false);
+  setMaximumBlockCount(kMaxLines);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  QFont font(QStringLiteral("Monospace"));
+  font.setStyleHint(QFont::TypeWriter);
+  font.setPointSize(9);
+  setFont(font);
+  QPalette p = palette();
+  p.setColor(QPalette::Base, ConsoleColor(0));
+  p.setColor(QPalette::Text, ConsoleColor(kColorNormal));
+  setPalette(p);
+  resize(640, 480);
+}
+
+LogWindow::~LogWindow() {
+  if (m_Sink) Log().RemoveSink(m_Sink);
+}
+
+void LogWindow::Attach() {
+  if (m_Sink) return;
+  m_Sink = std::make_shared<LogWindowSink>(this);
+  Log().AddSink(m_Sink);
+}
+
+void LogWindow::Post(Line line) {
+  std::lock_guard<std::mutex> lock(m_Mutex);
+  m_Pending.push_back(std::move(line));
+  if (m_FlushQueued) return;
+  m_FlushQueued = true;
+  QMetaObject::invokeMethod(this, &LogWindow::ShowPending, Qt::QueuedConnection);
+}
+
+void LogWindow::ShowPending() {
+  std::vector<Line> lines;
+  {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    lines.swap(m_Pending);
+    m_FlushQueued = false;
+  }
+  QScrollBar* bar = verticalScrollBar();
+  bool atBottom = bar->value() == bar->maximum();
+  QTextCursor cursor(document());
+  cursor.beginEditBlock();
+  cursor.movePosition(QTextCursor::End);
+  for (const Line& line : lines) {
+    for (const auto& [color, text] : line) {
+      QTextCharFormat format;
+      format.setForeground(ConsoleColor(color));
+      format.setBackground(ConsoleColor(color >> 4));
+      QString piece = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+      // A line's own end becomes a paragraph; the document always ends in an
+      // open paragraph that the next line fills.
+      cursor.insertText(piece, format);
+    }
+  }
+  cursor.endEditBlock();
+  if (atBottom) bar->setValue(bar->maximum());
+}
+
+}  // namespace tolvane

@@ -1,0 +1,471 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+
+#include "image/hex_writer.h"
+#include "log/console_log.h"
+#include "ui/about_dialog.h"
+#include "ui/hex_file_selection.h"
+#include "ui/image_viewer.h"
+#include "ui/instruction_text.h"
+#include "ui/link_handler.h"
+#include "ui/main_window_layout.h"
+#include "ui/procedure_runner.h"
+#include "ui/program_icons.h"
+#include "ui/rich_pane.h"
+#include "ui/rich_text.h"
+#include "ui/ui_seams.h"
+#include "ui/web_links.h"
+
+namespace tolvane {
+
+namespace {
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+
+MessageIcon IconOf(OutcomeIcon icon) {
+  return icon == OutcomeIcon::Error ? MessageIcon::Error : MessageIcon::Exclamation;
+}
+
+}  // namespace
+
+CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extraPorts, IPortSource* portSource,
+                         QWidget* parent)
+    : QDialog(parent), m_Settings(settings) {
+  setWindowTitle(QStringLiteral("Программирование Pic18F26k42 через СОМ-порт"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setWindowIcon(ProgramIcon());
+  setFont(DialogFont());
+  BuildControls();
+  m_PortSelector = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, std::move(extraPorts),
+                                                     portSource);
+  m_Runner = std::make_unique<ProcedureRunner>(m_Port);
+  m_Runner->OnDeviceImageRead = [this] { ShowFileImage(); };
+  m_Runner->OnConfirmSuspect = [this](const std::string& question) { return ConfirmSuspect(question); };
+  connect(m_Runner.get(), &ProcedureRunner::Finished, this, &CProgPicDlg::ProcedureFinished);
+
+  // The start-up sequence: links in the view, header, icons, blank images,
+  // instructions, the port list, the receive timer, capture on.
+  RichEnableLinks(*m_View);
+  WriteHeader();
+  m_FileImage.Clear();
+  m_DeviceImage.Clear();
+  ShowInstructions();
+  m_PortSelector->Init();
+  connect(m_PortSelector.get(), &PortListBinding::DeviceListChanged, this, &CProgPicDlg::OnDeviceChange);
+  m_ReceiveTimer.setInterval(kReceivePeriodMs);
+  connect(&m_ReceiveTimer, &QTimer::timeout, this, &CProgPicDlg::OnReceiveTimer);
+  m_ReceiveTimer.start();
+  m_CaptureTimer.setInterval(kCapturePeriodMs);
+  m_CaptureTimer.setTimerType(Qt::PreciseTimer);
+  connect(&m_CaptureTimer, &QTimer::timeout, this, &CProgPicDlg::OnCaptureTimer);
+  Button(ctl::kCapture)->setChecked(true);
+  OnCaptureSwitch();
+  m_ProgressTimer.setInterval(50);
+  connect(&m_ProgressTimer, &QTimer::timeout, this, &CProgPicDlg::UpdateProgress);
+}
+
+CProgPicDlg::~CProgPicDlg() {
+  // The worker ends before the port it speaks through; the port then closes.
+  disconnect(m_Runner.get(), nullptr, this, nullptr);
+  m_Runner.reset();
+  m_ReceiveTimer.stop();
+  m_CaptureTimer.stop();
+  m_Port.Close();
+}
+
+void CProgPicDlg::BuildControls() {
+  DialogUnits units(font());
+  setFixedSize(units.Size(kMainWidth, kMainHeight));
+  QWidget* previous = nullptr;
+  for (const ControlSpec& spec : kMainControls) {
+    QString caption = QString::fromUtf8(spec.Caption);
+    QRect rect = units.Rect(spec.Rect);
+    QWidget* widget = nullptr;
+    bool tabStop = true;
+    switch (spec.Kind) {
+      case ControlKind::HiddenDefault: {
+        auto* button = new QPushButton(caption, this);
+        button->setDefault(true);
+        button->hide();
+        connect(button, &QPushButton::clicked, this, &CProgPicDlg::accept);
+        widget = button;
+        break;
+      }
+      case ControlKind::PortList: {
+        m_PortCombo = new QComboBox(this);
+        rect.setHeight(units.Rect({0, 0, 0, kComboClosedHeight}).height());
+        m_PortCombo->setMaxVisibleItems(spec.Rect.H / kComboClosedHeight);
+        widget = m_PortCombo;
+        break;
+      }
+      case ControlKind::Label:
+        widget = new QLabel(caption, this);
+        tabStop = false;
+        break;
+      case ControlKind::Button: {
+        auto* button = new QPushButton(caption, this);
+        button->setAutoDefault(true);
+        widget = button;
+        break;
+      }
+      case ControlKind::CaptureSwitch: {
+        auto* button = new QPushButton(caption, this);
+        button->setCheckable(true);
+        // A switch: Enter on it goes to the window, as for any non-button.
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, &CProgPicDlg::OnCaptureSwitch);
+        widget = button;
+        break;
+      }
+      case ControlKind::ViewPane:
+        m_View = new RichPane(this);
+        m_View->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        widget = m_View;
+        break;
+      case ControlKind::HeaderPane: {
+        m_Header = new RichPane(this);
+        m_Header->setFrameShape(QFrame::NoFrame);
+        m_Header->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_Header->setFocusPolicy(Qt::NoFocus);
+        QPalette palette = m_Header->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        m_Header->setPalette(palette);
+        widget = m_Header;
+        tabStop = false;
+        break;
+      }
+      case ControlKind::Status: {
+        m_Status = new QLineEdit(this);
+        m_Status->setReadOnly(true);
+        widget = m_Status;
+        break;
+      }
+      case ControlKind::Radio: {
+        auto* radio = new QRadioButton(caption, this);
+        // Each page is set explicitly; the buttons are not a group that
+        // steps with the arrow keys.
+        radio->setAutoExclusive(false);
+        radio->setFocusPolicy(Qt::ClickFocus);
+        widget = radio;
+        tabStop = false;
+        break;
+      }
+    }
+    widget->setGeometry(rect);
+    if (spec.Id != ctl::kLabel) {
+      widget->setProperty(kControlIdProperty, spec.Id);
+      m_Controls[spec.Id] = widget;
+    }
+    if (tabStop && spec.Kind != ControlKind::HiddenDefault) {
+      if (previous != nullptr) setTabOrder(previous, widget);
+      previous = widget;
+    }
+  }
+
+  connect(Button(ctl::kOpenFile), &QAbstractButton::clicked, this, &CProgPicDlg::OnOpenHexFile);
+  connect(Button(ctl::kRead), &QAbstractButton::clicked, this, &CProgPicDlg::OnRead);
+  connect(Button(ctl::kWrite), &QAbstractButton::clicked, this, &CProgPicDlg::OnWrite);
+  connect(Button(ctl::kVerify), &QAbstractButton::clicked, this, &CProgPicDlg::OnVerify);
+  connect(Button(ctl::kRun), &QAbstractButton::clicked, this, &CProgPicDlg::OnRun);
+  connect(Button(ctl::kHelp), &QAbstractButton::clicked, this, &CProgPicDlg::OnHelpButton);
+  connect(Button(ctl::kShowFile), &QAbstractButton::clicked, this, &CProgPicDlg::ShowFileImage);
+  connect(Button(ctl::kShowDevice), &QAbstractButton::clicked, this, &CProgPicDlg::ShowDeviceImage);
+  connect(Button(ctl::kShowInstructions), &QAbstractButton::clicked, this, &CProgPicDlg::ShowInstructions);
+  connect(m_View, &RichPane::LinkNotified, this, [this](const LinkEvent& e) { OnRichEditLink(this, *m_View, e); });
+  connect(m_Header, &RichPane::LinkNotified, this,
+          [this](const LinkEvent& e) { OnRichEditLink(this, *m_Header, e); });
+  connect(m_PortCombo, &QComboBox::activated, this, [this] { m_PortSelector->OnSelChange(); });
+
+  // Where no system menu takes an entry, the about box is on the panes'
+  // context menus and on a key.
+  m_Header->setContextMenuPolicy(Qt::DefaultContextMenu);
+  m_Header->SetMenuExtender([this](QMenu& menu) { AddContextEntries(menu, false); });
+  m_View->SetMenuExtender([this](QMenu& menu) { AddContextEntries(menu, true); });
+  auto* about = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1), this);
+  connect(about, &QShortcut::activated, this, &CProgPicDlg::OnAbout);
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, [this] {
+    if (!ProcedureRunning()) ShowWebHelp(this, QString::fromUtf8(kHelpKeyMain), HelpRequestFor(this));
+  });
+
+  m_Progress = new QProgressBar(this);
+  m_Progress->setGeometry(units.Rect(kProgressRect));
+  m_Progress->hide();
+  m_Cancel = new QPushButton(QStringLiteral("Отмена"), this);
+  m_Cancel->setGeometry(units.Rect(kCancelRect));
+  m_Cancel->setAutoDefault(true);
+  m_Cancel->hide();
+  connect(m_Cancel, &QPushButton::clicked, this, &CProgPicDlg::CancelProcedure);
+}
+
+QWidget* CProgPicDlg::Control(int id) const {
+  auto it = m_Controls.find(id);
+  return it == m_Controls.end() ? nullptr : it->second;
+}
+
+QAbstractButton* CProgPicDlg::Button(int id) const { return qobject_cast<QAbstractButton*>(Control(id)); }
+
+void CProgPicDlg::AddContextEntries(QMenu& menu, bool deviceImage) {
+  menu.addSeparator();
+  if (deviceImage) {
+    QAction* save = menu.addAction(QStringLiteral("Сохранить прочитанные из МК данные в HEX-файл..."));
+    save->setEnabled(!ProcedureRunning());
+    connect(save, &QAction::triggered, this, &CProgPicDlg::OnSaveDeviceImage);
+  }
+  QAction* about = menu.addAction(QStringLiteral("&О программе Tolvane..."));
+  about->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
+  connect(about, &QAction::triggered, this, &CProgPicDlg::OnAbout);
+}
+
+void CProgPicDlg::WriteHeader() {
+  RichPane& h = *m_Header;
+  RichEnableLinks(h);
+  int s = RichAppendText(h, QStringLiteral("Смена прошивки устройства на МК Pic18F26k42 через RS-232"));
+  int e = RichAppendText(h, QStringLiteral("\r\n"));
+  RichFormatRange(h, s, e, BoldFormat());
+  s = RichAppendText(h, QStringLiteral("Новые прошивки"));
+  e = RichAppendText(h, QStringLiteral(" и "));
+  RichMakeLink(h, s, e);
+  s = RichAppendText(h, QStringLiteral("протокол программирования"));
+  e = RichAppendText(h, QStringLiteral(" самодельного кардиографа с записью на SD-карту\nна домашней странице "));
+  RichMakeLink(h, s, e);
+  RichAppendText(h, QStringLiteral("проекта ") + HomePageUrl());
+  RichSelect(h, 0, 0);
+}
+
+// Pages ---------------------------------------------------------------------
+
+void CProgPicDlg::ShowPage(int radioId) {
+  for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) {
+    Button(id)->setChecked(id == radioId);
+  }
+}
+
+void CProgPicDlg::RenderShown(const FirmwareImage& shown) {
+  RenderImage(*m_View, m_Composer, shown, m_FileImage, m_DeviceImage);
+}
+
+void CProgPicDlg::ShowFileImage() {
+  ShowPage(ctl::kShowFile);
+  RenderShown(m_FileImage);
+}
+
+void CProgPicDlg::ShowDeviceImage() {
+  ShowPage(ctl::kShowDevice);
+  RenderShown(m_DeviceImage);
+}
+
+void CProgPicDlg::ShowInstructions() {
+  ShowPage(ctl::kShowInstructions);
+  QTextCharFormat format = InstructionFormat();
+  m_View->SetDefaultFormat(format);
+  WriteInstructionText(*m_View, format);
+  m_View->setFocus();
+}
+
+void CProgPicDlg::OnHelpButton() { ShowWebHelp(this, QString::fromUtf8(kHelpKeyMain), std::nullopt); }
+
+void CProgPicDlg::OnAbout() {
+  if (ProcedureRunning()) return;
+  CAboutDlg about(this);
+  about.exec();
+}
+
+// File ----------------------------------------------------------------------
+
+void CProgPicDlg::OnOpenHexFile() {
+  QString folder = Utf8(m_Settings.ReadString(kOpenSection, kOpenPathEntry, DefaultHexFolder().toStdString()));
+  std::optional<QString> path = Seams().ChooseFile(this, HexFileRequest(folder));
+  if (!path) return;
+  m_Settings.WriteString(kOpenSection, kOpenPathEntry, FolderOfPath(*path).toStdString());
+  Log().Text("sExt = ").Text(UpperExtensionOf(*path).toStdString()).Text("\n");
+  m_Load = LoadHexFile(path->toStdString(), m_FileImage);
+  ShowFileImage();
+  if (std::optional<MessageRequest> warning = LoadWarning(*m_Load)) Seams().ShowMessage(this, *warning);
+}
+
+void CProgPicDlg::OnSaveDeviceImage() {
+  if (ProcedureRunning()) return;
+  QString folder = Utf8(m_Settings.ReadString(kOpenSection, kOpenPathEntry, DefaultHexFolder().toStdString()));
+  FileRequest request = HexFileRequest(folder);
+  request.Title = QStringLiteral("Сохранить прочитанные из МК данные");
+  std::optional<QString> path = Seams().ChooseSaveFile(this, request);
+  if (!path) return;
+  std::string error;
+  if (!WriteHexFile(path->toStdString(), m_DeviceImage, &error)) {
+    ShowMessage(this, QStringLiteral("Не удалось записать файл!\n") + Utf8(error), QStringLiteral("ОШИБКА"),
+                MessageIcon::Error);
+    return;
+  }
+  Log().Text("Сохранено в ").Text(path->toStdString()).Text("\n");
+}
+
+// Procedures ----------------------------------------------------------------
+
+bool CProgPicDlg::ProcedureRunning() const { return m_Runner && m_Runner->Busy(); }
+
+void CProgPicDlg::CancelProcedure() {
+  if (!ProcedureRunning()) return;
+  m_Runner->RequestStop();
+  m_Cancel->setEnabled(false);
+}
+
+void CProgPicDlg::reject() {
+  if (ProcedureRunning()) {
+    CancelProcedure();
+    return;
+  }
+  QDialog::reject();
+}
+
+bool CProgPicDlg::ConfirmSuspect(const std::string& question) {
+  MessageRequest box;
+  box.Text = Utf8(question);
+  box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
+  box.Icon = MessageIcon::Exclamation;
+  box.Buttons = MessageButtons::YesNo;
+  box.Default = MessageAnswer::No;
+  return Seams().ShowMessage(this, box) == MessageAnswer::Yes;
+}
+
+void CProgPicDlg::OnRead() {
+  StartProcedure(ctl::kRead, [this](Procedures& p) { return p.ReadDevice(m_DeviceImage); });
+}
+
+void CProgPicDlg::OnVerify() {
+  StartProcedure(ctl::kVerify, [this](Procedures& p) { return p.Verify(m_FileImage, m_DeviceImage); });
+}
+
+void CProgPicDlg::OnWrite() {
+  Log().Text("Начинаю запись \n");
+  StartProcedure(ctl::kWrite, [this](Procedures& p) {
+    const HexLoadResult* load = m_Load ? &*m_Load : nullptr;
+    return p.WriteDevice(m_FileImage, load, m_DeviceImage);
+  });
+}
+
+void CProgPicDlg::OnRun() {
+  StartProcedure(ctl::kRun, [](Procedures& p) { return p.Run(); });
+}
+
+void CProgPicDlg::StartProcedure(int buttonId, std::function<ProcedureStatus(Procedures&)> work) {
+  if (ProcedureRunning()) return;
+  m_RunningButton = buttonId;
+  SetBusy(true);
+  m_Runner->Start(std::move(work));
+}
+
+void CProgPicDlg::SetBusy(bool busy) {
+  if (busy) {
+    // Nothing but Cancel takes input; the pressed button shows disabled.
+    m_EnabledBeforeRun.clear();
+    for (auto& [id, widget] : m_Controls) {
+      m_EnabledBeforeRun[widget] = widget->isEnabled();
+      widget->setEnabled(false);
+    }
+    for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) Control(id)->hide();
+    m_Progress->setRange(0, 0);
+    m_Progress->setFormat(QString());
+    m_Progress->show();
+    m_Cancel->setEnabled(true);
+    m_Cancel->show();
+    m_Cancel->setFocus();
+    m_RunClock.start();
+    m_ProgressTimer.start();
+    return;
+  }
+  m_ProgressTimer.stop();
+  m_Progress->hide();
+  m_Cancel->hide();
+  for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) Control(id)->show();
+  for (auto& [widget, enabled] : m_EnabledBeforeRun) widget->setEnabled(enabled);
+  m_EnabledBeforeRun.clear();
+}
+
+void CProgPicDlg::UpdateProgress() {
+  int32_t total = m_Runner->Total();
+  int32_t done = m_Runner->Done();
+  if (total <= 0) return;
+  m_Progress->setRange(0, total);
+  m_Progress->setValue(done);
+  QString text = QStringLiteral("%1 из %2 блоков").arg(done).arg(total);
+  if (done > 0 && done < total) {
+    double left = static_cast<double>(m_RunClock.elapsed()) / done * (total - done) / 1000.0;
+    text += QStringLiteral(", осталось %1 с").arg(static_cast<int>(left + 0.5));
+  }
+  m_Progress->setFormat(text);
+}
+
+void CProgPicDlg::ProcedureFinished(ProcedureStatus status, const std::optional<ProcedureOutcome>& outcome) {
+  int button = m_RunningButton;
+  m_RunningButton = 0;
+  SetBusy(false);
+  if (status == ProcedureStatus::Done && button == ctl::kRead) ShowDeviceImage();
+  if (outcome) ShowMessage(this, Utf8(outcome->Text), Utf8(outcome->Caption), IconOf(outcome->Icon));
+  if (status == ProcedureStatus::Stopped) Log().Text("Остановлено пользователем\n");
+  if (button == ctl::kWrite || button == ctl::kVerify) {
+    if (QWidget* w = Control(button)) w->setFocus();
+  }
+  if (m_DeviceChangeWaiting) {
+    m_DeviceChangeWaiting = false;
+    OnDeviceChange();
+  }
+  emit ProcedureEnded(status);
+  if (button == ctl::kRun && status == ProcedureStatus::Done &&
+      !(QGuiApplication::queryKeyboardModifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
+    done(QDialog::Accepted);
+  }
+}
+
+// Line traffic --------------------------------------------------------------
+
+void CProgPicDlg::OnCaptureSwitch() {
+  if (Button(ctl::kCapture)->isChecked()) {
+    m_CaptureTimer.start();
+  } else {
+    m_CaptureTimer.stop();
+  }
+}
+
+void CProgPicDlg::OnCaptureTimer() {
+  if (ProcedureRunning()) return;
+  m_IdleLink.SendCaptureBurst();
+}
+
+void CProgPicDlg::OnReceiveTimer() {
+  if (ProcedureRunning()) return;
+  ReceiveTickResult tick = m_Receive.Tick(m_Port);
+  if (tick.ReadFailed) {
+    m_PortSelector->Deselect();
+    ShowMessage(this, Utf8(tick.FailureText), Utf8(tick.FailureCaption), MessageIcon::Error);
+    return;
+  }
+  if (tick.Status) m_Status->setText(Utf8(*tick.Status));
+}
+
+void CProgPicDlg::OnDeviceChange() {
+  // The port is the procedure's until it ends; the change is acted on then.
+  if (ProcedureRunning()) {
+    m_DeviceChangeWaiting = true;
+    return;
+  }
+  if (m_PortSelector->OnDeviceChange()) UpdatePortStatus();
+}
+
+void CProgPicDlg::UpdatePortStatus() {
+  m_Status->setText(Utf8(PortStatusText(m_Port, m_PortSelector->Selected())));
+}
+
+}  // namespace tolvane

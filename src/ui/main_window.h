@@ -1,0 +1,141 @@
+// The program's main window: port list, HEX file, the procedures' buttons,
+// the view pane with the dump or the instructions, the header with links, the
+// capture switch and the two timers that drive the line between procedures.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "image/dump_composer.h"
+#include "image/firmware_image.h"
+#include "image/hex_reader.h"
+#include "protocol/link.h"
+#include "protocol/procedures.h"
+#include "serial/serial_port.h"
+#include "serial/settings_store.h"
+#include "ui/port_list_binding.h"
+
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace tolvane {
+
+class ProcedureRunner;
+class RichPane;
+
+inline constexpr int kReceivePeriodMs = 100;
+inline constexpr int kCapturePeriodMs = 1;
+
+class CProgPicDlg : public QDialog {
+  Q_OBJECT
+ public:
+  // extraPorts: device paths offered in the port list besides the system's
+  // ports (a simulated device's pseudo-terminal, say).
+  // portSource: where the port list comes from (null: the system).
+  explicit CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extraPorts = {},
+                       IPortSource* portSource = nullptr, QWidget* parent = nullptr);
+  ~CProgPicDlg() override;
+
+  // The three pages of the view pane; each sets its radio button.
+  void ShowFileImage();
+  void ShowDeviceImage();
+  void ShowInstructions();
+
+  // Button handlers.
+  void OnOpenHexFile();
+  void OnRead();
+  void OnVerify();
+  void OnWrite();
+  void OnRun();
+  void OnCaptureSwitch();
+  void OnHelpButton();
+  void OnAbout();
+  // Saves the device image as a HEX file the user names.
+  void OnSaveDeviceImage();
+
+  // One tick of each timer (the timers call them; tests may too).
+  void OnReceiveTimer();
+  void OnCaptureTimer();
+  // The system's port list changed.
+  void OnDeviceChange();
+
+  bool ProcedureRunning() const;
+  void CancelProcedure();
+
+  // What tests and the start-up look at.
+  RichPane& View() { return *m_View; }
+  RichPane& Header() { return *m_Header; }
+  QComboBox& PortCombo() { return *m_PortCombo; }
+  QLineEdit& StatusField() { return *m_Status; }
+  QWidget* Control(int id) const;
+  QAbstractButton* Button(int id) const;
+  QProgressBar& Progress() { return *m_Progress; }
+  QPushButton& CancelButton() { return *m_Cancel; }
+  QTimer& ReceiveTimer() { return m_ReceiveTimer; }
+  QTimer& CaptureTimer() { return m_CaptureTimer; }
+  FirmwareImage& FileImage() { return m_FileImage; }
+  FirmwareImage& DeviceImage() { return m_DeviceImage; }
+  OSerialPort& Port() { return m_Port; }
+  PortListBinding& Ports() { return *m_PortSelector; }
+
+  // Enter with no push button focused arrives here and does nothing.
+  void accept() override {}
+  // Esc and the close box end the window; during a procedure they cancel it.
+  void reject() override;
+
+ signals:
+  // A procedure has ended and its message (if any) has been shown.
+  void ProcedureEnded(tolvane::ProcedureStatus status);
+
+ private:
+  void BuildControls();
+  void WriteHeader();
+  void ShowPage(int radioId);
+  void RenderShown(const FirmwareImage& shown);
+  void StartProcedure(int buttonId, std::function<ProcedureStatus(Procedures&)> work);
+  void ProcedureFinished(ProcedureStatus status, const std::optional<ProcedureOutcome>& outcome);
+  void SetBusy(bool busy);
+  void UpdateProgress();
+  void UpdatePortStatus();
+  void AddContextEntries(class QMenu& menu, bool deviceImage);
+  bool ConfirmSuspect(const std::string& question);
+
+  // Members in the order of their roles: view pane, port list, selector, port,
+  // the two images, header pane.
+  RichPane* m_View = nullptr;
+  QComboBox* m_PortCombo = nullptr;
+  OSerialPort m_Port;
+  std::unique_ptr<PortListBinding> m_PortSelector;
+  FirmwareImage m_FileImage;
+  FirmwareImage m_DeviceImage;
+  RichPane* m_Header = nullptr;
+
+  ISettingsStore& m_Settings;
+  std::map<int, QWidget*> m_Controls;
+  QLineEdit* m_Status = nullptr;
+  QProgressBar* m_Progress = nullptr;
+  QPushButton* m_Cancel = nullptr;
+  QTimer m_ReceiveTimer;
+  QTimer m_CaptureTimer;
+  QTimer m_ProgressTimer;
+  MonitorLink m_IdleLink{m_Port};
+  ReceiveMonitor m_Receive;
+  DumpComposer m_Composer;
+  std::optional<HexLoadResult> m_Load;  // how the file image was loaded, if it was
+  std::map<QWidget*, bool> m_EnabledBeforeRun;
+  int m_RunningButton = 0;
+  bool m_DeviceChangeWaiting = false;
+  QElapsedTimer m_RunClock;
+  std::unique_ptr<ProcedureRunner> m_Runner;  // last: ends its worker before the port goes
+};
+
+}  // namespace tolvane

@@ -1,0 +1,81 @@
+#include "ui/port_list_binding.h"
+
+#include <QComboBox>
+#include <QSocketNotifier>
+
+#include "ui/ui_seams.h"
+
+namespace tolvane {
+
+void ComboPortList::ResetContent() { m_Combo.clear(); }
+
+int32_t ComboPortList::AddItem(const std::string& text, const std::string& data) {
+  m_Combo.addItem(QString::fromStdString(text), QString::fromStdString(data));
+  return m_Combo.count() - 1;
+}
+
+void ComboPortList::SetCurrent(int32_t index) { m_Combo.setCurrentIndex(index); }
+
+int32_t ComboPortList::Current() const { return m_Combo.currentIndex(); }
+
+std::string ComboPortList::ItemData(int32_t index) const {
+  return m_Combo.itemData(index).toString().toStdString();
+}
+
+bool ExtendedPortSource::ListPorts(std::vector<PortRecord>& ports) {
+  bool listed = m_System.ListPorts(ports);
+  for (const std::string& path : m_Extra) {
+    bool present = false;
+    for (const PortRecord& port : ports) present = present || port.Name == path;
+    if (!present) ports.push_back(PortRecord{path, std::string()});
+  }
+  return listed || !m_Extra.empty();
+}
+
+PortListBinding::PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsStore& settings, QWidget* owner,
+                                 std::vector<std::string> extraPorts, IPortSource* source)
+    : QObject(nullptr),
+      m_Owner(owner),
+      m_Control(combo),
+      m_Source(source != nullptr ? *source : SystemPortSource(), std::move(extraPorts)) {
+  m_Selector.m_pOwner = this;
+  m_Selector.m_pCombo = &m_Control;
+  m_Selector.m_pPort = &port;
+  m_Selector.m_pSettings = &settings;
+  m_Selector.m_pSource = &m_Source;
+  m_Selector.m_Index = 0;
+  m_Monitor = std::make_unique<OPortMonitor>();
+  if (m_Monitor->Fd() >= 0) {
+    m_Notifier = new QSocketNotifier(m_Monitor->Fd(), QSocketNotifier::Read, this);
+    connect(m_Notifier, &QSocketNotifier::activated, this, &PortListBinding::ReadMonitor);
+  }
+}
+
+PortListBinding::~PortListBinding() = default;
+
+void PortListBinding::ShowError(const std::string& text, const std::string& caption) {
+  ShowMessage(m_Owner, QString::fromStdString(text), QString::fromStdString(caption), MessageIcon::Error);
+}
+
+void PortListBinding::ReadMonitor() {
+  DeviceChange change;
+  bool any = false;
+  while (m_Monitor->Receive(change)) any = any || change.Kind == DeviceKind::Port;
+  if (any) emit DeviceListChanged();
+}
+
+void PortListBinding::Init() { m_Selector.Init(); }
+
+void PortListBinding::OnSelChange() { m_Selector.OnSelChange(); }
+
+bool PortListBinding::OnDeviceChange() {
+  // Several notifications may have been gathered (while a procedure ran);
+  // one fresh look at the list serves them all.
+  return m_Selector.OnDeviceChange(DeviceChange{DeviceEvent::Arrival, DeviceKind::Port});
+}
+
+void PortListBinding::Deselect() { m_Selector.Deselect(); }
+
+bool PortListBinding::Selected() const { return !m_Selector.m_PortSelect.empty(); }
+
+}  // namespace tolvane

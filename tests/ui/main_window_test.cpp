@@ -1,0 +1,404 @@
+// The main window as a user meets it: start-up state, the controls, the three
+// pages, the header's links, the about box, choosing a HEX file, the blue
+// marking of the dump, Enter and Esc. No port is involved here.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <fstream>
+#include <memory>
+
+#include "app/qt_settings_store.h"
+#include "image/dump_composer.h"
+#include "log/console_log.h"
+#include "test_support.h"
+#include "ui/about_dialog.h"
+#include "ui/hex_file_selection.h"
+#include "ui/image_viewer.h"
+#include "ui/instruction_text.h"
+#include "ui/link_handler.h"
+#include "ui/main_window.h"
+#include "ui/main_window_layout.h"
+#include "ui/rich_pane.h"
+#include "ui/rich_text.h"
+
+using namespace tolvane;
+
+namespace {
+
+// A port source with no ports: the tests must not depend on the machine's.
+class NoPorts : public IPortSource {
+ public:
+  bool ListPorts(std::vector<PortRecord>&) override { return true; }
+};
+
+std::vector<int> CheckedRadios(CProgPicDlg& w) {
+  std::vector<int> checked;
+  for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) {
+    if (w.Button(id)->isChecked()) checked.push_back(id);
+  }
+  return checked;
+}
+
+QTextCharFormat FormatAt(RichPane& pane, int position) {
+  QTextCursor c(pane.document());
+  c.setPosition(position + 1);
+  return c.charFormat();
+}
+
+bool IsBlue(RichPane& pane, int position) {
+  QTextCharFormat f = FormatAt(pane, position);
+  return f.fontWeight() == QFont::Bold && f.foreground().color() == QColor(0, 0, 255);
+}
+
+std::string WriteFile(const QTemporaryDir& dir, const char* name, const std::string& content) {
+  std::string path = dir.filePath(QString::fromUtf8(name)).toStdString();
+  std::ofstream(path) << content;
+  return path;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() {
+    m_Capture = std::make_shared<CaptureSink>();
+    Log().AddSink(m_Capture);
+    m_Desktop = std::make_unique<test::FakeDesktop>();
+    m_Settings = std::make_unique<test::MemorySettings>();
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{}, &m_NoPorts);
+  }
+  void cleanup() {
+    m_Window.reset();
+    m_Desktop.reset();
+    Log().RemoveSink(m_Capture);
+  }
+
+  void StartsWithInstructionsCaptureOnAndBlankImages() {
+    CProgPicDlg& w = *m_Window;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Программирование Pic18F26k42 через СОМ-порт"));
+    QVERIFY(w.View().toPlainText().startsWith(QStringLiteral("ИНСТРУКЦИЯ ПО ОБНОВЛЕНИЮ ПРОШИВОК\n")));
+    QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowInstructions});
+    QVERIFY(w.Button(ctl::kCapture)->isChecked());
+    QVERIFY(w.CaptureTimer().isActive());
+    QCOMPARE(w.CaptureTimer().interval(), 1);
+    QVERIFY(w.ReceiveTimer().isActive());
+    QCOMPARE(w.ReceiveTimer().interval(), 100);
+    FirmwareImage blank;
+    QVERIFY(w.FileImage() == blank);
+    QVERIFY(w.DeviceImage() == blank);
+    QCOMPARE(w.PortCombo().itemText(0), QString::fromUtf8(kNoPortItem));
+    QVERIFY(w.Progress().isHidden());
+    QVERIFY(w.CancelButton().isHidden());
+    // The capture switch stops and resumes its timer.
+    w.Button(ctl::kCapture)->click();
+    QVERIFY(!w.CaptureTimer().isActive());
+    w.Button(ctl::kCapture)->click();
+    QVERIFY(w.CaptureTimer().isActive());
+  }
+
+  void ControlsHaveTheirCaptionsAndTabOrder() {
+    CProgPicDlg& w = *m_Window;
+    for (const ControlSpec& spec : kMainControls) {
+      if (spec.Id == ctl::kLabel) continue;
+      QWidget* control = w.Control(spec.Id);
+      QVERIFY2(control != nullptr, spec.Caption);
+      if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        QCOMPARE(button->text(), QString::fromUtf8(spec.Caption));
+      }
+    }
+    QVERIFY(qobject_cast<QRadioButton*>(w.Control(ctl::kShowFile)) != nullptr);
+    QVERIFY(w.Button(ctl::kCapture)->isCheckable());
+    QVERIFY(w.StatusField().isReadOnly());
+    QVERIFY(w.View().isReadOnly());
+    // Tab order: the tab-stop controls in template order.
+    std::vector<int> order;
+    QWidget* start = w.Control(ctl::kPortList);
+    QWidget* at = start;
+    do {
+      QVariant id = at->property(kControlIdProperty);
+      if (id.isValid() && (at->focusPolicy() & Qt::TabFocus) && !at->isHidden()) order.push_back(id.toInt());
+      at = at->nextInFocusChain();
+    } while (at != start && order.size() < 20);
+    std::vector<int> expected{ctl::kPortList, ctl::kOpenFile, ctl::kView,    ctl::kRead,    ctl::kWrite,
+                              ctl::kVerify,   ctl::kRun,      ctl::kCapture, ctl::kHelp,    ctl::kStatus};
+    QCOMPARE(order, expected);
+    // Buttons laid out left to right as in the template, all inside the window.
+    QVERIFY(w.Control(ctl::kOpenFile)->x() < w.Control(ctl::kWrite)->x());
+    QVERIFY(w.Control(ctl::kWrite)->x() < w.Control(ctl::kVerify)->x());
+    QVERIFY(w.Control(ctl::kVerify)->x() < w.Control(ctl::kRead)->x());
+    QVERIFY(w.Control(ctl::kRead)->x() < w.Control(ctl::kRun)->x());
+    for (auto* child : w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (!child->isHidden()) QVERIFY(w.rect().contains(child->geometry()));
+    }
+  }
+
+  void RadioButtonsShowTheirPageAndInstructionsComeBackOnce() {
+    CProgPicDlg& w = *m_Window;
+    w.Button(ctl::kShowFile)->click();
+    QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowFile});
+    QVERIFY(w.View().toPlainText().startsWith(QStringLiteral("0000    ffff  ffff  ")));
+    w.Button(ctl::kShowDevice)->click();
+    QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowDevice});
+    // Clicking the page already shown leaves it shown and checked.
+    w.Button(ctl::kShowDevice)->click();
+    QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowDevice});
+    QVERIFY(w.View().toPlainText().contains(QStringLiteral("FFF0    ffff")));
+    QVERIFY(w.View().toPlainText().contains(QStringLiteral("3FFFFE    ff  ff  ")));
+
+    w.Button(ctl::kShowInstructions)->click();
+    w.Button(ctl::kShowInstructions)->click();
+    QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowInstructions});
+    QString text = w.View().toPlainText();
+    QCOMPARE(text.count(QStringLiteral("ИНСТРУКЦИЯ ПО ОБНОВЛЕНИЮ ПРОШИВОК")), 1);
+    QVERIFY(text.endsWith(QStringLiteral("перезагрузите отключением питания.\n")));
+    QCOMPARE(w.View().textCursor().position(), 0);
+    // After a dump the instructions are plain 10-point black serif again.
+    for (int position : {0, 5, static_cast<int>(text.size()) - 3}) {
+      QTextCharFormat f = FormatAt(w.View(), position);
+      QCOMPARE(f.fontPointSize(), 10.0);
+      QVERIFY(f.fontFamilies().toStringList().contains(QStringLiteral("Times New Roman")));
+      QCOMPARE(f.foreground().color(), QColor(0, 0, 0));
+      QVERIFY(f.fontWeight() != QFont::Bold);
+    }
+  }
+
+  void HeaderHasABoldTitleAndWorkingLinks() {
+    CProgPicDlg& w = *m_Window;
+    RichPane& h = w.Header();
+    QString text = h.toPlainText();
+    QStringList lines = text.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("Смена прошивки устройства на МК Pic18F26k42 через RS-232"));
+    QVERIFY(lines[2].endsWith(QStringLiteral("проекта ") + HomePageUrl()));
+    QCOMPARE(FormatAt(h, 3).fontWeight(), int(QFont::Bold));
+    QVERIFY(FormatAt(h, static_cast<int>(lines[0].size()) + 2).fontWeight() != QFont::Bold);
+    std::vector<QString> linked;
+    for (const QString& piece : {QStringLiteral("Новые прошивки"), QStringLiteral("протокол программирования"),
+                                 HomePageUrl()}) {
+      int at = static_cast<int>(text.indexOf(piece));
+      int b = 0;
+      int e = 0;
+      QVERIFY(h.LinkRangeAt(at + 1, b, e));
+      QCOMPARE(text.mid(b, e - b), piece);
+      emit h.LinkNotified(LinkEvent{LinkMouse::LeftPress, b, e});
+    }
+    QCOMPARE(m_Desktop->Opened.size(), size_t{3});
+    QCOMPARE(m_Desktop->Opened[0], ResolveLinkText(QStringLiteral("Новые прошивки")));
+    QCOMPARE(m_Desktop->Opened[1], ResolveLinkText(QStringLiteral("протокол программирования")));
+    QCOMPARE(m_Desktop->Opened[2], HomePageUrl());
+    int plain = static_cast<int>(text.indexOf(QStringLiteral(" и ")));
+    int b = 0;
+    int e = 0;
+    QVERIFY(!h.LinkRangeAt(plain + 1, b, e));
+  }
+
+  void HelpButtonAndF1OpenTheWindowsHelpPage() {
+    CProgPicDlg& w = *m_Window;
+    w.Button(ctl::kHelp)->click();
+    QCOMPARE(m_Desktop->Opened.back(), HelpUrl(QString::fromUtf8(kHelpKeyMain), std::nullopt));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.Control(ctl::kWrite)->setFocus();
+    QTest::keyClick(&w, Qt::Key_F1);
+    QVERIFY(m_Desktop->Opened.back().contains(QStringLiteral("/Velm/Prog2/Help/DlgProgPic/HI&1,1004,0;")));
+  }
+
+  void AboutBoxShowsTheSameTextEachTime() {
+    QString first;
+    for (int i = 0; i < 2; ++i) {
+      CAboutDlg about(m_Window.get());
+      QCOMPARE(about.windowTitle(), QStringLiteral("О программе Tolvane"));
+      QString text = about.Text().toPlainText();
+      if (i == 0) first = text;
+      QCOMPARE(text, first);
+      QCOMPARE(text.count(QStringLiteral("Версия 1.00 от 11.09.2019")), 1);
+      QVERIFY(text.startsWith(QStringLiteral("Самодельный самодельный кардиограф с записью на карту SD\n\n")));
+      QCOMPARE(FormatAt(about.Text(), 2).fontWeight(), int(QFont::Bold));
+      int version = static_cast<int>(text.indexOf(QStringLiteral("Версия")));
+      QVERIFY(FormatAt(about.Text(), version).fontWeight() != QFont::Bold);
+      QCOMPARE(about.Text().document()->findBlock(version).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+               Qt::AlignHCenter);
+      QCOMPARE(about.Text().textCursor().position(), 0);
+      for (const char* link : {"Обновления программы", "принципиальные схемы кардиографа и прошивки"}) {
+        int at = static_cast<int>(text.indexOf(QString::fromUtf8(link)));
+        int b = 0;
+        int e = 0;
+        QVERIFY(about.Text().LinkRangeAt(at, b, e));
+        QCOMPARE(text.mid(b, e - b), QString::fromUtf8(link));
+      }
+      QVERIFY(text.contains(HomePageUrl()));
+      about.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&about));
+      QTest::keyClick(&about, Qt::Key_F1);
+      QCOMPARE(m_Desktop->Opened.back(), HelpUrl(QString::fromUtf8(kHelpKeyAbout), std::nullopt));
+      QTest::keyClick(&about, Qt::Key_Escape);
+      QVERIFY(!about.isVisible());
+    }
+  }
+
+  void OpeningAFileRemembersItsFolderAndShowsIt() {
+    QTemporaryDir dir;
+    std::string path = WriteFile(dir, "a.hex", ":0400000001020304F2\n:00000001FF\n");
+    CProgPicDlg& w = *m_Window;
+    m_Desktop->NextFile = QString::fromStdString(path);
+    w.Button(ctl::kOpenFile)->click();
+    QCOMPARE(m_Desktop->FileRequests.size(), size_t{1});
+    const FileRequest& request = m_Desktop->FileRequests[0];
+    QCOMPARE(request.Title, QStringLiteral("Выбирете имя файла с прошивкой"));
+    QCOMPARE(request.Filters, (QStringList{QStringLiteral("Файлы прошивки (*.hex)"), QStringLiteral("HEX - файлы (*.hex)"),
+                                          QStringLiteral("Все файлы (*.*)")}));
+    QCOMPARE(request.Folder, DefaultHexFolder());
+    QCOMPARE(m_Settings->m_Strings["OPEN/PATH"], dir.path().toStdString());
+    QVERIFY(m_Capture->Text().find("sExt = HEX\n") != std::string::npos);
+    QCOMPARE(w.FileImage()[0], uint8_t{0x01});
+    QCOMPARE(w.FileImage()[3], uint8_t{0x04});
+    QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowFile});
+    QVERIFY(w.View().toPlainText().startsWith(QStringLiteral("0000    0201  0403  ffff")));
+    QVERIFY(m_Desktop->Messages.empty());
+
+    // Cancelling changes nothing and logs nothing.
+    m_Capture->Clear();
+    m_Desktop->NextFile.reset();
+    FirmwareImage before = w.FileImage();
+    QString shown = w.View().toPlainText();
+    w.Button(ctl::kOpenFile)->click();
+    QCOMPARE(m_Desktop->FileRequests.back().Folder, dir.path());
+    QVERIFY(m_Capture->Text().empty());
+    QVERIFY(w.FileImage() == before);
+    QCOMPARE(w.View().toPlainText(), shown);
+    QCOMPARE(m_Settings->m_Strings["OPEN/PATH"], dir.path().toStdString());
+
+    // A name without extension logs an empty one and is read as HEX all the same.
+    std::string bare = WriteFile(dir, "firmware", ":0100000055AA\n:00000001FF\n");
+    m_Desktop->NextFile = QString::fromStdString(bare);
+    w.Button(ctl::kOpenFile)->click();
+    QVERIFY(m_Capture->Text().find("sExt = \n") != std::string::npos);
+    QCOMPARE(w.FileImage()[0], uint8_t{0x55});
+  }
+
+  void ADamagedFileIsToldToTheUser() {
+    QTemporaryDir dir;
+    std::string path = WriteFile(dir, "bad.hex", ":0400000001020304F2\n:04001000zz020304F2\n:00000001FF\n");
+    m_Desktop->NextFile = QString::fromStdString(path);
+    m_Window->OnOpenHexFile();
+    QCOMPARE(m_Desktop->Messages.size(), size_t{1});
+    QCOMPARE(m_Desktop->Messages[0].Caption, QStringLiteral("ПРЕДУПРЕЖДЕНИЕ"));
+    QVERIFY(m_Desktop->Messages[0].Text.contains(QStringLiteral("строке 2")));
+    // A file that cannot be read at all is an error, not a blank image shown silently.
+    m_Desktop->NextFile = dir.filePath(QStringLiteral("missing.hex"));
+    m_Window->OnOpenHexFile();
+    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА"));
+  }
+
+  void FolderAndExtensionOfAChosenPath() {
+    QCOMPARE(FolderOfPath(QStringLiteral("C:\\fw\\a.hex")), QStringLiteral("C:\\fw"));
+    QCOMPARE(FolderOfPath(QStringLiteral("D:\\a.hex")), QStringLiteral("D:"));
+    QCOMPARE(FolderOfPath(QStringLiteral("/home/u/fw/a.hex")), QStringLiteral("/home/u/fw"));
+    QCOMPARE(FolderOfPath(QStringLiteral("/a.hex")), QStringLiteral("/"));
+    QCOMPARE(UpperExtensionOf(QStringLiteral("/x.y/fw.Hex")), QStringLiteral("HEX"));
+    QCOMPARE(UpperExtensionOf(QStringLiteral("/x.y/firmware")), QString());
+    QCOMPARE(UpperExtensionOf(QStringLiteral("C:\\a.b\\fw.tar.gz")), QStringLiteral("GZ"));
+  }
+
+  void MismatchesAreBlueInRunsAsComposed() {
+    FirmwareImage file;
+    FirmwareImage device;
+    file[0x04] = 0x00;  // row 0, word 2: low byte
+    file[0x07] = 0x00;  // word 3: high byte
+    file[0x08] = 0x12;  // word 4
+    file[0x1E] = 0x00;  // row 1, word 7
+    file[0x20] = 0x00;  // row 2, word 0
+    file.Slot(5)[1] = 0x6C;  // Device ID, second byte
+    RichPane pane;
+    DumpComposer composer;
+    RenderImage(pane, composer, file, file, device);
+    QString text = pane.toPlainText();
+    // Row 0: one run from the first digit of word 2 to the second space after word 4.
+    int w2 = DumpWordPosition(0, 2);
+    for (int p = w2; p < DumpWordPosition(0, 5); ++p) QVERIFY2(IsBlue(pane, p), qPrintable(QString::number(p)));
+    QVERIFY(!IsBlue(pane, w2 - 1));
+    QVERIFY(!IsBlue(pane, DumpWordPosition(0, 5)));
+    QCOMPARE(text.mid(w2, 6), QStringLiteral("ff00  "));
+    // Row 1 word 7 and row 2 word 0: two runs, the line end and address between them plain.
+    int rowLength = 57;  // the pane keeps a line end as one position
+    int w7 = rowLength * 1 + 8 + 6 * 7;
+    QVERIFY(IsBlue(pane, w7));
+    QVERIFY(IsBlue(pane, w7 + 5));
+    QVERIFY(!IsBlue(pane, w7 + 6));  // the line end
+    QVERIFY(!IsBlue(pane, rowLength * 2));  // the address of row 2
+    QVERIFY(IsBlue(pane, rowLength * 2 + 8));
+    QVERIFY(!IsBlue(pane, rowLength * 2 + 14));
+    // The region byte: exactly its two digits.
+    int id = static_cast<int>(text.indexOf(QStringLiteral("3FFFFE    ")));
+    int second = id + 10 + 4;
+    QCOMPARE(text.mid(second, 2), QStringLiteral("6c"));
+    QVERIFY(IsBlue(pane, second));
+    QVERIFY(IsBlue(pane, second + 1));
+    QVERIFY(!IsBlue(pane, second + 2));
+    QVERIFY(!IsBlue(pane, second - 2));
+    // The base format: 11-point monospace, black.
+    QTextCharFormat base = FormatAt(pane, 1);
+    QCOMPARE(base.fontPointSize(), 11.0);
+    QVERIFY(base.fontFamilies().toStringList().contains(QStringLiteral("Courier New")));
+    QCOMPARE(base.foreground().color(), QColor(0, 0, 0));
+    // Identical images: nothing is blue anywhere.
+    RenderImage(pane, composer, device, device, device);
+    for (int p = 0; p < RichTextLength(pane); p += 7) QVERIFY(!IsBlue(pane, p));
+    QCOMPARE(pane.document()->blockCount(), 4096 + 12 + 1);
+  }
+
+  void EnterDoesNothingAndEscCloses() {
+    CProgPicDlg& w = *m_Window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.View().setFocus();
+    QTest::keyClick(&w.View(), Qt::Key_Return);
+    QVERIFY(w.isVisible());
+    w.PortCombo().setFocus();
+    QTest::keyClick(&w.PortCombo(), Qt::Key_Enter);
+    QVERIFY(w.isVisible());
+    // Enter on a push button presses it.
+    w.Control(ctl::kShowFile)->setFocus();
+    w.Control(ctl::kHelp)->setFocus();
+    QTest::keyClick(w.Control(ctl::kHelp), Qt::Key_Return);
+    QCOMPARE(m_Desktop->Opened.size(), size_t{1});
+    QTest::keyClick(&w, Qt::Key_Escape);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.result(), int(QDialog::Rejected));
+  }
+
+  void SettingsLiveInTheirSectionsWithDefaults() {
+    QTemporaryDir dir;
+    QString ini = dir.filePath(QStringLiteral("s.ini"));
+    {
+      QtSettingsStore store(ini);
+      QCOMPARE(store.ReadInt("OSerialPortSelector", "m_PortSelect_0", 0), 0);
+      QCOMPARE(store.ReadString("OPEN", "PATH", "d:\\data"), std::string("d:\\data"));
+      store.WriteInt("OSerialPortSelector", "m_PortSelect_0", 3);
+      store.WriteString("OPEN", "PATH", "/home/u/прошивки");
+    }
+    QtSettingsStore again(ini);
+    QCOMPARE(again.ReadInt("OSerialPortSelector", "m_PortSelect_0", 0), 3);
+    QCOMPARE(again.ReadString("OPEN", "PATH", ""), std::string("/home/u/прошивки"));
+    QSettings raw(ini, QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("OPEN/PATH")).toString(), QStringLiteral("/home/u/прошивки"));
+  }
+
+ private:
+  std::shared_ptr<CaptureSink> m_Capture;
+  NoPorts m_NoPorts;
+  std::unique_ptr<test::FakeDesktop> m_Desktop;
+  std::unique_ptr<test::MemorySettings> m_Settings;
+  std::unique_ptr<CProgPicDlg> m_Window;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

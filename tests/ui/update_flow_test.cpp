@@ -1,0 +1,204 @@
+// The whole update as a user does it, against the simulated device on a
+// pseudo-terminal: choose the port, open the example file, write, see the
+// progress and the verdict with the blue monitor area, run. Also a port that
+// vanishes mid-write and a Cancel.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextCursor>
+#include <algorithm>
+#include <memory>
+
+#include "image/hex_reader.h"
+#include "log/console_log.h"
+#include "sim/simulated_device.h"
+#include "test_support.h"
+#include "ui/main_window.h"
+#include "ui/main_window_layout.h"
+#include "ui/rich_pane.h"
+
+using namespace tolvane;
+
+namespace {
+
+class NoPorts : public IPortSource {
+ public:
+  bool ListPorts(std::vector<PortRecord>&) override { return true; }
+};
+
+const QString kExample = QStringLiteral(TOLVANE_EXAMPLES_DIR "/demo-firmware.hex");
+constexpr int kProcedureTimeoutMs = 60000;
+
+bool IsBlue(RichPane& pane, int position) {
+  QTextCursor c(pane.document());
+  c.setPosition(position + 1);
+  return c.charFormat().fontWeight() == QFont::Bold && c.charFormat().foreground().color() == QColor(0, 0, 255);
+}
+
+}  // namespace
+
+class UpdateFlowTest : public QObject {
+  Q_OBJECT
+ private:
+  void StartDevice(SimulatedDeviceOptions options = {}) {
+    m_Device = std::make_unique<SimulatedDevice>(std::move(options));
+    std::string error;
+    QVERIFY2(m_Device->Start(&error), error.c_str());
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{m_Device->PortPath()}, &m_NoPorts);
+    m_Window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_Window.get()));
+  }
+
+  // What a user does: pick the device's entry in the port list.
+  void ChoosePort() {
+    QComboBox& combo = m_Window->PortCombo();
+    int index = combo.findData(QString::fromStdString(m_Device->PortPath()));
+    QVERIFY(index > 0);
+    combo.setCurrentIndex(index);
+    emit combo.activated(index);
+    QVERIFY(m_Window->Port().IsOpen());
+  }
+
+  void OpenExample() {
+    m_Desktop->NextFile = kExample;
+    m_Window->Button(ctl::kOpenFile)->click();
+    QVERIFY(m_Window->FileImage()[0x400] != 0xFF);
+  }
+
+  std::unique_ptr<QSignalSpy> Press(int id) {
+    auto spy = std::make_unique<QSignalSpy>(m_Window.get(), &CProgPicDlg::ProcedureEnded);
+    m_Window->Button(id)->click();
+    return spy;
+  }
+
+ private slots:
+  void init() {
+    m_Desktop = std::make_unique<test::FakeDesktop>();
+    m_Settings = std::make_unique<test::MemorySettings>();
+  }
+  void cleanup() {
+    m_Window.reset();
+    m_Device.reset();
+    m_Desktop.reset();
+  }
+
+  void WriteVerifyAndRunLikeAUser() {
+    StartDevice();
+    // A device whose identifiers and configuration words are those of the
+    // file (no procedure writes them), so only the monitor area differs.
+    FirmwareImage file;
+    LoadHexFile(kExample.toStdString(), file);
+    FirmwareImage memory = SimulatedDevice::FactoryImage();
+    for (int k = 0; k < kVerifiedRegionCount; ++k) std::copy_n(file.Slot(k), kRegionSlotSize, memory.Slot(k));
+    m_Device->SetMemory(memory);
+    ChoosePort();
+    OpenExample();
+    size_t boxesBefore = m_Desktop->Messages.size();
+    auto ended = Press(ctl::kWrite);
+    // While it runs: progress and Cancel shown, nothing else takes input.
+    QVERIFY(m_Window->ProcedureRunning());
+    QVERIFY(m_Window->Progress().isVisible());
+    QVERIFY(m_Window->CancelButton().isVisible());
+    QVERIFY(m_Window->CancelButton().isEnabled());
+    for (int id : {ctl::kWrite, ctl::kRead, ctl::kVerify, ctl::kRun, ctl::kOpenFile, ctl::kPortList, ctl::kCapture,
+                   ctl::kView, ctl::kHelp}) {
+      QVERIFY2(!m_Window->Control(id)->isEnabled(), qPrintable(QString::number(id)));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(m_Window->Progress().value() > 0, 20000);
+    QVERIFY(ended->wait(kProcedureTimeoutMs));
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Done);
+
+    // The verdict: only the monitor area differs, so it is information.
+    QCOMPARE(m_Desktop->Messages.size(), boxesBefore + 1);
+    const MessageRequest& verdict = m_Desktop->Messages.back();
+    QCOMPARE(verdict.Caption, QStringLiteral("ИНФОРМАЦИЯ"));
+    QCOMPARE(verdict.Icon, MessageIcon::Exclamation);
+    QCOMPARE(verdict.Text, QStringLiteral("Несовпадения есть только в области монитора, но это ерунда!\r\n"
+                                          "Не совпадения выделены синим цветом"));
+    // The file image is shown, its monitor area blue, the user area not.
+    QVERIFY(m_Window->Button(ctl::kShowFile)->isChecked());
+    QVERIFY(IsBlue(m_Window->View(), 8));
+    int userRow = 57 * (0x400 / 16);
+    QVERIFY(!IsBlue(m_Window->View(), userRow + 8));
+    QVERIFY(m_Window->Control(ctl::kWrite)->isEnabled());
+    QVERIFY(m_Window->Control(ctl::kWrite)->hasFocus());
+    QVERIFY(m_Window->Progress().isHidden());
+    QCOMPARE(m_Device->Stats().BlocksWritten, int64_t{1024 - 16});
+
+    // The line traffic resumes: the status field shows the throughput.
+    QTRY_VERIFY_WITH_TIMEOUT(m_Window->StatusField().text().contains(QStringLiteral("байт/с")), 3000);
+
+    // Run: the frame goes out and the window closes.
+    auto ran = Press(ctl::kRun);
+    QVERIFY(ran->wait(kProcedureTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_Window->isVisible(), 2000);
+    QCOMPARE(m_Window->result(), int(QDialog::Accepted));
+    QTRY_COMPARE_WITH_TIMEOUT(m_Device->Stats().RunCommands, int64_t{1}, 2000);
+  }
+
+  void APortThatVanishesMidWriteIsReportedAndDropped() {
+    SimulatedDeviceOptions options;
+    options.Faults.push_back(SimFault{SimFaultKind::Vanish, 200});
+    StartDevice(std::move(options));
+    ChoosePort();
+    OpenExample();
+    auto ended = Press(ctl::kWrite);
+    QVERIFY(ended->wait(kProcedureTimeoutMs));
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::LinkFailed);
+    QVERIFY(!m_Desktop->Messages.empty());
+    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА ЗАПИСИ"));
+    QVERIFY(m_Window->Control(ctl::kWrite)->isEnabled());
+    // The next receive tick finds the line dead and drops the port.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_Window->Port().IsOpen(), 3000);
+    QCOMPARE(m_Window->PortCombo().currentIndex(), 0);
+    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"));
+  }
+
+  void CancelStopsAWriteAndGivesTheWindowBack() {
+    SimulatedDeviceOptions options;
+    options.ProgramTimeUs = 2000;  // slow enough to be caught in the middle
+    StartDevice(std::move(options));
+    ChoosePort();
+    OpenExample();
+    auto ended = Press(ctl::kWrite);
+    QTRY_VERIFY_WITH_TIMEOUT(m_Window->Progress().value() > 10, 20000);
+    QTest::mouseClick(&m_Window->CancelButton(), Qt::LeftButton);
+    QVERIFY(ended->wait(kProcedureTimeoutMs));
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Stopped);
+    QVERIFY(m_Device->Stats().WriteCommands < 1024);
+    QVERIFY(m_Window->isVisible());
+    for (int id : {ctl::kWrite, ctl::kRead, ctl::kVerify, ctl::kRun, ctl::kOpenFile, ctl::kPortList}) {
+      QVERIFY(m_Window->Control(id)->isEnabled());
+    }
+    QVERIFY(m_Window->Button(ctl::kShowFile)->isVisible());
+  }
+
+  void NoPortMeansEveryProcedureFailsAtOnce() {
+    StartDevice();
+    auto ended = Press(ctl::kRead);
+    QVERIFY(ended->wait(kProcedureTimeoutMs));
+    QCOMPARE(m_Desktop->Messages.size(), size_t{1});
+    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА ЧТЕНИЯ"));
+    // Run without a port keeps the window open and says why.
+    auto ran = Press(ctl::kRun);
+    QVERIFY(ran->wait(kProcedureTimeoutMs));
+    QCOMPARE(m_Desktop->Messages.size(), size_t{2});
+    QCOMPARE(m_Device->Stats().RunCommands, int64_t{0});
+    QTest::qWait(50);
+    QVERIFY(m_Window->isVisible());
+  }
+
+ private:
+  std::unique_ptr<test::FakeDesktop> m_Desktop;
+  std::unique_ptr<test::MemorySettings> m_Settings;
+  NoPorts m_NoPorts;
+  std::unique_ptr<SimulatedDevice> m_Device;
+  std::unique_ptr<CProgPicDlg> m_Window;
+};
+
+QTEST_MAIN(UpdateFlowTest)
+#include "update_flow_test.moc"

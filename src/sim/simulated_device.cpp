@@ -41,6 +41,8 @@ int64_t NowNs() {
 // write: the receiver never sees a byte early, only the first ones of a long
 // reply up to this much late, and the device wakes far less often.
 constexpr int64_t kOutputBatchNs = 1'000'000;
+// How far ahead of a reply's last byte the thread wakes to spin.
+constexpr int64_t kSpinLeadNs = 60'000;
 
 struct TimedByte {
   uint8_t Byte;
@@ -105,7 +107,9 @@ class SimulatedDevice::Engine {
   // Runs everything due by nowNs; false once the line has vanished.
   bool Step(int64_t nowNs);
   void Flush(int64_t nowNs);
-  int64_t NextDeadline() const;
+  // The next moment something is due; replyEnd tells that it is the last
+  // queued byte of the line, whose timing the client sees.
+  int64_t NextDeadline(bool& replyEnd) const;
   void Receive(int64_t nowNs);
 
   const SimulatedDeviceOptions& m_Options;
@@ -129,6 +133,7 @@ class SimulatedDevice::Engine {
   int64_t m_LastRxNs = 0;
   int64_t m_NextChatterNs = -1;
   int64_t m_PowerOnNs = -1;
+  int64_t m_VanishNs = -1;  // when the frame that ends the line has arrived
 };
 
 bool SimulatedDevice::Engine::Open(std::string& path, std::string* error) {
@@ -193,23 +198,31 @@ bool SimulatedDevice::Engine::Step(int64_t nowNs) {
     m_Out.clear();
     m_OutFreeNs = nowNs;
   }
-  while (!m_In.empty() && m_In.front().AtNs <= nowNs) {
+  // Bytes are fed as soon as they are read, stamped with their arrival:
+  // whatever they cause is scheduled from that stamp, so the thread need not
+  // wake for every byte of a frame.
+  while (m_VanishNs < 0 && !m_In.empty()) {
     const TimedByte in = m_In.front();
     m_In.pop_front();
     m_LastRxNs = in.AtNs;
     sim::MonitorAction action = m_Machine.Feed(in.Byte, in.AtNs);
     if (action.Vanish) {
-      CloseLine();
-      m_Machine.MarkVanished();
-      return false;
+      m_VanishNs = in.AtNs;
+      break;
     }
     if (!action.Reply.empty()) Schedule(action.Reply, in.AtNs + action.DelayNs);
+  }
+  if (m_VanishNs >= 0) m_In.clear();  // the device is going: nothing more is heard
+  if (m_VanishNs >= 0 && nowNs >= m_VanishNs) {
+    CloseLine();
+    m_Machine.MarkVanished();
+    return false;
   }
   m_Machine.Tick(nowNs);
   if (m_NextChatterNs >= 0 && nowNs >= m_NextChatterNs) {
     const int64_t periodNs = int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
     const bool idleMonitor = m_Machine.State() == SimState::Monitor && m_Machine.BetweenFrames() &&
-                             m_In.empty() && m_Out.empty() && nowNs - m_LastRxNs >= periodNs;
+                             m_Out.empty() && nowNs - m_LastRxNs >= periodNs;
     if (m_Machine.State() == SimState::Firmware || idleMonitor)
       Schedule({m_Options.ChatterText.begin(), m_Options.ChatterText.end()}, nowNs);
     m_NextChatterNs = nowNs + periodNs;
@@ -221,30 +234,47 @@ void SimulatedDevice::Engine::Flush(int64_t nowNs) {
   uint8_t buffer[4096];
   while (!m_Out.empty() && m_Out.front().AtNs <= nowNs) {
     size_t n = 0;
+    int64_t lastAtNs = 0;
     while (n < sizeof buffer && !m_Out.empty() && m_Out.front().AtNs <= nowNs) {
+      lastAtNs = m_Out.front().AtNs;
       buffer[n++] = m_Out.front().Byte;
       m_Out.pop_front();
     }
     // With nobody reading, the line's buffer fills and the rest is lost, as
     // on a real line with no listener.
     const ssize_t written = write(m_Master, buffer, n);
-    if (written > 0) {
-      std::lock_guard lock(m_Mutex);
-      m_Stats.BytesSent += written;
+    const int64_t lateNs = NowNs() - lastAtNs;
+    std::lock_guard lock(m_Mutex);
+    if (written > 0) m_Stats.BytesSent += written;
+    if (m_Out.empty()) {
+      m_Stats.LateNsMax = std::max(m_Stats.LateNsMax, lateNs);
+      m_Stats.LateNsTotal += lateNs;
+      ++m_Stats.RepliesTimed;
     }
   }
 }
 
-int64_t SimulatedDevice::Engine::NextDeadline() const {
+int64_t SimulatedDevice::Engine::NextDeadline(bool& replyEnd) const {
   int64_t deadline = std::numeric_limits<int64_t>::max();
+  replyEnd = false;
   auto consider = [&](int64_t at) {
     if (at >= 0) deadline = std::min(deadline, at);
   };
-  if (!m_Out.empty()) consider(std::min(m_Out.front().AtNs + kOutputBatchNs, m_Out.back().AtNs));
-  if (!m_In.empty()) consider(m_In.front().AtNs);
+  if (!m_Out.empty()) {
+    // The last byte that completes within the batch span: wake exactly then.
+    int64_t batchEnd = m_Out.front().AtNs;
+    for (const TimedByte& out : m_Out) {
+      if (out.AtNs > m_Out.front().AtNs + kOutputBatchNs) break;
+      batchEnd = out.AtNs;
+    }
+    consider(batchEnd);
+    replyEnd = batchEnd == m_Out.back().AtNs;
+  }
+  consider(m_VanishNs);
   consider(m_Machine.CaptureDeadlineNs());
   consider(m_NextChatterNs);
   consider(m_PowerOnNs);
+  replyEnd = replyEnd && m_ByteNs > 0 && deadline == m_Out.back().AtNs;
   return deadline;
 }
 
@@ -291,11 +321,20 @@ void SimulatedDevice::Engine::Serve() {
     if (!Step(nowNs)) return;
     Flush(nowNs);
 
-    const int64_t deadline = NextDeadline();
+    bool replyEnd = false;
+    const int64_t deadline = NextDeadline(replyEnd);
+    // The end of a reply is met by sleeping to just short of it and spinning
+    // the rest: a sleep alone wakes tens of microseconds late.
+    const int64_t wakeNs = replyEnd ? deadline - kSpinLeadNs : deadline;
+    if (replyEnd && wakeNs <= nowNs) {
+      while (NowNs() < deadline) {
+      }
+      continue;
+    }
     timespec timeout{};
     timespec* wait = nullptr;
     if (deadline != std::numeric_limits<int64_t>::max()) {
-      const int64_t left = std::max<int64_t>(0, deadline - nowNs);
+      const int64_t left = std::max<int64_t>(0, wakeNs - nowNs);
       timeout.tv_sec = static_cast<time_t>(left / 1'000'000'000);
       timeout.tv_nsec = static_cast<long>(left % 1'000'000'000);
       wait = &timeout;

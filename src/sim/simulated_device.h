@@ -81,6 +81,11 @@ struct SimulatedDeviceStats {
   int64_t BytesSent = 0;        // every byte put on the line (replies, noise, chatter)
   int64_t BytesIgnored = 0;     // received bytes that were not part of a frame
   int64_t Resets = 0;
+  // How late the last byte of each reply reached the line against its wire
+  // time: the pacing's own cost, which the client's timing includes.
+  int64_t LateNsMax = 0;
+  int64_t LateNsTotal = 0;
+  int64_t RepliesTimed = 0;
 };
 
 enum class SimState {

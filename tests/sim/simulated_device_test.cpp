@@ -134,6 +134,9 @@ TEST(SimulatedDevice, EmulatesTheWireTimeOfTheBaudRate) {
   param.sched_priority = 0;
   pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
 
+  const SimulatedDeviceStats stats = device.Stats();
+  EXPECT_EQ(stats.RepliesTimed, 72);
+  EXPECT_LT(stats.LateNsTotal / stats.RepliesTimed, 300'000);
   EXPECT_GE(elapsed, wire * 0.999);
   EXPECT_LE(elapsed, wire * 1.25);  // hiccups of a loaded machine included
   for (std::vector<double>* ratios : {&reads, &writes}) {

@@ -1,0 +1,130 @@
+// Write + verify of a full image against simulated devices: how close the
+// programmer comes to the wire's own time, what it costs in CPU, and how well
+// several devices share the machine.
+//
+// Counters: wire_ratio = wall time / the wire's own time (bytes on the line at
+// the emulated baud rate plus the device's programming time per block);
+// cpu_share = CPU time of the programming threads / wall time;
+// extra_us = wall time beyond the wire's, per command; device_late_us = how
+// late the device's replies ended on average (the emulation's own error).
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <future>
+#include <memory>
+#include <vector>
+
+#include "image/hex_reader.h"
+#include "log/console_log.h"
+#include "protocol/procedures.h"
+#include "serial/serial_port.h"
+#include "sim/simulated_device.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int32_t kBaud = 57600;
+constexpr int32_t kProgramUs = 2000;
+
+// Bytes the line carries for one write + verify: 1024 write frames of 69 with
+// their 1-byte replies, 2054 read frames of 5 with their 32-byte replies, and
+// the synchronisation bytes.
+constexpr double kWireBytes = 1024.0 * 70 + 2054.0 * 37 + 2;
+constexpr double WireSeconds() { return kWireBytes * 10 / kBaud + 1024 * kProgramUs / 1e6; }
+
+double ThreadCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+FirmwareImage Firmware() {
+  FirmwareImage image = SimulatedDevice::FactoryImage();
+  for (int32_t i = kMonitorAreaSize; i < kFlashSize; ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
+  return image;
+}
+
+struct Quiet : IProcedureObserver {};
+
+// One programmer on one device; returns the CPU seconds its thread used.
+double WriteAndVerify(SimulatedDevice& device, const FirmwareImage& file, bool& ok) {
+  const double cpuStart = ThreadCpuSeconds();
+  OSerialPort port;
+  ok = port.OpenDevice(device.PortPath(), kBaud);
+  MonitorLink link(port);
+  Quiet quiet;
+  Procedures procedures(link, quiet);
+  HexLoadResult load;
+  load.FileRead = true;
+  FirmwareImage read;
+  ok = ok && procedures.WriteDevice(file, &load, read) == ProcedureStatus::Done;
+  return ThreadCpuSeconds() - cpuStart;
+}
+
+void RunDevices(benchmark::State& state, int32_t devices, bool emulate) {
+  Log().RemoveAllSinks();
+  const FirmwareImage file = Firmware();
+  SimulatedDeviceOptions options;
+  if (emulate) {
+    options.BaudRate = kBaud;
+    options.ProgramTimeUs = kProgramUs;
+  }
+  double cpu = 0, wall = 0, lateNs = 0, replies = 0;
+  for (auto _ : state) {
+    std::vector<std::unique_ptr<SimulatedDevice>> sims;
+    for (int32_t i = 0; i < devices; ++i) {
+      sims.push_back(std::make_unique<SimulatedDevice>(options));
+      if (!sims.back()->Start()) state.SkipWithError("no pseudo-terminal");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::future<double>> runs;
+    std::vector<bool> oks(static_cast<size_t>(devices));
+    std::vector<char> done(static_cast<size_t>(devices), 0);
+    for (int32_t i = 0; i < devices; ++i) {
+      runs.push_back(std::async(std::launch::async, [&, i] {
+        bool ok = false;
+        double used = WriteAndVerify(*sims[static_cast<size_t>(i)], file, ok);
+        done[static_cast<size_t>(i)] = ok ? 1 : 0;
+        return used;
+      }));
+    }
+    double used = 0;
+    for (auto& run : runs) used += run.get();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (char d : done)
+      if (!d) state.SkipWithError("write + verify failed");
+    state.SetIterationTime(seconds);
+    for (auto& sim : sims) {
+      const SimulatedDeviceStats stats = sim->Stats();
+      lateNs += static_cast<double>(stats.LateNsTotal);
+      replies += static_cast<double>(stats.RepliesTimed);
+    }
+    cpu += used;
+    wall += seconds;
+  }
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["devices"] = devices;
+  state.counters["wall_s"] = wall / iterations;
+  state.counters["cpu_share"] = cpu / devices / wall;
+  if (emulate) {
+    state.counters["wire_ratio"] = wall / iterations / WireSeconds();
+    state.counters["extra_us"] = (wall / iterations - WireSeconds()) / (1024 + 2054) * 1e6;
+    state.counters["device_late_us"] = replies > 0 ? lateNs / replies / 1e3 : 0;
+  }
+}
+
+// At 57600 baud and 2 ms per block: goal wire_ratio <= 1.01, cpu_share < 0.05.
+void BM_WriteVerifyEmulated(benchmark::State& state) { RunDevices(state, 1, true); }
+// Eight at once: goal wall_s <= 1.05 x the single device's.
+void BM_WriteVerifyEmulatedEight(benchmark::State& state) { RunDevices(state, 8, true); }
+// The pseudo-terminal at full speed: goal under 1.5 s.
+void BM_WriteVerifyFullSpeed(benchmark::State& state) { RunDevices(state, 1, false); }
+
+BENCHMARK(BM_WriteVerifyFullSpeed)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_WriteVerifyEmulated)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_WriteVerifyEmulatedEight)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace tolvane
+
+BENCHMARK_MAIN();

@@ -1,0 +1,187 @@
+// The device commands as a user runs them: exit codes, what they print, and
+// that they end (at a fault, at Ctrl-C) instead of hanging.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "image/hex_writer.h"
+#include "run_cli.h"
+#include "sim/simulated_device.h"
+
+namespace tolvane {
+namespace {
+
+using testing::CliProcess;
+using testing::CliRun;
+using testing::RunCli;
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class DeviceCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_Dir = std::filesystem::temp_directory_path() / ("tolvane-cmd-" + std::to_string(getpid()));
+    std::filesystem::create_directories(m_Dir);
+    // Firmware for the user area with the configuration the device already has.
+    m_Firmware = SimulatedDevice::FactoryImage();
+    for (int32_t i = 0; i < kMonitorAreaSize; ++i) m_Firmware[i] = 0xFF;
+    for (int32_t i = kMonitorAreaSize; i < 0x3000; ++i) m_Firmware[i] = static_cast<uint8_t>(i * 5 + 1);
+    for (int32_t k = kVerifiedRegionCount; k < kRegionCount; ++k)
+      std::fill(m_Firmware.Slot(k), m_Firmware.Slot(k) + kRegionSlotSize, 0xFF);
+    m_Hex = (m_Dir / "firmware.hex").string();
+    ASSERT_TRUE(WriteHexFile(m_Hex, m_Firmware));
+  }
+  void TearDown() override { std::filesystem::remove_all(m_Dir); }
+
+  // A device that already holds the firmware in its user area.
+  SimulatedDeviceOptions Programmed() {
+    SimulatedDeviceOptions options;
+    options.HexFile = m_Hex;
+    return options;
+  }
+
+  std::filesystem::path m_Dir;
+  FirmwareImage m_Firmware;
+  std::string m_Hex;
+};
+
+TEST_F(DeviceCommandsTest, WriteToTheBuiltInDevice) {
+  CliRun run = RunCli({"write", m_Hex, "--port", "sim"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  EXPECT_TRUE(Has(run.Out, "ИНФОРМАЦИЯ\nНесовпадения есть только в области монитора, но это ерунда!\n"
+                           "Не совпадения выделены синим цветом\n"))
+      << run.Out;
+  EXPECT_TRUE(Has(run.Out, "blocks sent: 1024, protected: 16")) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "monitor area (not written): ")) << run.Out;
+  EXPECT_LT(run.Seconds, 10);
+}
+
+TEST_F(DeviceCommandsTest, FilesThatAreNotWritten) {
+  CliRun missing = RunCli({"write", (m_Dir / "none.hex").string(), "--port", "sim"});
+  EXPECT_EQ(missing.ExitCode, 4);
+  EXPECT_TRUE(Has(missing.Err, "cannot read")) << missing.Err;
+
+  // A record with a broken checksum makes the file suspect.
+  const std::string damaged = (m_Dir / "damaged.hex").string();
+  {
+    std::ofstream out(damaged);
+    out << ":10040000000102030405060708090A0B0C0D0E0F00\n:00000001FF\n";
+  }
+  CliRun refused = RunCli({"write", damaged, "--port", "/dev/null-no-such-port"});
+  EXPECT_EQ(refused.ExitCode, 4) << refused.Out << refused.Err;  // refused before the port is opened
+  EXPECT_TRUE(Has(refused.Out, "HEX-файл повреждён, запись отменена.")) << refused.Out;
+  EXPECT_TRUE(Has(refused.Err, "Записать его в модуль всё равно?")) << refused.Err;
+
+  CliRun forced = RunCli({"write", damaged, "--port", "sim", "--force"});
+  EXPECT_NE(forced.ExitCode, 4) << forced.Out << forced.Err;
+  EXPECT_TRUE(Has(forced.Out, "blocks sent: 1024")) << forced.Out;
+}
+
+TEST_F(DeviceCommandsTest, PortsThatCannotBeUsed) {
+  CliRun run = RunCli({"read", "--port", "/dev/no-such-port"});
+  EXPECT_EQ(run.ExitCode, 3);
+  EXPECT_TRUE(Has(run.Out, "cannot open the port: Не могу открыть выбранный порт /dev/no-such-port")) << run.Out;
+
+  // Several ports: one line each and the worst code.
+  CliRun several = RunCli({"write", m_Hex, "--port", "sim", "--port", "/dev/no-such-port"});
+  EXPECT_EQ(several.ExitCode, 3);
+  EXPECT_TRUE(Has(several.Out, "sim: ИНФОРМАЦИЯ, exit 0")) << several.Out;
+  EXPECT_TRUE(Has(several.Out, "/dev/no-such-port: FAILED, exit 3")) << several.Out;
+
+  EXPECT_EQ(RunCli({"read", "--port", "sim", "--port", "sim", "--dump"}).ExitCode, 2);
+}
+
+TEST_F(DeviceCommandsTest, VerifyTellsWhereTheDeviceDiffers) {
+  SimulatedDevice same(Programmed());
+  ASSERT_TRUE(same.Start());
+  CliRun equal = RunCli({"verify", m_Hex, "--port", same.PortPath()});
+  EXPECT_EQ(equal.ExitCode, 0) << equal.Out << equal.Err;
+  // The file leaves the monitor area empty: that difference alone is no error.
+  EXPECT_TRUE(Has(equal.Out, "ИНФОРМАЦИЯ\nНесовпадения есть только в области монитора")) << equal.Out;
+  EXPECT_FALSE(Has(equal.Out, "user area")) << equal.Out;
+
+  FirmwareImage changed = same.Memory();
+  changed[0x1234] ^= 0x01;
+  changed[0x1235] ^= 0x01;
+  same.SetMemory(changed);
+  CliRun differs = RunCli({"verify", m_Hex, "--port", same.PortPath()});
+  EXPECT_EQ(differs.ExitCode, 1);
+  EXPECT_TRUE(Has(differs.Out, "ОШИБКА ВЕРИФИКАЦИИ\nДанные пользователя не совпадают!\n")) << differs.Out;
+  EXPECT_TRUE(Has(differs.Out, "user area: 2 bytes differ, the first at 0x1234")) << differs.Out;
+}
+
+TEST_F(DeviceCommandsTest, FaultsEndWithALinkFailure) {
+  struct Case {
+    const char* Command;
+    SimFaultKind Kind;
+    int32_t At;
+    const char* Caption;
+  };
+  for (const Case& c : {Case{"read", SimFaultKind::NoAnswer, 3, "ОШИБКА ЧТЕНИЯ"},
+                        Case{"verify", SimFaultKind::Vanish, 100, "ОШИБКА ЧТЕНИЯ"},
+                        Case{"write", SimFaultKind::WrongAnswer, 20, "ОШИБКА ЗАПИСИ"},
+                        Case{"write", SimFaultKind::ShortReply, 1100, "ОШИБКА ЧТЕНИЯ"}}) {
+    SimulatedDeviceOptions options;
+    options.Faults = {{c.Kind, c.At}};
+    SimulatedDevice device(options);
+    ASSERT_TRUE(device.Start());
+    std::vector<std::string> args{c.Command};
+    if (std::string(c.Command) != "read") args.push_back(m_Hex);
+    args.insert(args.end(), {"--port", device.PortPath()});
+    CliRun run = RunCli(args);
+    EXPECT_EQ(run.ExitCode, 3) << c.Command << " " << c.At << "\n" << run.Out << run.Err;
+    EXPECT_TRUE(Has(run.Out, std::string(c.Caption) + "\n")) << run.Out;
+    EXPECT_LT(run.Seconds, 5);
+  }
+}
+
+TEST_F(DeviceCommandsTest, ReadSavesWhatTheDeviceHolds) {
+  SimulatedDevice device(Programmed());
+  ASSERT_TRUE(device.Start());
+  const std::string raw = (m_Dir / "read.bin").string();
+  CliRun run = RunCli({"read", "--port", device.PortPath(), "-o", raw});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), static_cast<size_t>(kImageSize));
+  const FirmwareImage memory = device.Memory();
+  for (int32_t i = 0; i < kFlashSize; ++i) ASSERT_EQ(static_cast<uint8_t>(bytes[static_cast<size_t>(i)]), memory[i]) << i;
+}
+
+TEST_F(DeviceCommandsTest, RunStartsTheFirmware) {
+  SimulatedDevice device;
+  ASSERT_TRUE(device.Start());
+  CliRun run = RunCli({"run", "--port", device.PortPath()});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  for (int i = 0; i < 100 && device.State() != SimState::Firmware; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(device.State(), SimState::Firmware);
+}
+
+TEST_F(DeviceCommandsTest, CtrlCStopsBetweenBlocks) {
+  SimulatedDeviceOptions slow;
+  slow.BaudRate = 57600;
+  SimulatedDevice device(slow);
+  ASSERT_TRUE(device.Start());
+  CliProcess write({"write", m_Hex, "--port", device.PortPath()});
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  write.Signal(SIGINT);
+  CliRun run = write.Wait(std::chrono::seconds(10));
+  EXPECT_EQ(run.ExitCode, 5) << run.Out << run.Err;
+  EXPECT_TRUE(Has(run.Out, "ЗАПИСЬ ПРЕРВАНА\nЗапись прервана! Записано блоков: ")) << run.Out;
+  EXPECT_LT(device.Stats().WriteCommands, 1024);
+  EXPECT_GT(device.Stats().WriteCommands, 0);
+}
+
+TEST_F(DeviceCommandsTest, FourDevicesAtOnce) {
+  CliRun run = RunCli({"write", m_Hex, "--port", "sim", "--port", "sim", "--port", "sim", "--port", "sim"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  size_t lines = 0;
+  for (size_t at = run.Out.find("sim: ИНФОРМАЦИЯ, exit 0, "); at != std::string::npos;
+       at = run.Out.find("sim: ИНФОРМАЦИЯ, exit 0, ", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 4u) << run.Out;
+}
+
+}  // namespace
+}  // namespace tolvane

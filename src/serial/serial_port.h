@@ -95,6 +95,7 @@ class OSerialPort : public IBytePort {
   int32_t m_TimeoutWrites = 0;
   PortTimeouts m_Active;            // the set the driver holds (POSIX reads obey it)
   uint32_t m_FrameCountSeen = 0;    // driver's cumulative framing-error count
+  mutable bool m_FramePending = false;  // a framing error taken while asking for the queue
 };
 
 }  // namespace tolvane

@@ -173,7 +173,7 @@ TEST_F(SerialPortTest, WaitingReadWithNothingComingGivesUpAfterAboutOneSecond) {
   EXPECT_LT(Seconds(timer), 0.1);
 }
 
-TEST_F(SerialPortTest, WaitingReadEndsOneSecondAfterTheLastByte) {
+TEST_F(SerialPortTest, AShortWaitingReadCallsAgainUntilItsTimeoutHasPassed) {
   OpenPort();
   std::thread peer([this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));

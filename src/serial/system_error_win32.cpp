@@ -1,0 +1,19 @@
+#include "serial/system_error.h"
+
+#include "serial/win32_text.h"
+
+#include <windows.h>
+
+namespace tolvane {
+
+std::string FormatSystemError(uint32_t code) {
+  static char buffer[4096];
+  buffer[0] = '?';
+  buffer[1] = '\0';
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x0400, buffer, sizeof buffer, nullptr);
+  if (n == 0) return "?";
+  // Taken as the system gives it, line end included.
+  return AnsiToUtf8(std::string(buffer, n));
+}
+
+}  // namespace tolvane

@@ -16,18 +16,21 @@ class ProgressBoard {
   ~ProgressBoard() { Finish(); }
 
   // From any thread: port slot's state. Redraws at most ten times a second.
-  void Update(size_t slot, int32_t done, int32_t total, int64_t bytes);
+  // bytes and totalBytes: on the wire so far and for the whole run.
+  void Update(size_t slot, int32_t done, int32_t total, int64_t bytes, int64_t totalBytes);
   // Clears the bar so that the results print on a clean line.
   void Finish();
 
   // The bar's text for the sums given (for tests and drawing).
-  static std::string Line(int32_t done, int32_t total, int64_t bytes, double seconds, size_t ports);
+  static std::string Line(int32_t done, int32_t total, int64_t bytes, int64_t totalBytes, double seconds,
+                          size_t ports);
 
  private:
   struct Slot {
     int32_t Done = 0;
     int32_t Total = 0;
     int64_t Bytes = 0;
+    int64_t TotalBytes = 0;
   };
   using Clock = std::chrono::steady_clock;
 

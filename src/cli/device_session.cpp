@@ -16,7 +16,7 @@ namespace tolvane::cli {
 using namespace link;
 
 void CliObserver::Progress(int32_t done, int32_t total) {
-  m_Board.Update(m_Slot, done, total, WireBytes(done, m_WriteBlocks));
+  m_Board.Update(m_Slot, done, total, WireBytes(done, m_WriteBlocks), WireBytes(total, m_WriteBlocks));
 }
 
 bool CliObserver::StopRequested() { return Interrupted(); }

@@ -107,7 +107,7 @@ const CommandRegistrar kRegistrar([](CLI::App& app) {
   auto args = std::make_shared<SimArgs>();
   CLI::App* sim = app.add_subcommand("sim", "Serve a simulated device on a pseudo-terminal until interrupted");
   SimulatedDeviceOptions& o = args->Options;
-  sim->add_option("--hex", o.HexFile, "Initial firmware from this HEX file")->check(CLI::ExistingFile);
+  sim->add_option("--hex", o.HexFile, "Initial firmware from this HEX file");
   sim->add_option("--baud", o.BaudRate, "Emulate the wire time of this baud rate (0: full speed)")
       ->check(CLI::NonNegativeNumber);
   sim->add_option("--program-ms", args->ProgramMs, "Flash programming time per written block")

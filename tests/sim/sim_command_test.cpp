@@ -101,13 +101,24 @@ TEST(SimCommand, ServesUntilInterruptedAndSaves) {
     EXPECT_EQ(reply[32], 0xA5);
   }
   EXPECT_EQ(sim.Wait(100), SimProcess::kStillRunning);  // a client leaving does not end it
+  {
+    // Hang-up is a power cycle: the started firmware gives way to the monitor.
+    PtyClient client(path);
+    client.Send({0xCD, 0xEB});
+    client.Send(ReadFrame(0x0400));
+    EXPECT_TRUE(client.Receive(32, 100).empty());
+    sim.Signal(SIGHUP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    client.Send(ReadFrame(0x0400));
+    EXPECT_EQ(client.Receive(32, 1000).size(), 32u);
+  }
   sim.Signal(SIGINT);
   EXPECT_EQ(sim.Wait(5000), 0);
   EXPECT_EQ(std::filesystem::file_size(save), 66048u);
   std::filesystem::remove(save);
 }
 
-TEST(SimCommand, EndsWhenThePortVanishesAndRefusesBadFaults) {
+TEST(SimCommand, ExitCodesOfAVanishedPortABadFaultAndAMissingFile) {
   SimProcess sim({"--fault", "vanish@1"});
   const std::string path = sim.FirstLine(5000);
   ASSERT_FALSE(path.empty());
@@ -118,6 +129,8 @@ TEST(SimCommand, EndsWhenThePortVanishesAndRefusesBadFaults) {
 
   SimProcess bad({"--fault", "explode@1"});
   EXPECT_EQ(bad.Wait(5000), 2);
+  SimProcess missing({"--hex", "/nonexistent/firmware.hex"});
+  EXPECT_EQ(missing.Wait(5000), 4);
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 
 #include "log/console_log.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -17,35 +21,181 @@ constexpr uint8_t kRecordExtendedLinearAddress = 0x04;
 // Texts of the trace.
 constexpr std::string_view kStartLine = "Читаю HEX - файл \n";
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+// Value of each character as a hex digit (either case), -1 for any other.
+constexpr std::array<int8_t, 256> kDigitValues = [] {
+  std::array<int8_t, 256> values{};
+  values.fill(-1);
+  for (int i = 0; i < 10; ++i) values[static_cast<size_t>('0' + i)] = static_cast<int8_t>(i);
+  for (int i = 0; i < 6; ++i) {
+    values[static_cast<size_t>('A' + i)] = static_cast<int8_t>(10 + i);
+    values[static_cast<size_t>('a' + i)] = static_cast<int8_t>(10 + i);
+  }
+  return values;
+}();
+
+inline int HexDigit(char c) { return kDigitValues[static_cast<unsigned char>(c)]; }
+
+// The pair at the cursor, 0xFF unless it is two hex digits; the cursor
+// moves on by 2 whatever it finds.
+inline uint8_t ReadPair(std::string_view line, size_t& cursor) {
+  const size_t at = cursor;
+  cursor += 2;
+  if (at >= line.size() || line.size() - at < 2) return 0xFF;
+  const int hi = HexDigit(line[at]);
+  const int lo = HexDigit(line[at + 1]);
+  if ((hi | lo) < 0) return 0xFF;
+  return static_cast<uint8_t>(hi * 16 + lo);
 }
 
-// What is wrong with a record line, if anything. Checks every pair that the
-// record's count calls for, whether or not loading reads it.
-HexFault RecordFault(std::string_view line) {
-  if (line.size() < 3) return HexFault::ShortLine;
-  const int hi = HexDigit(line[1]);
-  const int lo = HexDigit(line[2]);
-  if (hi < 0 || lo < 0) return HexFault::NonHexDigits;
-  const auto count = static_cast<size_t>(hi * 16 + lo);
-  const size_t pairs = 1 + 2 + 1 + count + 1;  // count, offset, type, data, checksum
-  if (line.size() < 1 + 2 * pairs) return HexFault::ShortLine;
-  unsigned sum = 0;
-  for (size_t cursor = 1; cursor < 1 + 2 * pairs; cursor += 2) {
-    const int h = HexDigit(line[cursor]);
-    const int l = HexDigit(line[cursor + 1]);
-    if (h < 0 || l < 0) return HexFault::NonHexDigits;
-    sum += static_cast<unsigned>(h * 16 + l);
+// Decodes n pairs of hex digits from text into out, adding the bytes to sum
+// (only its low 8 bits matter). A pair that is not two hex digits reads as
+// 0xFF. Returns whether every pair was two hex digits. Eight characters at a
+// time where the platform allows, since a load decodes every character.
+bool DecodePairs(const char* text, size_t n, uint8_t* out, unsigned& sum) {
+  bool allHex = true;
+  size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHigh = 0x8080808080808080u;
+    // Bytes of x (all below 0x80) in [lo, hi] get their high bit set.
+    const auto inRange = [](uint64_t x, uint64_t lo, uint64_t hi) {
+      return (x + (0x80 - lo) * kOnes) & ~(x + (0x7F - hi) * kOnes) & kHigh;
+    };
+    for (; i + 4 <= n; i += 4) {
+      uint64_t x;
+      std::memcpy(&x, text + 2 * i, 8);
+      const bool hex = (x & kHigh) == 0 &&
+                       (inRange(x, '0', '9') | inRange(x | 0x20 * kOnes, 'a', 'f')) == kHigh;
+      if (!hex) break;
+      // Digit values: the low nibble, plus 9 for letters (bit 6 set).
+      const uint64_t v = (x & 0x0F * kOnes) + ((x >> 6) & kOnes) * 9;
+      constexpr uint64_t kLanes = 0x00FF00FF00FF00FFu;
+      uint64_t w = ((v & kLanes) << 4) | ((v >> 8) & kLanes);  // one byte per 16-bit lane
+      sum += static_cast<unsigned>((w * 0x0001000100010001u) >> 48);  // lanes never carry
+      w = (w | (w >> 8)) & 0x0000FFFF0000FFFFu;
+      w = (w | (w >> 16)) & 0xFFFFFFFFu;
+      const auto bytes = static_cast<uint32_t>(w);
+      std::memcpy(out + i, &bytes, 4);
+    }
   }
-  if ((sum & 0xFF) != 0) return HexFault::BadChecksum;
-  // Trailing blanks are harmless; anything else means the count is wrong.
-  if (line.find_first_not_of(" \t\r", 1 + 2 * pairs) != std::string_view::npos) return HexFault::LongLine;
-  return HexFault::None;
+  for (; i < n; ++i) {
+    const int hi = HexDigit(text[2 * i]);
+    const int lo = HexDigit(text[2 * i + 1]);
+    const int bad = (hi | lo) >> 8;  // -1 when either is not a digit
+    allHex = allHex && bad == 0;
+    const auto value = static_cast<uint8_t>((hi * 16 + lo) | bad);
+    out[i] = value;
+    sum += value;
+  }
+  return allHex;
 }
+
+// A line of the trace, composed here and handed to the log whole. A load
+// traces every record, so this is its hot path; the conversions are the
+// log's own ("%X", "%d").
+class TraceLine {
+ public:
+  TraceLine& Text(std::string_view text) {
+    if (text.size() > m_Buffer.size() - m_Size) Flush();
+    if (text.size() > m_Buffer.size()) {
+      Log().Text(text);
+      return *this;
+    }
+    text.copy(m_Buffer.data() + m_Size, text.size());
+    m_Size += text.size();
+    return *this;
+  }
+  TraceLine& Hex(uint32_t value) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    size_t n = 1;
+    while (n < 8 && (value >> (4 * n)) != 0) ++n;
+    char* out = Room(n);
+    for (size_t i = n; i-- > 0; value >>= 4) out[i] = kDigits[value & 0x0F];
+    return *this;
+  }
+  TraceLine& Dec(int32_t value) {
+    const bool negative = value < 0;
+    auto magnitude = negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    size_t n = 1;
+    for (uint32_t rest = magnitude / 10; rest != 0; rest /= 10) ++n;
+    char* out = Room(n + (negative ? 1 : 0));
+    if (negative) *out++ = '-';
+    for (size_t i = n; i-- > 0; magnitude /= 10) out[i] = static_cast<char>('0' + magnitude % 10);
+    return *this;
+  }
+  // Writes the line in the given colour and returns to the normal one.
+  void Flush(int color = kColorNormal) {
+    if (m_Size == 0) return;
+    if (color != kColorNormal) Log().SetColor(color);
+    Log().Text(std::string_view(m_Buffer.data(), m_Size));
+    if (color != kColorNormal) Log().SetColor(kColorNormal);
+    m_Size = 0;
+  }
+
+ private:
+  // Room for n more characters at the end of the line.
+  char* Room(size_t n) {
+    if (n > m_Buffer.size() - m_Size) Flush();
+    char* out = m_Buffer.data() + m_Size;
+    m_Size += n;
+    return out;
+  }
+
+  std::array<char, 1280> m_Buffer;  // room for the byte list of a 255-byte record
+  size_t m_Size = 0;
+};
+
+// The pairs of one record line, each read once: count, offset, type, data
+// and checksum, as far as the count says. Pairs that are missing or not hex
+// digits read as 0xFF, as ReadHexByte reads them.
+struct RecordPairs {
+  std::array<uint8_t, 1 + 2 + 1 + 255 + 1> bytes;
+  size_t count = 0;   // data bytes the record claims
+  size_t pairs = 0;   // pairs the record claims in all
+  HexFault fault = HexFault::None;
+
+  explicit RecordPairs(std::string_view line) {
+    bytes[0] = PairAt(line, 1);
+    const bool countIsHex = IsHexPair(line, 1);
+    count = bytes[0];
+    pairs = 1 + 2 + 1 + count + 1;
+    const size_t length = 1 + 2 * pairs;
+    bool allHex = countIsHex;
+    unsigned sum = bytes[0];
+    if (line.size() >= length) {
+      // The usual case: every pair is there.
+      allHex = DecodePairs(line.data() + 3, pairs - 1, bytes.data() + 1, sum) && allHex;
+    } else {
+      for (size_t i = 1; i < pairs; ++i) {
+        allHex = allHex && IsHexPair(line, 1 + 2 * i);
+        sum += bytes[i] = PairAt(line, 1 + 2 * i);
+      }
+    }
+
+    // What is wrong with the line, if anything, judged on every pair the
+    // count calls for, whether or not loading reads it.
+    if (line.size() < 3) {
+      fault = HexFault::ShortLine;
+    } else if (!countIsHex) {
+      fault = HexFault::NonHexDigits;
+    } else if (line.size() < length) {
+      fault = HexFault::ShortLine;
+    } else if (!allHex) {
+      fault = HexFault::NonHexDigits;
+    } else if ((sum & 0xFF) != 0) {
+      fault = HexFault::BadChecksum;
+    } else if (line.find_first_not_of(" \t\r", length) != std::string_view::npos) {
+      // Trailing blanks are harmless; anything else means the count is wrong.
+      fault = HexFault::LongLine;
+    }
+  }
+
+  static uint8_t PairAt(std::string_view line, size_t at) { return ReadPair(line, at); }
+  static bool IsHexPair(std::string_view line, size_t at) {
+    return at + 2 <= line.size() && (HexDigit(line[at]) | HexDigit(line[at + 1])) >= 0;
+  }
+  const uint8_t* Data() const { return bytes.data() + 4; }
+};
 
 class HexLoader {
  public:
@@ -56,13 +206,15 @@ class HexLoader {
  private:
   void LoadPhysicalLine(std::string_view line);
   void LoadRecord(std::string_view line);
-  void LoadRegionRecord(std::string_view line, size_t& cursor, int32_t address, int32_t count);
-  void LoadFlashRecord(std::string_view line, size_t& cursor, int32_t address, int32_t count);
+  void LoadRegionRecord(const RecordPairs& record, int32_t address);
+  void LoadFlashRecord(const RecordPairs& record, int32_t address);
+  void NoteDamage(HexFault fault);
 
   FirmwareImage& m_Image;
   HexLoadResult& m_Result;
   int32_t m_Base = 0;
   int32_t m_LineNumber = 0;
+  TraceLine m_Line;
 };
 
 void HexLoader::LoadText(std::string_view text) {
@@ -74,7 +226,7 @@ void HexLoader::LoadText(std::string_view text) {
     if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
     LoadPhysicalLine(line);
   }
-  Log().Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n");
+  m_Line.Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n").Flush();
 }
 
 void HexLoader::LoadPhysicalLine(std::string_view line) {
@@ -89,18 +241,15 @@ void HexLoader::LoadPhysicalLine(std::string_view line) {
 
 void HexLoader::LoadRecord(std::string_view line) {
   ++m_Result.Records;
-  ConsoleLog& log = Log();
-  size_t cursor = 1;
-  const int32_t count = ReadHexByte(line, cursor);
-  const int32_t offsetHigh = ReadHexByte(line, cursor);
-  const int32_t offset = offsetHigh * 256 + ReadHexByte(line, cursor);
-  const uint8_t type = ReadHexByte(line, cursor);
-  log.Text("Adr=").Hex(static_cast<uint32_t>(offset)).Text(" Sz=").Dec(count).Text(" type=").Hex(type).Text("\n");
+  const RecordPairs record(line);
+  const auto count = static_cast<int32_t>(record.count);
+  const int32_t offset = record.bytes[1] * 256 + record.bytes[2];
+  const uint8_t type = record.bytes[3];
+  m_Line.Text("Adr=").Hex(static_cast<uint32_t>(offset)).Text(" Sz=").Dec(count).Text(" type=").Hex(type).Text("\n").Flush();
 
   if (type == kRecordExtendedLinearAddress && count == 2) {
-    const uint32_t high = ReadHexByte(line, cursor);
-    const uint32_t value = high * 256 + ReadHexByte(line, cursor);
-    log.SetColor(kColorAddress).Text("BASE adr = ").Hex(value).Text("\n").SetColor(kColorNormal);
+    const uint32_t value = record.Data()[0] * 256u + record.Data()[1];
+    m_Line.Text("BASE adr = ").Hex(value).Text("\n").Flush(kColorAddress);
     m_Base = static_cast<int32_t>(value << 16);
   }
   // Wraps like the device's 32-bit signed address: a base of 0x8000 or more
@@ -109,75 +258,66 @@ void HexLoader::LoadRecord(std::string_view line) {
 
   if (type == kRecordData) {
     if (address >= kFlashSize) {
-      LoadRegionRecord(line, cursor, address, count);
+      LoadRegionRecord(record, address);
     } else if (address < 0) {
-      log.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" вне диапазона, sz = ").Dec(count).Text("\n");
+      m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" вне диапазона, sz = ").Dec(count).Text("\n").Flush();
       m_Result.DroppedBytes += count;
     } else {
-      LoadFlashRecord(line, cursor, address, count);
+      LoadFlashRecord(record, address);
     }
   }
+  if (record.fault != HexFault::None) NoteDamage(record.fault);
+}
 
-  const HexFault fault = RecordFault(line);
-  if (fault != HexFault::None) {
-    log.SetColor(kColorWarning)
-        .Text("Строка ")
-        .Dec(m_LineNumber)
-        .Text(": ")
-        .Text(HexFaultText(fault))
-        .Text(", запись загружена как есть \n")
-        .SetColor(kColorNormal);
-    if (m_Result.DamagedRecords++ == 0) {
-      m_Result.FirstDamagedLine = m_LineNumber;
-      m_Result.FirstDamage = std::string(HexFaultText(fault));
-      m_Result.FirstFault = fault;
-    }
+void HexLoader::NoteDamage(HexFault fault) {
+  m_Line.Text("Строка ")
+      .Dec(m_LineNumber)
+      .Text(": ")
+      .Text(HexFaultText(fault))
+      .Text(", запись загружена как есть \n")
+      .Flush(kColorWarning);
+  if (m_Result.DamagedRecords++ == 0) {
+    m_Result.FirstDamagedLine = m_LineNumber;
+    m_Result.FirstDamage = std::string(HexFaultText(fault));
+    m_Result.FirstFault = fault;
   }
 }
 
-void HexLoader::LoadRegionRecord(std::string_view line, size_t& cursor, int32_t address, int32_t count) {
-  ConsoleLog& log = Log();
-  // The bytes are read first and traced after the region line.
-  uint8_t bytes[255];
+void HexLoader::LoadRegionRecord(const RecordPairs& record, int32_t address) {
+  const auto count = static_cast<int32_t>(record.count);
   for (int32_t j = 0; j < count; ++j) {
-    const uint8_t byte = ReadHexByte(line, cursor);
-    bytes[static_cast<size_t>(j)] = byte;
     // Near the top of the address range address + j would wrap: such a byte
     // lies in no region.
     const int64_t at = int64_t{address} + j;
     std::optional<int32_t> offset;
     if (at <= std::numeric_limits<int32_t>::max()) offset = OffsetOfAddress(static_cast<int32_t>(at));
     if (offset) {
-      m_Image[*offset] = byte;
+      m_Image[*offset] = record.Data()[j];
       ++m_Result.RegionBytesStored;
     } else {
       ++m_Result.DroppedBytes;
     }
   }
-  log.SetColor(kColorBanner)
-      .Text("Adr = ")
-      .Hex(static_cast<uint32_t>(address))
-      .Text(" высокий, sz = ")
-      .Dec(count)
-      .Text("\n")
-      .SetColor(kColorNormal);
-  for (int32_t j = 0; j < count; ++j) log.Hex(bytes[static_cast<size_t>(j)]).Text("  ");
-  log.Text("\n");
+  m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" высокий, sz = ").Dec(count).Text("\n").Flush(kColorBanner);
+  for (int32_t j = 0; j < count; ++j) m_Line.Hex(record.Data()[j]).Text("  ");
+  m_Line.Text("\n").Flush();
 }
 
-void HexLoader::LoadFlashRecord(std::string_view line, size_t& cursor, int32_t address, int32_t count) {
-  for (int32_t j = 0; j < count; ++j) {
-    const int32_t at = address + j;
-    if (at < kFlashSize) {
-      m_Image[at] = ReadHexByte(line, cursor);
-      ++m_Result.BytesStored;
-    } else {
-      // Bytes past the end of flash are not routed to the regions.
-      Log().Text("Adr = ").Hex(static_cast<uint32_t>(at)).Text(" вне диапазона \n");
-      ++m_Result.DroppedBytes;
-    }
+void HexLoader::LoadFlashRecord(const RecordPairs& record, int32_t address) {
+  const auto count = static_cast<int32_t>(record.count);
+  const int32_t inFlash = std::min(count, kFlashSize - address);
+  std::memcpy(m_Image.Data() + address, record.Data(), static_cast<size_t>(inFlash));
+  m_Result.BytesStored += inFlash;
+  // Bytes past the end of flash are not routed to the regions.
+  for (int32_t at = address + inFlash; at < address + count; ++at) {
+    m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(at)).Text(" вне диапазона \n").Flush();
+    ++m_Result.DroppedBytes;
   }
 }
+
+}  // namespace
+
+namespace {
 
 enum class ReadOutcome { Read, OpenFailed, ReadFailed };
 
@@ -188,10 +328,17 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::st
     error = std::error_code(errno, std::generic_category()).message();
     return ReadOutcome::OpenFailed;
   }
-  char buffer[65536];
-  size_t n;
+  // One read into a buffer of the file's size where the size is known.
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 0) content.resize(static_cast<size_t>(size));
+    std::rewind(file);
+  }
   errno = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
+  size_t got = std::fread(content.data(), 1, content.size(), file);
+  content.resize(got);
+  char buffer[65536];
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
   const bool failed = std::ferror(file) != 0;
   if (failed) error = std::error_code(errno, std::generic_category()).message();
   std::fclose(file);
@@ -211,15 +358,7 @@ std::string_view HexFaultText(HexFault fault) {
   return {};
 }
 
-uint8_t ReadHexByte(std::string_view line, size_t& cursor) {
-  const size_t at = cursor;
-  cursor += 2;
-  if (at >= line.size() || line.size() - at < 2) return 0xFF;
-  const int hi = HexDigit(line[at]);
-  const int lo = HexDigit(line[at + 1]);
-  if (hi < 0 || lo < 0) return 0xFF;
-  return static_cast<uint8_t>(hi * 16 + lo);
-}
+uint8_t ReadHexByte(std::string_view line, size_t& cursor) { return ReadPair(line, cursor); }
 
 HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image) {
   HexLoadResult result;

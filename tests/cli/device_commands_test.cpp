@@ -173,6 +173,35 @@ TEST_F(DeviceCommandsTest, CtrlCStopsBetweenBlocks) {
   EXPECT_GT(device.Stats().WriteCommands, 0);
 }
 
+TEST_F(DeviceCommandsTest, CaptureCatchesADeviceThatIsSwitchedOn) {
+  // The device enters its monitor only when capture bursts meet it at power-on.
+  SimulatedDeviceOptions options;
+  options.RequireCapture = true;
+  options.PowerOnAfterMs = 300;
+  SimulatedDevice late(options);
+  ASSERT_TRUE(late.Start());
+  CliRun missed = RunCli({"read", "--port", late.PortPath()});
+  EXPECT_EQ(missed.ExitCode, 3) << missed.Out;
+
+  SimulatedDevice caught(options);
+  ASSERT_TRUE(caught.Start());
+  CliRun run = RunCli({"read", "--port", caught.PortPath(), "--capture", "0.8", "-v"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  EXPECT_EQ(caught.Stats().ReadCommands, 2054);
+
+  // The capture command traces what a device running its firmware says.
+  SimulatedDeviceOptions chatty;
+  chatty.ChatterPeriodMs = 100;
+  SimulatedDevice talking(chatty);
+  ASSERT_TRUE(talking.Start());
+  ASSERT_EQ(RunCli({"run", "--port", talking.PortPath()}).ExitCode, 0);
+  CliRun capture = RunCli({"capture", "--port", talking.PortPath(), "--seconds", "1.3"});
+  EXPECT_EQ(capture.ExitCode, 0) << capture.Err;
+  EXPECT_TRUE(Has(capture.Err, "Принято 24 байт: 74, 6f, 6c, 76")) << capture.Err;
+  EXPECT_TRUE(Has(capture.Err, talking.PortPath() + ": ")) << capture.Err;
+  EXPECT_TRUE(Has(capture.Err, " байт/с")) << capture.Err;
+}
+
 TEST_F(DeviceCommandsTest, FourDevicesAtOnce) {
   CliRun run = RunCli({"write", m_Hex, "--port", "sim", "--port", "sim", "--port", "sim", "--port", "sim"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -121,7 +122,9 @@ int RunLoad(const LoadOptions& options) {
     const FirmwareImage blank;
     auto composer = std::make_unique<DumpComposer>();
     composer->Compose(image, image, blank);
-    const std::string text = DumpForTerminal(*composer, isatty(STDOUT_FILENO) != 0);
+    const char* noColor = std::getenv("NO_COLOR");
+    const bool marked = isatty(STDOUT_FILENO) != 0 && (noColor == nullptr || noColor[0] == '\0');
+    const std::string text = DumpForTerminal(*composer, marked);
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
   std::fflush(stdout);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 namespace tolvane {
@@ -203,6 +204,29 @@ TEST_F(HexReaderTest, PairsReadEitherCaseAndAnythingElseAsFF) {
 
   Load(":0100100011de\n");
   EXPECT_EQ(m_Image[0x10], 0x11);
+}
+
+TEST_F(HexReaderTest, RecordBytesAreThePairsAsReadHexByteReadsThem) {
+  // Lines of digits of either case with stray characters in between; each
+  // data byte must be what ReadHexByte makes of its pair.
+  std::mt19937 random(42);
+  const std::string alphabet = "0123456789abcdefABCDEF0123456789gG :\x80\xff";
+  for (int round = 0; round < 300; ++round) {
+    std::string line = ":10";
+    line += "0000";  // offset 0
+    line += "00";    // data record
+    const size_t length = 32 + random() % 8;  // at times a pair short
+    for (size_t i = 0; i < length; ++i) {
+      const bool stray = random() % 40 == 0;
+      line += stray ? alphabet[random() % alphabet.size()] : alphabet[random() % 22];
+    }
+    Load(line + "\n");
+    for (size_t j = 0; j < 16; ++j) {
+      size_t cursor = 9 + 2 * j;
+      ASSERT_EQ(m_Image[static_cast<int32_t>(j)], ReadHexByte(line, cursor)) << line << " byte " << j;
+    }
+    m_Sink->Clear();
+  }
 }
 
 TEST_F(HexReaderTest, FileWithoutRecordsLeavesTheImageBlank) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -28,9 +30,10 @@ class LogCaptureTest : public ::testing::Test {
 
   // Writes a scratch file that is removed after the test.
   std::string WriteScratch(const std::string& name, const std::string& content) {
+    // Unique across the test processes that run at once.
+    static int counter = 0;
     auto path = std::filesystem::temp_directory_path() /
-                ("tolvane-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" + name);
+                ("tolvane-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" + name);
     std::ofstream(path, std::ios::binary) << content;
     m_Files.push_back(path);
     return path.string();

@@ -38,7 +38,10 @@ QTextCharFormat DumpMismatchFormat() {
 namespace {
 
 void MarkRuns(QTextDocument& document, int32_t origin, std::string_view text, std::span<const DumpRun> runs) {
-  const QTextCharFormat mismatch = DumpMismatchFormat();
+  // Runs lie on text of the base format only: setting the whole merged
+  // format is cheaper than merging into each character's.
+  QTextCharFormat mismatch = DumpBaseFormat();
+  mismatch.merge(DumpMismatchFormat());
   LineEndMapper mapper(text);
   QTextCursor cursor(&document);
   for (const DumpRun& run : runs) {
@@ -46,12 +49,21 @@ void MarkRuns(QTextDocument& document, int32_t origin, std::string_view text, st
     int32_t end = mapper.Map(run.End);
     cursor.setPosition(origin + begin);
     cursor.setPosition(origin + end, QTextCursor::KeepAnchor);
-    cursor.mergeCharFormat(mismatch);
+    cursor.setCharFormat(mismatch);
   }
 }
 
 QString Latin(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Appends text at the end and returns where it starts, read back.
+int32_t Append(QTextDocument& document, std::string_view text, const QTextCharFormat& format) {
+  QTextCursor cursor(&document);
+  cursor.movePosition(QTextCursor::End);
+  int32_t start = cursor.position();
+  cursor.insertText(Latin(text), format);
+  return start;
 }
 
 }  // namespace
@@ -61,20 +73,19 @@ void RenderImage(RichPane& pane, DumpComposer& composer, const FirmwareImage& sh
   composer.Compose(shown, file, device);
   const QTextCharFormat base = DumpBaseFormat();
 
+  // The dump is built in a document of its own that no pane lays out yet,
+  // then handed to the pane, which lays it out once.
+  auto* document = new QTextDocument(&pane);
+  document->setUndoRedoEnabled(false);
+  document->setDefaultFont(base.font());
+  int32_t flashStart = Append(*document, composer.FlashText(), base);
+  MarkRuns(*document, flashStart, composer.FlashText(), composer.FlashRuns());
+  int32_t regionStart = Append(*document, composer.RegionText(), base);
+  MarkRuns(*document, regionStart, composer.RegionText(), composer.RegionRuns());
+
   pane.setUpdatesEnabled(false);
-  pane.clear();
+  pane.ReplaceDocument(document);
   pane.SetDefaultFormat(base);
-  QTextDocument& document = *pane.document();
-  {
-    // One edit block: the pane lays the text out once, at its end.
-    QTextCursor batch(&document);
-    batch.beginEditBlock();
-    int32_t flashStart = RichAppendText(pane, Latin(composer.FlashText()));
-    MarkRuns(document, flashStart, composer.FlashText(), composer.FlashRuns());
-    int32_t regionStart = RichAppendText(pane, Latin(composer.RegionText()));
-    MarkRuns(document, regionStart, composer.RegionText(), composer.RegionRuns());
-    batch.endEditBlock();
-  }
   RichSelect(pane, 0, 0);
   pane.setUpdatesEnabled(true);
   pane.viewport()->update();

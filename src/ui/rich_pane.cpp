@@ -29,6 +29,16 @@ void RichPane::SetDefaultFormat(const QTextCharFormat& format) {
   }
 }
 
+void RichPane::ReplaceDocument(QTextDocument* replacement) {
+  // The pane's first document belongs to the pane's text control, which
+  // drops it itself; the later ones are ours.
+  QTextDocument* previous = document();
+  bool ours = previous->parent() == this;
+  replacement->setParent(this);
+  setDocument(replacement);
+  if (ours) delete previous;
+}
+
 bool RichPane::LinkRangeAt(int position, int& begin, int& end) const {
   QTextBlock block = document()->findBlock(position);
   if (!block.isValid()) return false;

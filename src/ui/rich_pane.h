@@ -26,6 +26,10 @@ class RichPane : public QTextEdit {
   const QTextCharFormat& DefaultFormat() const { return m_Default; }
   void SetDefaultFormat(const QTextCharFormat& format);
 
+  // Shows a document built elsewhere (the pane takes it); the previous one
+  // goes if the pane owned it.
+  void ReplaceDocument(QTextDocument* document);
+
   // Link notifications and automatic address detection in appended text.
   bool LinksEnabled() const { return m_Links; }
   void SetLinksEnabled(bool on) { m_Links = on; }

@@ -1,0 +1,217 @@
+// What the window costs a user: rendering the worst-case dump against plain
+// text, the time from construction to the first paint, and the longest gap
+// between two paints while a write runs against a device at 57600 baud.
+#include <benchmark/benchmark.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QAbstractTextDocumentLayout>
+#include <QTextDocument>
+#include <algorithm>
+#include <chrono>
+
+#include "image/dump_composer.h"
+#include "log/console_log.h"
+#include "sim/simulated_device.h"
+#include "test_support.h"
+#include "ui/image_viewer.h"
+#include "ui/main_window.h"
+#include "ui/main_window_layout.h"
+#include "ui/rich_pane.h"
+
+using namespace tolvane;
+
+namespace {
+
+class NoPorts : public IPortSource {
+ public:
+  bool ListPorts(std::vector<PortRecord>&) override { return true; }
+};
+
+// A mismatch in every other word: four runs in each of the 4096 rows.
+void WorstCasePair(FirmwareImage& file, FirmwareImage& device) {
+  for (int32_t offset = 0; offset < kFlashSize; offset += 4) file[offset] = 0x00;
+  device.Clear();
+}
+
+// Lets the pane lay out and paint what it was given.
+void Settle(RichPane& pane) {
+  pane.document()->documentLayout()->documentSize();
+  pane.viewport()->repaint();
+  QCoreApplication::processEvents();
+}
+
+double Seconds(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e9; }
+
+void BM_RenderWorstCaseDump(benchmark::State& state) {
+  FirmwareImage file;
+  FirmwareImage device;
+  WorstCasePair(file, device);
+  DumpComposer composer;
+  RichPane pane;
+  pane.resize(700, 500);
+  pane.show();
+  for (auto _ : state) {
+    RenderImage(pane, composer, file, file, device);
+    Settle(pane);
+  }
+  state.counters["runs"] = static_cast<double>(composer.FlashRuns().size());
+}
+BENCHMARK(BM_RenderWorstCaseDump)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+void BM_SetPlainDumpText(benchmark::State& state) {
+  FirmwareImage file;
+  FirmwareImage device;
+  WorstCasePair(file, device);
+  DumpComposer composer;
+  composer.Compose(file, file, device);
+  QString text = QString::fromStdString(composer.Text());
+  RichPane pane;
+  pane.resize(700, 500);
+  pane.show();
+  for (auto _ : state) {
+    pane.setPlainText(text);
+    Settle(pane);
+  }
+}
+BENCHMARK(BM_SetPlainDumpText)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// Both in one run, alternating, so the ratio is not skewed by the machine's load.
+void BM_RenderToPlainRatio(benchmark::State& state) {
+  FirmwareImage file;
+  FirmwareImage device;
+  WorstCasePair(file, device);
+  DumpComposer composer;
+  composer.Compose(file, file, device);
+  QString text = QString::fromStdString(composer.Text());
+  RichPane pane;
+  pane.resize(700, 500);
+  pane.show();
+  std::vector<double> rendered;
+  std::vector<double> plain;
+  for (auto _ : state) {
+    QElapsedTimer t;
+    t.start();
+    RenderImage(pane, composer, file, file, device);
+    Settle(pane);
+    rendered.push_back(Seconds(t));
+    t.restart();
+    pane.setPlainText(text);
+    Settle(pane);
+    plain.push_back(Seconds(t));
+  }
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  state.counters["render_ms"] = median(rendered) * 1e3;
+  state.counters["plain_ms"] = median(plain) * 1e3;
+  state.counters["ratio"] = median(rendered) / median(plain);
+}
+BENCHMARK(BM_RenderToPlainRatio)->Unit(benchmark::kMillisecond)->Iterations(15);
+
+// Counts paints of a window and its children and the longest gap between them.
+class PaintWatch : public QObject {
+ public:
+  explicit PaintWatch(QWidget& window) : m_Window(window) { qApp->installEventFilter(this); }
+  ~PaintWatch() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+      auto* widget = static_cast<QWidget*>(watched);
+      if (widget == &m_Window || m_Window.isAncestorOf(widget)) {
+        if (!m_Clock.isValid()) {
+          m_Clock.start();
+          m_First = 0;
+        } else {
+          qint64 now = m_Clock.nsecsElapsed();
+          m_LongestGap = std::max(m_LongestGap, now - m_Last);
+          m_Last = now;
+        }
+        ++m_Paints;
+      }
+    }
+    return false;
+  }
+  bool Painted() const { return m_Paints > 0; }
+  void ResetGaps() {
+    m_LongestGap = 0;
+    m_Last = m_Clock.isValid() ? m_Clock.nsecsElapsed() : 0;
+  }
+  double LongestGapMs() const { return static_cast<double>(m_LongestGap) / 1e6; }
+  int Paints() const { return m_Paints; }
+
+ private:
+  QWidget& m_Window;
+  QElapsedTimer m_Clock;
+  qint64 m_First = 0;
+  qint64 m_Last = 0;
+  qint64 m_LongestGap = 0;
+  int m_Paints = 0;
+};
+
+void BM_StartToFirstPaint(benchmark::State& state) {
+  NoPorts ports;
+  test::MemorySettings settings;
+  for (auto _ : state) {
+    QElapsedTimer t;
+    t.start();
+    CProgPicDlg window(settings, {}, &ports);
+    PaintWatch watch(window);
+    window.show();
+    while (!watch.Painted()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    state.SetIterationTime(Seconds(t));
+  }
+}
+BENCHMARK(BM_StartToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+void BM_PaintGapDuringWrite(benchmark::State& state) {
+  for (auto _ : state) {
+    SimulatedDeviceOptions options;
+    options.BaudRate = 57600;
+    options.ProgramTimeUs = 2000;
+    SimulatedDevice device(options);
+    if (!device.Start()) {
+      state.SkipWithError("no pseudo-terminal");
+      return;
+    }
+    test::FakeDesktop desktop;
+    test::MemorySettings settings;
+    NoPorts ports;
+    CProgPicDlg window(settings, {device.PortPath()}, &ports);
+    window.show();
+    QComboBox& combo = window.PortCombo();
+    int index = combo.findData(QString::fromStdString(device.PortPath()));
+    combo.setCurrentIndex(index);
+    emit combo.activated(index);
+    desktop.NextFile = QStringLiteral(TOLVANE_EXAMPLES_DIR "/demo-firmware.hex");
+    window.OnOpenHexFile();
+    PaintWatch watch(window);
+    QCoreApplication::processEvents();
+    QSignalSpy ended(&window, &CProgPicDlg::ProcedureEnded);
+    QElapsedTimer t;
+    t.start();
+    watch.ResetGaps();
+    window.Button(ctl::kWrite)->click();
+    while (ended.isEmpty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    state.SetIterationTime(Seconds(t));
+    state.counters["longest_paint_gap_ms"] = watch.LongestGapMs();
+    state.counters["paints"] = watch.Paints();
+  }
+}
+BENCHMARK(BM_PaintGapDuringWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  Log().RemoveAllSinks();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -349,7 +349,6 @@ void CProgPicDlg::OnVerify() {
 }
 
 void CProgPicDlg::OnWrite() {
-  Log().Text("Начинаю запись \n");
   StartProcedure(ctl::kWrite, [this](Procedures& p) {
     const HexLoadResult* load = m_Load ? &*m_Load : nullptr;
     return p.WriteDevice(m_FileImage, load, m_DeviceImage);

@@ -41,6 +41,9 @@ int64_t NowNs() {
 // write: the receiver never sees a byte early, only the first ones of a long
 // reply up to this much late, and the device wakes far less often.
 constexpr int64_t kOutputBatchNs = 1'000'000;
+// Wire time the client may run ahead of the line before its bytes are lost
+// (several frames; a well-behaved client never comes near it).
+constexpr int64_t kMaxInputBacklogNs = 50'000'000;
 // How far ahead of a reply's last byte the thread wakes to spin.
 constexpr int64_t kSpinLeadNs = 60'000;
 
@@ -283,11 +286,24 @@ void SimulatedDevice::Engine::Receive(int64_t nowNs) {
   for (;;) {
     const ssize_t n = read(m_Master, buffer, sizeof buffer);
     if (n <= 0) return;
+    int64_t dropped = 0;
     for (ssize_t i = 0; i < n; ++i) {
+      // A pseudo-terminal cannot tell its client that output is unsent, so a
+      // client may offer more than the line carries (capture bursts every
+      // millisecond). A real port would hold the excess back in its queue,
+      // and the link sends no burst while one is unsent; here it is dropped.
+      if (m_ByteNs > 0 && m_InFreeNs - nowNs > kMaxInputBacklogNs) {
+        ++dropped;
+        continue;
+      }
       // Taken as sent at the moment it was read: the wire starts then, or
       // when the previous byte is through.
       m_InFreeNs = std::max(m_InFreeNs, nowNs) + m_ByteNs;
       m_In.push_back({buffer[i], m_InFreeNs});
+    }
+    if (dropped > 0) {
+      std::lock_guard lock(m_Mutex);
+      m_Stats.BytesDropped += dropped;
     }
   }
 }

@@ -146,6 +146,26 @@ TEST(SimulatedDevice, EmulatesTheWireTimeOfTheBaudRate) {
   }
 }
 
+// Bursts every millisecond offer more than 57600 baud carries; the device
+// must still answer the frame that follows them at once.
+TEST(SimulatedDevice, CaptureBurstsFasterThanTheLineDoNotDelayTheNextFrame) {
+  SimulatedDeviceOptions options;
+  options.BaudRate = 57600;
+  SimulatedDevice device(options);
+  ASSERT_TRUE(device.Start());
+  PtyClient client(device.PortPath());
+  const auto start = Clock::now();
+  while (SecondsSince(start) < 0.5) {
+    client.Send(std::vector<uint8_t>(16, 0xCD));  // well above the line's rate even on a slow machine
+    std::this_thread::sleep_for(std::chrono::microseconds(900));
+  }
+  const auto asked = Clock::now();
+  client.Send(ReadFrame(0));
+  EXPECT_EQ(client.Receive(32, 1000).size(), 32u);
+  EXPECT_LT(SecondsSince(asked), 0.080);
+  EXPECT_GT(device.Stats().BytesDropped, 0);
+}
+
 TEST(SimulatedDevice, EntersTheMonitorOnlyAfterCaptureBursts) {
   SimulatedDeviceOptions options;
   options.RequireCapture = true;

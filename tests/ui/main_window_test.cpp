@@ -15,6 +15,8 @@
 #include <memory>
 
 #include "app/qt_settings_store.h"
+#include "app/start_up.h"
+#include "ui/log_window.h"
 #include "image/dump_composer.h"
 #include "log/console_log.h"
 #include "test_support.h"
@@ -373,6 +375,28 @@ class MainWindowTest : public QObject {
     QTest::keyClick(&w, Qt::Key_Escape);
     QVERIFY(!w.isVisible());
     QCOMPARE(w.result(), int(QDialog::Rejected));
+  }
+
+  void BannerAndLogWindowKeepTheConsoleColours() {
+    m_Capture->Clear();
+    WriteBanner();
+    auto spans = m_Capture->Spans();
+    QVERIFY(!spans.empty());
+    QCOMPARE(spans.front().first, kColorBanner);
+    QCOMPARE(m_Capture->Text(), "* Программирование Pic18f26k42 через com-порт\n* " +
+                                    BannerHomePageUrl().toStdString() + "\n\n");
+    for (const auto& [color, text] : spans) QCOMPARE(color, kColorBanner);
+
+    LogWindow window;
+    window.Attach();
+    Log().SetColor(kColorWarning).Text("warn").SetColor(kColorNormal).Text(" plain\n");
+    QTRY_VERIFY(window.toPlainText().contains(QStringLiteral("warn plain")));
+    QTextCursor c(window.document());
+    c.setPosition(static_cast<int>(window.toPlainText().indexOf(QStringLiteral("warn"))) + 1);
+    QCOMPARE(c.charFormat().foreground().color(), ConsoleColor(kColorWarning));
+    c.setPosition(static_cast<int>(window.toPlainText().indexOf(QStringLiteral("plain"))) + 1);
+    QCOMPARE(c.charFormat().foreground().color(), ConsoleColor(kColorNormal));
+    QCOMPARE(ConsoleColor(kColorBanner), QColor(0, 255, 255));
   }
 
   void SettingsLiveInTheirSectionsWithDefaults() {

@@ -26,9 +26,14 @@ using namespace tolvane;
 
 namespace {
 
-class NoPorts : public IPortSource {
+// The system's ports as a test sets them.
+class TestPorts : public IPortSource {
  public:
-  bool ListPorts(std::vector<PortRecord>&) override { return true; }
+  bool ListPorts(std::vector<PortRecord>& ports) override {
+    ports.insert(ports.end(), Ports.begin(), Ports.end());
+    return true;
+  }
+  std::vector<PortRecord> Ports;
 };
 
 const QString kExample = QStringLiteral(TOLVANE_EXAMPLES_DIR "/demo-firmware.hex");
@@ -92,6 +97,7 @@ class UpdateFlowTest : public QObject {
 
  private slots:
   void init() {
+    m_NoPorts.Ports.clear();
     m_Desktop = std::make_unique<test::FakeDesktop>();
     m_Settings = std::make_unique<test::MemorySettings>();
   }
@@ -191,6 +197,22 @@ class UpdateFlowTest : public QObject {
     QVERIFY(m_Window->Button(ctl::kShowFile)->isVisible());
   }
 
+  void APortListChangeDuringAWriteWaitsForItsEnd() {
+    StartDevice();
+    ChoosePort();
+    OpenExample();
+    int before = m_Window->PortCombo().count();
+    auto ended = Press(ctl::kWrite);
+    m_NoPorts.Ports.push_back(PortRecord{"/dev/ttyUSB7", "adapter"});
+    m_Window->OnDeviceChange();
+    QCOMPARE(m_Window->PortCombo().count(), before);
+    QVERIFY(WaitForEnd(*ended) >= 0);
+    QCOMPARE(m_Window->PortCombo().count(), before + 1);
+    // The chosen port stayed open through the refresh.
+    QVERIFY(m_Window->Port().IsOpen());
+    QCOMPARE(m_Window->PortCombo().currentData().toString(), QString::fromStdString(m_Device->PortPath()));
+  }
+
   void NoPortMeansEveryProcedureFailsAtOnce() {
     StartDevice();
     auto ended = Press(ctl::kRead);
@@ -209,7 +231,7 @@ class UpdateFlowTest : public QObject {
  private:
   std::unique_ptr<test::FakeDesktop> m_Desktop;
   std::unique_ptr<test::MemorySettings> m_Settings;
-  NoPorts m_NoPorts;
+  TestPorts m_NoPorts;
   std::unique_ptr<SimulatedDevice> m_Device;
   std::unique_ptr<CProgPicDlg> m_Window;
 };

@@ -53,10 +53,14 @@ def program():
     return code
 
 
-USER_IDS = list(b"TOLVDEMO") + [0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF]
-# CONFIG1L..CONFIG5H; bits left at their erased value 1 except where the demo
-# needs otherwise (watchdog off in CONFIG3L).
-CONFIG_WORDS = [0xFF, 0xFF, 0xFF, 0xFF, 0x9F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF]
+# The boot monitor cannot change the identifiers and configuration words, so a
+# firmware for the device carries the values its maker set together with the
+# monitor (the simulated device holds the same): a serial number in the first
+# two user ID words, and CONFIG1L..CONFIG5H with the internal oscillator,
+# brown-out reset on, watchdog off, low-voltage programming on, no code
+# protection.
+USER_IDS = [0x17, 0x04, 0x26, 0x20] + [0xFF] * 12
+CONFIG_WORDS = [0xEC, 0xFF, 0xF7, 0xBF, 0x9F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF]
 
 
 def record(rtype, offset, data):

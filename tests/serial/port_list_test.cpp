@@ -2,6 +2,7 @@
 
 #include "log/console_log.h"
 #include "serial/device_change.h"
+#include "serial/perf_timer.h"
 #include "serial/udev_record.h"
 #include "fakes.h"
 
@@ -161,6 +162,21 @@ TEST(DeviceChangeTest, OnlyTheThreePortEventsOfTheBroadcastCount) {
   EXPECT_EQ(DeviceChangeFromCodes(0x0007, 3).Event, DeviceEvent::Other);
   EXPECT_EQ(DeviceChangeFromCodes(0x8000, 3).Kind, DeviceKind::Port);
   EXPECT_EQ(DeviceChangeFromCodes(0x8000, 5).Kind, DeviceKind::Other);
+}
+
+TEST(SystemPortsTest, TheSystemListsDeviceNodesAndTheMonitorNeverBlocks) {
+  std::vector<PortRecord> ports;
+  ASSERT_TRUE(SystemPortSource().ListPorts(ports));
+  for (const PortRecord& port : ports) {
+    EXPECT_EQ(port.Name.rfind("/dev/", 0), 0u) << port.Name;
+    EXPECT_EQ(port.Name.find("/dev/tty0"), std::string::npos);  // no virtual consoles
+  }
+  OPortMonitor monitor;
+  DeviceChange change;
+  OPerfTimer timer;
+  while (monitor.Receive(change)) {
+  }
+  EXPECT_LT(timer.Elapsed(), 0.5);
 }
 
 }  // namespace

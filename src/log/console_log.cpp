@@ -59,35 +59,39 @@ ConsoleLog& ConsoleLog::Text(std::string_view text) {
   return *this;
 }
 
+namespace {
+// One number by its printf conversion, into a buffer that holds any of them.
+template <typename T>
+std::string_view Formatted(std::array<char, 512>& buf, const char* format, T value) {
+  int n = std::snprintf(buf.data(), buf.size(), format, value);
+  n = std::clamp(n, 0, static_cast<int>(buf.size()) - 1);
+  return std::string_view(buf.data(), static_cast<size_t>(n));
+}
+}  // namespace
+
 ConsoleLog& ConsoleLog::Dec(int32_t value) {
-  std::array<char, 16> buf{};
-  int n = std::snprintf(buf.data(), buf.size(), "%d", value);
-  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+  std::array<char, 512> buf;
+  return Text(Formatted(buf, "%d", value));
 }
 
 ConsoleLog& ConsoleLog::Unsigned(uint32_t value) {
-  std::array<char, 16> buf{};
-  int n = std::snprintf(buf.data(), buf.size(), "%u", value);
-  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+  std::array<char, 512> buf;
+  return Text(Formatted(buf, "%u", value));
 }
 
 ConsoleLog& ConsoleLog::ULong(uint32_t value) {
-  std::array<char, 24> buf{};
-  int n = std::snprintf(buf.data(), buf.size(), "%lu", static_cast<unsigned long>(value));
-  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+  std::array<char, 512> buf;
+  return Text(Formatted(buf, "%lu", static_cast<unsigned long>(value)));
 }
 
 ConsoleLog& ConsoleLog::Hex(uint32_t value) {
-  std::array<char, 16> buf{};
-  int n = std::snprintf(buf.data(), buf.size(), "%X", value);
-  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+  std::array<char, 512> buf;
+  return Text(Formatted(buf, "%X", value));
 }
 
 ConsoleLog& ConsoleLog::Float(double value) {
-  std::array<char, 512> buf{};
-  int n = std::snprintf(buf.data(), buf.size(), "%f", value);
-  n = std::clamp(n, 0, static_cast<int>(buf.size()) - 1);
-  return Text(std::string_view(buf.data(), static_cast<size_t>(n)));
+  std::array<char, 512> buf;
+  return Text(Formatted(buf, "%f", value));
 }
 
 ConsoleLog& ConsoleLog::SetColor(int color) {

@@ -26,11 +26,6 @@ using namespace tolvane;
 
 namespace {
 
-class NoPorts : public IPortSource {
- public:
-  bool ListPorts(std::vector<PortRecord>&) override { return true; }
-};
-
 // A mismatch in every other word: four runs in each of the 4096 rows.
 void WorstCasePair(FirmwareImage& file, FirmwareImage& device) {
   for (int32_t offset = 0; offset < kFlashSize; offset += 4) file[offset] = 0x00;
@@ -46,62 +41,57 @@ void Settle(RichPane& pane) {
 
 double Seconds(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e9; }
 
-void BM_RenderWorstCaseDump(benchmark::State& state) {
-  FirmwareImage file;
-  FirmwareImage device;
-  WorstCasePair(file, device);
-  DumpComposer composer;
-  RichPane pane;
-  pane.resize(700, 500);
-  pane.show();
-  for (auto _ : state) {
-    RenderImage(pane, composer, file, file, device);
-    Settle(pane);
+// The worst-case pair, its composed plain text and a shown pane.
+struct DumpScene {
+  DumpScene() {
+    WorstCasePair(File, Device);
+    Composer.Compose(File, File, Device);
+    Plain = QString::fromStdString(Composer.Text());
+    Pane.resize(700, 500);
+    Pane.show();
   }
-  state.counters["runs"] = static_cast<double>(composer.FlashRuns().size());
+  double Render() {
+    QElapsedTimer t;
+    t.start();
+    RenderImage(Pane, Composer, File, File, Device);
+    Settle(Pane);
+    return Seconds(t);
+  }
+  double SetPlain() {
+    QElapsedTimer t;
+    t.start();
+    Pane.setPlainText(Plain);
+    Settle(Pane);
+    return Seconds(t);
+  }
+  FirmwareImage File;
+  FirmwareImage Device;
+  DumpComposer Composer;
+  QString Plain;
+  RichPane Pane;
+};
+
+void BM_RenderWorstCaseDump(benchmark::State& state) {
+  DumpScene scene;
+  for (auto _ : state) scene.Render();
+  state.counters["runs"] = static_cast<double>(scene.Composer.FlashRuns().size());
 }
 BENCHMARK(BM_RenderWorstCaseDump)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 void BM_SetPlainDumpText(benchmark::State& state) {
-  FirmwareImage file;
-  FirmwareImage device;
-  WorstCasePair(file, device);
-  DumpComposer composer;
-  composer.Compose(file, file, device);
-  QString text = QString::fromStdString(composer.Text());
-  RichPane pane;
-  pane.resize(700, 500);
-  pane.show();
-  for (auto _ : state) {
-    pane.setPlainText(text);
-    Settle(pane);
-  }
+  DumpScene scene;
+  for (auto _ : state) scene.SetPlain();
 }
 BENCHMARK(BM_SetPlainDumpText)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 // Both in one run, alternating, so the ratio is not skewed by the machine's load.
 void BM_RenderToPlainRatio(benchmark::State& state) {
-  FirmwareImage file;
-  FirmwareImage device;
-  WorstCasePair(file, device);
-  DumpComposer composer;
-  composer.Compose(file, file, device);
-  QString text = QString::fromStdString(composer.Text());
-  RichPane pane;
-  pane.resize(700, 500);
-  pane.show();
+  DumpScene scene;
   std::vector<double> rendered;
   std::vector<double> plain;
   for (auto _ : state) {
-    QElapsedTimer t;
-    t.start();
-    RenderImage(pane, composer, file, file, device);
-    Settle(pane);
-    rendered.push_back(Seconds(t));
-    t.restart();
-    pane.setPlainText(text);
-    Settle(pane);
-    plain.push_back(Seconds(t));
+    rendered.push_back(scene.Render());
+    plain.push_back(scene.SetPlain());
   }
   auto median = [](std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -153,8 +143,8 @@ class PaintWatch : public QObject {
 };
 
 void BM_StartToFirstPaint(benchmark::State& state) {
-  NoPorts ports;
-  test::MemorySettings settings;
+  test::FakePortSource ports;
+  test::FakeSettings settings;
   for (auto _ : state) {
     QElapsedTimer t;
     t.start();
@@ -179,8 +169,8 @@ void BM_PaintGapDuringWrite(benchmark::State& state) {
       return;
     }
     test::FakeDesktop desktop;
-    test::MemorySettings settings;
-    NoPorts ports;
+    test::FakeSettings settings;
+    test::FakePortSource ports;
     CProgPicDlg window(settings, {device.PortPath()}, &ports);
     window.show();
     QComboBox& combo = window.PortCombo();

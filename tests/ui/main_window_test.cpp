@@ -34,12 +34,6 @@ using namespace tolvane;
 
 namespace {
 
-// A port source with no ports: the tests must not depend on the machine's.
-class NoPorts : public IPortSource {
- public:
-  bool ListPorts(std::vector<PortRecord>&) override { return true; }
-};
-
 std::vector<int> CheckedRadios(CProgPicDlg& w) {
   std::vector<int> checked;
   for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) {
@@ -74,8 +68,8 @@ class MainWindowTest : public QObject {
     m_Capture = std::make_shared<CaptureSink>();
     Log().AddSink(m_Capture);
     m_Desktop = std::make_unique<test::FakeDesktop>();
-    m_Settings = std::make_unique<test::MemorySettings>();
-    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{}, &m_NoPorts);
+    m_Settings = std::make_unique<test::FakeSettings>();
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{}, &m_Ports);
   }
   void cleanup() {
     m_Window.reset();
@@ -258,7 +252,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(request.Filters, (QStringList{QStringLiteral("Файлы прошивки (*.hex)"), QStringLiteral("HEX - файлы (*.hex)"),
                                           QStringLiteral("Все файлы (*.*)")}));
     QCOMPARE(request.Folder, DefaultHexFolder());
-    QCOMPARE(m_Settings->m_Strings["OPEN/PATH"], dir.path().toStdString());
+    QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
     QVERIFY(m_Capture->Text().find("sExt = HEX\n") != std::string::npos);
     QCOMPARE(w.FileImage()[0], uint8_t{0x01});
     QCOMPARE(w.FileImage()[3], uint8_t{0x04});
@@ -276,7 +270,7 @@ class MainWindowTest : public QObject {
     QVERIFY(m_Capture->Text().empty());
     QVERIFY(w.FileImage() == before);
     QCOMPARE(w.View().toPlainText(), shown);
-    QCOMPARE(m_Settings->m_Strings["OPEN/PATH"], dir.path().toStdString());
+    QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
 
     // A name without extension logs an empty one and is read as HEX all the same.
     std::string bare = WriteFile(dir, "firmware", ":0100000055AA\n:00000001FF\n");
@@ -418,9 +412,9 @@ class MainWindowTest : public QObject {
 
  private:
   std::shared_ptr<CaptureSink> m_Capture;
-  NoPorts m_NoPorts;
+  test::FakePortSource m_Ports;
   std::unique_ptr<test::FakeDesktop> m_Desktop;
-  std::unique_ptr<test::MemorySettings> m_Settings;
+  std::unique_ptr<test::FakeSettings> m_Settings;
   std::unique_ptr<CProgPicDlg> m_Window;
 };
 

@@ -1,38 +1,18 @@
-// What the window tests share: an in-memory settings store and seams that
-// answer in place of the user and remember what was asked.
+// What the window tests share: seams that answer in place of the user and
+// remember what was asked; the settings store and port list are the serial
+// tests' in-memory ones.
 #pragma once
 
 #include <QString>
 #include <deque>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "serial/settings_store.h"
+#include "serial/fakes.h"
 #include "ui/ui_seams.h"
 
 namespace tolvane::test {
-
-class MemorySettings : public ISettingsStore {
- public:
-  int32_t ReadInt(const std::string& section, const std::string& entry, int32_t def) override {
-    auto it = m_Ints.find(section + "/" + entry);
-    return it == m_Ints.end() ? def : it->second;
-  }
-  void WriteInt(const std::string& section, const std::string& entry, int32_t value) override {
-    m_Ints[section + "/" + entry] = value;
-  }
-  std::string ReadString(const std::string& section, const std::string& entry, const std::string& def) override {
-    auto it = m_Strings.find(section + "/" + entry);
-    return it == m_Strings.end() ? def : it->second;
-  }
-  void WriteString(const std::string& section, const std::string& entry, const std::string& value) override {
-    m_Strings[section + "/" + entry] = value;
-  }
-  std::map<std::string, int32_t> m_Ints;
-  std::map<std::string, std::string> m_Strings;
-};
 
 // Installs seams for one test and puts the desktop back when it goes.
 class FakeDesktop {

@@ -64,10 +64,10 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extr
   ShowInstructions();
   m_PortSelector->Init();
   connect(m_PortSelector.get(), &PortListBinding::DeviceListChanged, this, &CProgPicDlg::OnDeviceChange);
-  m_ReceiveTimer.setInterval(kReceivePeriodMs);
+  m_ReceiveTimer.setInterval(link::kReceivePeriodMs);
   connect(&m_ReceiveTimer, &QTimer::timeout, this, &CProgPicDlg::OnReceiveTimer);
   m_ReceiveTimer.start();
-  m_CaptureTimer.setInterval(kCapturePeriodMs);
+  m_CaptureTimer.setInterval(link::kCapturePeriodMs);
   m_CaptureTimer.setTimerType(Qt::PreciseTimer);
   connect(&m_CaptureTimer, &QTimer::timeout, this, &CProgPicDlg::OnCaptureTimer);
   Button(ctl::kCapture)->setChecked(true);

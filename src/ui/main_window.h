@@ -32,9 +32,6 @@ namespace tolvane {
 class ProcedureRunner;
 class RichPane;
 
-inline constexpr int kReceivePeriodMs = 100;
-inline constexpr int kCapturePeriodMs = 1;
-
 class CProgPicDlg : public QDialog {
   Q_OBJECT
  public:

@@ -89,12 +89,12 @@ void CProgPicDlg::BuildControls() {
   DialogUnits units(font());
   setFixedSize(units.Size(kMainWidth, kMainHeight));
   QWidget* previous = nullptr;
-  for (const ControlSpec& spec : kMainControls) {
-    QString caption = QString::fromUtf8(spec.Caption);
-    QRect rect = units.Rect(spec.Rect);
+  for (const ControlTemplate& control : kMainControls) {
+    QString caption = QString::fromUtf8(control.Caption);
+    QRect rect = units.Rect(control.Rect);
     QWidget* widget = nullptr;
     bool tabStop = true;
-    switch (spec.Kind) {
+    switch (control.Kind) {
       case ControlKind::HiddenDefault: {
         auto* button = new QPushButton(caption, this);
         button->setDefault(true);
@@ -106,7 +106,7 @@ void CProgPicDlg::BuildControls() {
       case ControlKind::PortList: {
         m_PortCombo = new QComboBox(this);
         rect.setHeight(units.Rect({0, 0, 0, kComboClosedHeight}).height());
-        m_PortCombo->setMaxVisibleItems(spec.Rect.H / kComboClosedHeight);
+        m_PortCombo->setMaxVisibleItems(control.Rect.H / kComboClosedHeight);
         widget = m_PortCombo;
         break;
       }
@@ -164,11 +164,11 @@ void CProgPicDlg::BuildControls() {
       }
     }
     widget->setGeometry(rect);
-    if (spec.Id != ctl::kLabel) {
-      widget->setProperty(kControlIdProperty, spec.Id);
-      m_Controls[spec.Id] = widget;
+    if (control.Id != ctl::kLabel) {
+      widget->setProperty(kControlIdProperty, control.Id);
+      m_Controls[control.Id] = widget;
     }
-    if (tabStop && spec.Kind != ControlKind::HiddenDefault) {
+    if (tabStop && control.Kind != ControlKind::HiddenDefault) {
       if (previous != nullptr) setTabOrder(previous, widget);
       previous = widget;
     }

@@ -10,7 +10,7 @@ namespace tolvane {
 
 enum class ControlKind { HiddenDefault, PortList, Label, Button, ViewPane, CaptureSwitch, HeaderPane, Status, Radio };
 
-struct ControlSpec {
+struct ControlTemplate {
   int Id;
   ControlKind Kind;
   const char* Caption;
@@ -39,7 +39,7 @@ inline constexpr int kLabel = -1;
 inline constexpr int kMainWidth = 427;
 inline constexpr int kMainHeight = 369;
 
-inline constexpr std::array<ControlSpec, 16> kMainControls{{
+inline constexpr std::array<ControlTemplate, 16> kMainControls{{
     {ctl::kOk, ControlKind::HiddenDefault, "OK", {212, 147, 16, 14}},
     {ctl::kPortList, ControlKind::PortList, "", {32, 41, 176, 414}},
     {ctl::kLabel, ControlKind::Label, "Порт:", {7, 43, 21, 11}},

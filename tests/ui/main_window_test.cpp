@@ -102,12 +102,12 @@ class MainWindowTest : public QObject {
 
   void ControlsHaveTheirCaptionsAndTabOrder() {
     CProgPicDlg& w = *m_Window;
-    for (const ControlSpec& spec : kMainControls) {
-      if (spec.Id == ctl::kLabel) continue;
-      QWidget* control = w.Control(spec.Id);
-      QVERIFY2(control != nullptr, spec.Caption);
-      if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        QCOMPARE(button->text(), QString::fromUtf8(spec.Caption));
+    for (const ControlTemplate& control : kMainControls) {
+      if (control.Id == ctl::kLabel) continue;
+      QWidget* widget = w.Control(control.Id);
+      QVERIFY2(widget != nullptr, control.Caption);
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        QCOMPARE(button->text(), QString::fromUtf8(control.Caption));
       }
     }
     QVERIFY(qobject_cast<QRadioButton*>(w.Control(ctl::kShowFile)) != nullptr);

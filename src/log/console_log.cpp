@@ -45,6 +45,17 @@ ConsoleLog& Log() {
 }
 
 ConsoleLog& ConsoleLog::Text(std::string_view text) {
+  // The common case, a whole line with nothing pending, goes out as it is,
+  // without a copy.
+  PendingLine& line = Pending();
+  if (line.text.empty() && !text.empty() && text.find('\n') == text.size() - 1) {
+    std::array<LogSpan, 2> spans{LogSpan{kColorNormal, line.prefix}, LogSpan{line.color, text}};
+    std::span<const LogSpan> whole(spans);
+    if (line.prefix.empty()) whole = whole.subspan(1);
+    std::lock_guard lock(m_Mutex);
+    for (auto& sink : m_Sinks) sink->WriteLine(whole);
+    return *this;
+  }
   // A text may hold several line ends; each finished line goes out whole.
   while (!text.empty()) {
     size_t end = text.find('\n');

@@ -170,7 +170,7 @@ TEST(SimulatedDevice, CaptureBurstsFasterThanTheLineDoNotDelayTheNextFrame) {
   const auto asked = Clock::now();
   client.Send(ReadFrame(0));
   EXPECT_EQ(client.Receive(32, 1000).size(), 32u);
-  EXPECT_LT(SecondsSince(asked), 0.080);
+  EXPECT_LT(SecondsSince(asked), 0.25);  // a backlog would take about a second
   EXPECT_GT(device.Stats().BytesDropped, 0);
 }
 

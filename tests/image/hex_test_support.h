@@ -1,7 +1,7 @@
 // Helpers for the image tests: a captured log and scratch files.
 #pragma once
 
-#include "log/console_log.h"
+#include "../log/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +14,14 @@
 
 namespace tolvane {
 
-// Captures what the log writes while a test runs.
-class LogCaptureTest : public ::testing::Test {
+// Captures what the log writes while a test runs; removes its scratch files.
+class LogCaptureTest : public LogCapture {
  protected:
-  void SetUp() override { Log().AddSink(m_Sink); }
   void TearDown() override {
-    Log().Flush();
-    Log().SetColor(kColorNormal);
-    Log().RemoveSink(m_Sink);
+    LogCapture::TearDown();
     std::error_code ignored;
     for (const auto& path : m_Files) std::filesystem::remove(path, ignored);
   }
-
-  std::string Trace() const { return m_Sink->Text(); }
 
   // Writes a scratch file that is removed after the test.
   std::string WriteScratch(const std::string& name, const std::string& content) {
@@ -39,7 +34,6 @@ class LogCaptureTest : public ::testing::Test {
     return path.string();
   }
 
-  std::shared_ptr<CaptureSink> m_Sink = std::make_shared<CaptureSink>();
   std::vector<std::filesystem::path> m_Files;
 };
 

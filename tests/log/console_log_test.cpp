@@ -1,4 +1,4 @@
-#include "log/console_log.h"
+#include "log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -7,16 +7,7 @@
 namespace tolvane {
 namespace {
 
-class ConsoleLogTest : public ::testing::Test {
- protected:
-  void SetUp() override { Log().AddSink(m_Sink); }
-  void TearDown() override {
-    Log().Flush();
-    Log().SetColor(kColorNormal);
-    Log().RemoveSink(m_Sink);
-  }
-  std::shared_ptr<CaptureSink> m_Sink = std::make_shared<CaptureSink>();
-};
+using ConsoleLogTest = LogCapture;
 
 TEST_F(ConsoleLogTest, ConversionsMatchTheirFormats) {
   Log().Hex(255).Text(" ").Dec(-1).Text(" ").Unsigned(7).Text(" ").ULong(4294967295u)

@@ -5,7 +5,11 @@
 #include "image/hex_writer.h"
 #include "log/console_log.h"
 
+#include "samples.h"
+
 #include <benchmark/benchmark.h>
+
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -55,16 +59,42 @@ void BM_LoadFullHexFile(benchmark::State& state) {
 BENCHMARK(BM_LoadFullHexFile)->Unit(benchmark::kMicrosecond);
 
 // The floor: reading the same file's lines with std::getline and nothing else.
+size_t GetlineLines() {
+  std::ifstream in(FullHexFile());
+  std::string line;
+  size_t lines = 0;
+  while (std::getline(in, line)) ++lines;
+  return lines;
+}
+
 void BM_GetlineSameFile(benchmark::State& state) {
-  for (auto _ : state) {
-    std::ifstream in(FullHexFile());
-    std::string line;
-    size_t lines = 0;
-    while (std::getline(in, line)) ++lines;
-    benchmark::DoNotOptimize(lines);
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(GetlineLines());
 }
 BENCHMARK(BM_GetlineSameFile)->Unit(benchmark::kMicrosecond);
+
+// Both in one run, in turn, so that the ratio is not skewed by the machine's
+// load changing between two separate benchmarks.
+void BM_LoadToGetlineRatio(benchmark::State& state) {
+  DropTrace();
+  FirmwareImage image;
+  Samples load;
+  Samples getline;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    HexLoadResult result = LoadHexFile(FullHexFile(), image);
+    if (result.BytesStored != kFlashSize) state.SkipWithError("not fully loaded");
+    benchmark::DoNotOptimize(image.Data());
+    auto middle = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(GetlineLines());
+    auto end = std::chrono::steady_clock::now();
+    load.Add(std::chrono::duration<double, std::micro>(middle - start).count());
+    getline.Add(std::chrono::duration<double, std::micro>(end - middle).count());
+  }
+  state.counters["load_us"] = load.Median();
+  state.counters["getline_us"] = getline.Median();
+  state.counters["ratio"] = load.Median() / getline.Median();
+}
+BENCHMARK(BM_LoadToGetlineRatio)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 void BM_ComposeDump(benchmark::State& state) {
   const FirmwareImage file = FullImage();

@@ -6,6 +6,7 @@
 #include "serial/perf_timer.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
+#include "samples.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,20 +18,6 @@
 namespace tolvane {
 namespace {
 
-// Per-iteration times, reported as a median counter (microseconds).
-class Samples {
- public:
-  void Add(double seconds) { m_Us.push_back(seconds * 1e6); }
-  double Median() {
-    if (m_Us.empty()) return 0;
-    std::nth_element(m_Us.begin(), m_Us.begin() + static_cast<std::ptrdiff_t>(m_Us.size() / 2), m_Us.end());
-    return m_Us[m_Us.size() / 2];
-  }
-
- private:
-  std::vector<double> m_Us;
-};
-
 void BM_EnumeratePorts(benchmark::State& state) {
   Samples samples;
   for (auto _ : state) {
@@ -38,7 +25,7 @@ void BM_EnumeratePorts(benchmark::State& state) {
     OSerialPortList list;
     list.Enumerate();
     benchmark::DoNotOptimize(list.Count());
-    samples.Add(timer.Elapsed());
+    samples.Add(timer.Elapsed() * 1e6);
   }
   state.counters["median_us"] = samples.Median();
 }
@@ -79,7 +66,7 @@ void BM_ReadCommandRoundTrip(benchmark::State& state) {
     port.Write(request, sizeof request);
     int32_t got = 0;
     port.ReadTimed(reply, sizeof reply, got, link::kReadTimeoutMs);
-    samples.Add(timer.Elapsed());
+    samples.Add(timer.Elapsed() * 1e6);
     if (got != link::kReadReplySize) {
       state.SkipWithError("short reply");
       break;

@@ -21,6 +21,7 @@
 #include "ui/main_window.h"
 #include "ui/main_window_layout.h"
 #include "ui/rich_pane.h"
+#include "samples.h"
 
 using namespace tolvane;
 
@@ -87,19 +88,15 @@ BENCHMARK(BM_SetPlainDumpText)->Unit(benchmark::kMillisecond)->Repetitions(5)->R
 // Both in one run, alternating, so the ratio is not skewed by the machine's load.
 void BM_RenderToPlainRatio(benchmark::State& state) {
   DumpScene scene;
-  std::vector<double> rendered;
-  std::vector<double> plain;
+  Samples rendered;
+  Samples plain;
   for (auto _ : state) {
-    rendered.push_back(scene.Render());
-    plain.push_back(scene.SetPlain());
+    rendered.Add(scene.Render());
+    plain.Add(scene.SetPlain());
   }
-  auto median = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  };
-  state.counters["render_ms"] = median(rendered) * 1e3;
-  state.counters["plain_ms"] = median(plain) * 1e3;
-  state.counters["ratio"] = median(rendered) / median(plain);
+  state.counters["render_ms"] = rendered.Median() * 1e3;
+  state.counters["plain_ms"] = plain.Median() * 1e3;
+  state.counters["ratio"] = rendered.Median() / plain.Median();
 }
 BENCHMARK(BM_RenderToPlainRatio)->Unit(benchmark::kMillisecond)->Iterations(15);
 

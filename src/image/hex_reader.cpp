@@ -1,6 +1,7 @@
 #include "image/hex_reader.h"
 
 #include "log/console_log.h"
+#include "log/line_end.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,10 @@
 #include <limits>
 #include <optional>
 #include <system_error>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tolvane {
 namespace {
@@ -54,6 +59,27 @@ inline uint8_t ReadPair(std::string_view line, size_t& cursor) {
 bool DecodePairs(const char* text, size_t n, uint8_t* out, unsigned& sum) {
   bool allHex = true;
   size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen characters, eight pairs, at a time.
+  for (; i + 8 <= n; i += 8) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 2 * i));
+    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
+    // Signed compares: bytes of 0x80 and up are negative and fail both.
+    const __m128i digit =
+        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                         _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xFFFF) break;
+    // Digit values: the low nibble, plus 9 for letters.
+    const __m128i v = _mm_add_epi8(_mm_and_si128(x, _mm_set1_epi8(0x0F)), _mm_and_si128(letter, _mm_set1_epi8(9)));
+    // Each 16-bit lane holds a pair, first digit in its low byte.
+    const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(v, _mm_set1_epi16(0x00FF)), 4),
+                                       _mm_srli_epi16(v, 8));
+    const __m128i bytes = _mm_packus_epi16(pairs, pairs);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), bytes);
+    sum += static_cast<unsigned>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, _mm_setzero_si128())));
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t kOnes = 0x0101010101010101u;
     constexpr uint64_t kHigh = 0x8080808080808080u;
@@ -90,13 +116,14 @@ bool DecodePairs(const char* text, size_t n, uint8_t* out, unsigned& sum) {
   return allHex;
 }
 
-// A line of the trace, composed here and handed to the log whole. A load
-// traces every record, so this is its hot path; the conversions are the
-// log's own ("%X", "%d").
-class TraceLine {
+// The trace of a load, composed here. A load traces every record, so this is
+// its hot path: finished lines in the normal colour wait in the buffer and go
+// to the log together; a coloured line goes on its own, after them. The
+// conversions are the log's own ("%X", "%d").
+class TraceLines {
  public:
-  TraceLine& Text(std::string_view text) {
-    if (text.size() > m_Buffer.size() - m_Size) Flush();
+  TraceLines& Text(std::string_view text) {
+    if (text.size() > m_Buffer.size() - m_Size) Empty();
     if (text.size() > m_Buffer.size()) {
       Log().Text(text);
       return *this;
@@ -105,7 +132,7 @@ class TraceLine {
     m_Size += text.size();
     return *this;
   }
-  TraceLine& Hex(uint32_t value) {
+  TraceLines& Hex(uint32_t value) {
     constexpr char kDigits[] = "0123456789ABCDEF";
     size_t n = 1;
     while (n < 8 && (value >> (4 * n)) != 0) ++n;
@@ -113,7 +140,7 @@ class TraceLine {
     for (size_t i = n; i-- > 0; value >>= 4) out[i] = kDigits[value & 0x0F];
     return *this;
   }
-  TraceLine& Dec(int32_t value) {
+  TraceLines& Dec(int32_t value) {
     const bool negative = value < 0;
     auto magnitude = negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     size_t n = 1;
@@ -123,26 +150,48 @@ class TraceLine {
     for (size_t i = n; i-- > 0; magnitude /= 10) out[i] = static_cast<char>('0' + magnitude % 10);
     return *this;
   }
-  // Writes the line in the given colour and returns to the normal one.
-  void Flush(int color = kColorNormal) {
-    if (m_Size == 0) return;
-    if (color != kColorNormal) Log().SetColor(color);
-    Log().Text(std::string_view(m_Buffer.data(), m_Size));
-    if (color != kColorNormal) Log().SetColor(kColorNormal);
+  // The current line is finished (its text ended with '\n').
+  void End(int color = kColorNormal) {
+    if (color == kColorNormal) {
+      m_Finished = m_Size;
+      if (m_Finished > m_Buffer.size() - kLongestLine) Send();
+      return;
+    }
+    Send();  // leaves the current line at the start of the buffer
+    Log().SetColor(color).Text(std::string_view(m_Buffer.data(), m_Size)).SetColor(kColorNormal);
     m_Size = 0;
+  }
+  // Hands the finished lines to the log; the current line's start stays.
+  void Send() {
+    if (m_Finished == 0) return;
+    Log().Lines(std::string_view(m_Buffer.data(), m_Finished));
+    std::memmove(m_Buffer.data(), m_Buffer.data() + m_Finished, m_Size - m_Finished);
+    m_Size -= m_Finished;
+    m_Finished = 0;
   }
 
  private:
-  // Room for n more characters at the end of the line.
+  // A region record's byte list, the longest line a load traces.
+  static constexpr size_t kLongestLine = 1280;
+
+  // Room for n more characters at the end of the buffer.
   char* Room(size_t n) {
-    if (n > m_Buffer.size() - m_Size) Flush();
+    if (n > m_Buffer.size() - m_Size) Empty();
     char* out = m_Buffer.data() + m_Size;
     m_Size += n;
     return out;
   }
+  // Makes the whole buffer free: the finished lines go, then the start of
+  // the current line, which the log keeps until the line ends.
+  void Empty() {
+    Send();
+    if (m_Size > 0) Log().Text(std::string_view(m_Buffer.data(), m_Size));
+    m_Size = 0;
+  }
 
-  std::array<char, 1280> m_Buffer;  // room for the byte list of a 255-byte record
-  size_t m_Size = 0;
+  std::array<char, 4 * kLongestLine> m_Buffer;
+  size_t m_Size = 0;      // characters in the buffer
+  size_t m_Finished = 0;  // of which belong to finished lines
 };
 
 // The pairs of one record line, each read once: count, offset, type, data
@@ -214,19 +263,20 @@ class HexLoader {
   HexLoadResult& m_Result;
   int32_t m_Base = 0;
   int32_t m_LineNumber = 0;
-  TraceLine m_Line;
+  TraceLines m_Line;
 };
 
 void HexLoader::LoadText(std::string_view text) {
   while (!text.empty()) {
-    const size_t end = text.find('\n');
+    const size_t end = FindLineEnd(text);
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     // "\r\n" ends a line as "\n" does; a lone '\r' is part of the line.
     if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
     LoadPhysicalLine(line);
   }
-  m_Line.Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n").Flush();
+  m_Line.Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n").End();
+  m_Line.Send();
 }
 
 void HexLoader::LoadPhysicalLine(std::string_view line) {
@@ -245,11 +295,11 @@ void HexLoader::LoadRecord(std::string_view line) {
   const auto count = static_cast<int32_t>(record.count);
   const int32_t offset = record.bytes[1] * 256 + record.bytes[2];
   const uint8_t type = record.bytes[3];
-  m_Line.Text("Adr=").Hex(static_cast<uint32_t>(offset)).Text(" Sz=").Dec(count).Text(" type=").Hex(type).Text("\n").Flush();
+  m_Line.Text("Adr=").Hex(static_cast<uint32_t>(offset)).Text(" Sz=").Dec(count).Text(" type=").Hex(type).Text("\n").End();
 
   if (type == kRecordExtendedLinearAddress && count == 2) {
     const uint32_t value = record.Data()[0] * 256u + record.Data()[1];
-    m_Line.Text("BASE adr = ").Hex(value).Text("\n").Flush(kColorAddress);
+    m_Line.Text("BASE adr = ").Hex(value).Text("\n").End(kColorAddress);
     m_Base = static_cast<int32_t>(value << 16);
   }
   // Wraps like the device's 32-bit signed address: a base of 0x8000 or more
@@ -260,7 +310,7 @@ void HexLoader::LoadRecord(std::string_view line) {
     if (address >= kFlashSize) {
       LoadRegionRecord(record, address);
     } else if (address < 0) {
-      m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" вне диапазона, sz = ").Dec(count).Text("\n").Flush();
+      m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" вне диапазона, sz = ").Dec(count).Text("\n").End();
       m_Result.DroppedBytes += count;
     } else {
       LoadFlashRecord(record, address);
@@ -275,7 +325,7 @@ void HexLoader::NoteDamage(HexFault fault) {
       .Text(": ")
       .Text(HexFaultText(fault))
       .Text(", запись загружена как есть \n")
-      .Flush(kColorWarning);
+      .End(kColorWarning);
   if (m_Result.DamagedRecords++ == 0) {
     m_Result.FirstDamagedLine = m_LineNumber;
     m_Result.FirstDamage = std::string(HexFaultText(fault));
@@ -298,9 +348,9 @@ void HexLoader::LoadRegionRecord(const RecordPairs& record, int32_t address) {
       ++m_Result.DroppedBytes;
     }
   }
-  m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" высокий, sz = ").Dec(count).Text("\n").Flush(kColorBanner);
+  m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" высокий, sz = ").Dec(count).Text("\n").End(kColorBanner);
   for (int32_t j = 0; j < count; ++j) m_Line.Hex(record.Data()[j]).Text("  ");
-  m_Line.Text("\n").Flush();
+  m_Line.Text("\n").End();
 }
 
 void HexLoader::LoadFlashRecord(const RecordPairs& record, int32_t address) {
@@ -310,7 +360,7 @@ void HexLoader::LoadFlashRecord(const RecordPairs& record, int32_t address) {
   m_Result.BytesStored += inFlash;
   // Bytes past the end of flash are not routed to the regions.
   for (int32_t at = address + inFlash; at < address + count; ++at) {
-    m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(at)).Text(" вне диапазона \n").Flush();
+    m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(at)).Text(" вне диапазона \n").End();
     ++m_Result.DroppedBytes;
   }
 }

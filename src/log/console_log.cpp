@@ -1,5 +1,7 @@
 #include "console_log.h"
 
+#include "line_end.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -48,17 +50,16 @@ ConsoleLog& ConsoleLog::Text(std::string_view text) {
   // The common case, a whole line with nothing pending, goes out as it is,
   // without a copy.
   PendingLine& line = Pending();
-  if (line.text.empty() && !text.empty() && text.find('\n') == text.size() - 1) {
+  if (line.text.empty() && IsOneWholeLine(text)) {
     std::array<LogSpan, 2> spans{LogSpan{kColorNormal, line.prefix}, LogSpan{line.color, text}};
     std::span<const LogSpan> whole(spans);
     if (line.prefix.empty()) whole = whole.subspan(1);
-    std::lock_guard lock(m_Mutex);
-    for (auto& sink : m_Sinks) sink->WriteLine(whole);
+    Deliver(whole);
     return *this;
   }
   // A text may hold several line ends; each finished line goes out whole.
   while (!text.empty()) {
-    size_t end = text.find('\n');
+    size_t end = FindLineEnd(text);
     if (end == std::string_view::npos) {
       Append(text);
       break;
@@ -68,6 +69,21 @@ ConsoleLog& ConsoleLog::Text(std::string_view text) {
     text.remove_prefix(end + 1);
   }
   return *this;
+}
+
+ConsoleLog& ConsoleLog::Lines(std::string_view text) {
+  const PendingLine& line = Pending();
+  if (!line.text.empty() || !line.prefix.empty() || line.color != kColorNormal || text.empty() ||
+      text.back() != '\n')
+    return Text(text);
+  const LogSpan span{kColorNormal, text};
+  Deliver(std::span<const LogSpan>(&span, 1));
+  return *this;
+}
+
+void ConsoleLog::Deliver(std::span<const LogSpan> spans) {
+  std::lock_guard lock(m_Mutex);
+  for (auto& sink : m_Sinks) sink->WriteLine(spans);
 }
 
 namespace {
@@ -127,10 +143,7 @@ void ConsoleLog::Emit(bool /*flushing*/) {
     line.spans.push_back({line.colorStarts[i].second,
                           std::string_view(line.text).substr(begin, end - begin)});
   }
-  {
-    std::lock_guard lock(m_Mutex);
-    for (auto& sink : m_Sinks) sink->WriteLine(line.spans);
-  }
+  Deliver(line.spans);
   line.text.clear();
   line.colorStarts.clear();
 }

@@ -27,8 +27,10 @@ struct LogSpan {
   std::string_view text;
 };
 
-// Receives finished lines (the last span ends with '\n' unless the line was
-// flushed early). Called with the log's lock held: keep it short, never log.
+// Receives finished lines: one line, or a run of whole lines in the normal
+// colour from ConsoleLog::Lines (the last span ends with '\n' unless the line
+// was flushed early). Called with the log's lock held: keep it short, never
+// log.
 class LogSink {
  public:
   virtual ~LogSink() = default;
@@ -44,6 +46,12 @@ class ConsoleLog {
   ConsoleLog& Hex(uint32_t value);      // "%X"
   ConsoleLog& Float(double value);      // "%f"
   ConsoleLog& SetColor(int color);
+
+  // Several whole lines at once, the last one ending with '\n'. With nothing
+  // pending, no thread prefix and the normal colour, the sinks get them in
+  // one call, which is what a caller tracing thousands of lines wants;
+  // otherwise they go out as Text sends them.
+  ConsoleLog& Lines(std::string_view text);
 
   // Hands the calling thread's unfinished line to the sinks now.
   void Flush();
@@ -62,6 +70,7 @@ class ConsoleLog {
 
  private:
   void Emit(bool flushing);
+  void Deliver(std::span<const LogSpan> spans);
 
   std::mutex m_Mutex;
   std::vector<std::shared_ptr<LogSink>> m_Sinks;

@@ -2,6 +2,8 @@
 
 #include "hex_test_support.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -227,6 +229,96 @@ TEST_F(HexReaderTest, RecordBytesAreThePairsAsReadHexByteReadsThem) {
     }
     m_Sink->Clear();
   }
+}
+
+// The verdict on a full-length record, worked out pair by pair.
+HexFault ExpectedFault(const std::string& line) {
+  const size_t length = 1 + 2 * 21;
+  unsigned sum = 0;
+  for (size_t at = 1; at < length; at += 2) {
+    size_t cursor = at;
+    const bool hex = std::isxdigit(static_cast<unsigned char>(line[at])) &&
+                     std::isxdigit(static_cast<unsigned char>(line[at + 1]));
+    if (!hex) return HexFault::NonHexDigits;
+    sum += ReadHexByte(line, cursor);
+  }
+  if ((sum & 0xFF) != 0) return HexFault::BadChecksum;
+  return line.size() > length ? HexFault::LongLine : HexFault::None;
+}
+
+TEST_F(HexReaderTest, FullRecordsAreJudgedAsTheirPairsSay) {
+  // Random 16-byte records with their right checksum, in either case; two in
+  // three then have one character after the count changed: to another digit,
+  // a letter of the other case or a character that is no digit.
+  std::mt19937 random(9);
+  const std::string changes = "0123456789abcdefABCDEFgG :\x80\xff";
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<int> data(16);
+    for (int& byte : data) byte = static_cast<int>(random() % 256);
+    std::string line = Rec(0, static_cast<int>(random() % 0x10000), data);
+    line.pop_back();  // the line end
+    if (random() % 2 == 0) {
+      for (char& c : line)
+        if (random() % 3 == 0) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (random() % 3 != 0) line[3 + random() % 40] = changes[random() % changes.size()];
+    if (random() % 10 == 0) line += "0";
+    const HexFault expected = ExpectedFault(line);
+    auto result = Load(line + "\n");
+    ASSERT_EQ(result.FirstFault, expected) << line;
+    ASSERT_EQ(result.DamagedRecords, expected == HexFault::None ? 0 : 1) << line;
+    m_Sink->Clear();
+  }
+}
+
+// A long load's trace is held back and sent in runs: lines must keep their
+// order and colours across runs, whatever their lengths.
+TEST_F(HexReaderTest, LongTraceKeepsItsOrderAndColours) {
+  std::string text;
+  Spans expected = {{7, kStart}};
+  auto normal = [&expected](const std::string& line) {
+    if (expected.back().first == 7)
+      expected.back().second += line;
+    else
+      expected.emplace_back(7, line);
+  };
+  int stored = 0;
+  for (int i = 0; i < 600; ++i) {
+    if (i % 97 == 0) {
+      // A full region record: the trace's longest line.
+      text += Rec(4, 0, {0x00, 0x30});
+      normal("Adr=0 Sz=2 type=4\n");
+      expected.emplace_back(14, "BASE adr = 30\n");
+      text += Rec(0, 0, std::vector<int>(255, 0xAB));
+      normal("Adr=0 Sz=255 type=0\n");
+      expected.emplace_back(11, "Adr = 300000 высокий, sz = 255\n");
+      std::string bytes;
+      for (int j = 0; j < 255; ++j) bytes += "AB  ";
+      normal(bytes + "\n");
+      text += Rec(4, 0, {0x00, 0x00});
+      normal("Adr=0 Sz=2 type=4\n");
+      expected.emplace_back(14, "BASE adr = 0\n");
+    }
+    const int offset = (i * 16) % 0x10000;
+    text += Rec(0, offset, std::vector<int>(static_cast<size_t>(1 + i % 16), i % 256));
+    char line[64];
+    std::snprintf(line, sizeof line, "Adr=%X Sz=%d type=0\n", offset, 1 + i % 16);
+    normal(line);
+    stored += 1 + i % 16;
+    if (i % 131 == 0) {
+      text += ":0100000000FE\n";  // checksum off by one
+      normal("Adr=0 Sz=1 type=0\n");
+      const int lineNumber = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+      expected.emplace_back(12, "Строка " + std::to_string(lineNumber) +
+                                    ": неверная контрольная сумма, запись загружена как есть \n");
+      ++stored;
+    }
+  }
+  normal("Прочитано " + std::to_string(stored) + " байт \n");
+  Load(text);
+  const Spans spans = m_Sink->Spans();
+  ASSERT_EQ(spans.size(), expected.size());
+  for (size_t i = 0; i < spans.size(); ++i) EXPECT_EQ(spans[i], expected[i]) << "span " << i;
 }
 
 TEST_F(HexReaderTest, FileWithoutRecordsLeavesTheImageBlank) {

@@ -6,10 +6,19 @@
 // the emulated baud rate plus the device's programming time per block);
 // cpu_share = CPU time of the programming threads / wall time;
 // extra_us = wall time beyond the wire's, per command; device_late_us = how
-// late the device's replies ended on average (the emulation's own error).
+// late the device's replies ended on average (the emulation's own error);
+// steal_share = time the virtual machine's processors were held back by its
+// host, as a share of wall time per processor (Linux; a run with more than a
+// few per cent of it says more about the host than about the programmer).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <ctime>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <utility>
 #include <future>
 #include <memory>
 #include <vector>
@@ -31,6 +40,23 @@ constexpr int32_t kProgramUs = 2000;
 // the synchronisation bytes.
 constexpr double kWireBytes = 1024.0 * 70 + 2054.0 * 37 + 2;
 constexpr double WireSeconds() { return kWireBytes * 10 / kBaud + 1024 * kProgramUs / 1e6; }
+
+// Processor time stolen by the host so far, summed over processors, and the
+// number of processors; zero where the system does not tell.
+std::pair<double, int> StolenSeconds() {
+  std::ifstream stat("/proc/stat");
+  std::string name;
+  double stolen = 0;
+  int processors = 0;
+  while (stat >> name && name.rfind("cpu", 0) == 0) {
+    double fields[8] = {};
+    for (double& field : fields) stat >> field;
+    if (name != "cpu") ++processors;
+    else stolen = fields[7] / static_cast<double>(sysconf(_SC_CLK_TCK));
+    stat.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+  return {stolen, processors};
+}
 
 double ThreadCpuSeconds() {
   timespec ts{};
@@ -70,6 +96,7 @@ void RunDevices(benchmark::State& state, int32_t devices, bool emulate) {
     options.ProgramTimeUs = kProgramUs;
   }
   double cpu = 0, wall = 0, lateNs = 0, replies = 0;
+  const auto [stolenBefore, processors] = StolenSeconds();
   for (auto _ : state) {
     std::vector<std::unique_ptr<SimulatedDevice>> sims;
     for (int32_t i = 0; i < devices; ++i) {
@@ -106,6 +133,7 @@ void RunDevices(benchmark::State& state, int32_t devices, bool emulate) {
   state.counters["devices"] = devices;
   state.counters["wall_s"] = wall / iterations;
   state.counters["cpu_share"] = cpu / devices / wall;
+  if (processors > 0) state.counters["steal_share"] = (StolenSeconds().first - stolenBefore) / processors / wall;
   if (emulate) {
     state.counters["wire_ratio"] = wall / iterations / WireSeconds();
     state.counters["extra_us"] = (wall / iterations - WireSeconds()) / (1024 + 2054) * 1e6;

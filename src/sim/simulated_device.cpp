@@ -44,8 +44,13 @@ constexpr int64_t kOutputBatchNs = 1'000'000;
 // Wire time the client may run ahead of the line before its bytes are lost
 // (several frames; a well-behaved client never comes near it).
 constexpr int64_t kMaxInputBacklogNs = 50'000'000;
-// How far ahead of a reply's last byte the thread wakes to spin.
-constexpr int64_t kSpinLeadNs = 60'000;
+// How far ahead of a reply's last byte the thread wakes to spin: a sleep
+// alone ends up to 150 us late on a busy or virtual machine.
+constexpr int64_t kSpinLeadNs = 200'000;
+// How long after a reply's last byte the thread keeps reading the line
+// without sleeping, since the client's next frame follows within tens of
+// microseconds: waking from a sleep for it would stamp it late.
+constexpr int64_t kAwaitFrameNs = 200'000;
 
 struct TimedByte {
   uint8_t Byte;
@@ -109,11 +114,15 @@ class SimulatedDevice::Engine {
   void Schedule(const std::vector<uint8_t>& bytes, int64_t startNs);
   // Runs everything due by nowNs; false once the line has vanished.
   bool Step(int64_t nowNs);
-  void Flush(int64_t nowNs);
+  // Writes what is due by nowNs; true when that ended everything queued.
+  bool Flush(int64_t nowNs);
   // The next moment something is due; replyEnd tells that it is the last
   // queued byte of the line, whose timing the client sees.
   int64_t NextDeadline(bool& replyEnd) const;
-  void Receive(int64_t nowNs);
+  // Reads what the client has sent; true when there was something.
+  bool Receive(int64_t nowNs);
+  // Reads the line without sleeping until something comes or untilNs.
+  void AwaitFrame(int64_t untilNs);
 
   const SimulatedDeviceOptions& m_Options;
   mutable std::mutex m_Mutex;  // guards memory, stats and the machine
@@ -233,8 +242,9 @@ bool SimulatedDevice::Engine::Step(int64_t nowNs) {
   return true;
 }
 
-void SimulatedDevice::Engine::Flush(int64_t nowNs) {
+bool SimulatedDevice::Engine::Flush(int64_t nowNs) {
   uint8_t buffer[4096];
+  bool ended = false;
   while (!m_Out.empty() && m_Out.front().AtNs <= nowNs) {
     size_t n = 0;
     int64_t lastAtNs = 0;
@@ -253,8 +263,10 @@ void SimulatedDevice::Engine::Flush(int64_t nowNs) {
       m_Stats.LateNsMax = std::max(m_Stats.LateNsMax, lateNs);
       m_Stats.LateNsTotal += lateNs;
       ++m_Stats.RepliesTimed;
+      ended = true;
     }
   }
+  return ended;
 }
 
 int64_t SimulatedDevice::Engine::NextDeadline(bool& replyEnd) const {
@@ -281,11 +293,13 @@ int64_t SimulatedDevice::Engine::NextDeadline(bool& replyEnd) const {
   return deadline;
 }
 
-void SimulatedDevice::Engine::Receive(int64_t nowNs) {
+bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
   uint8_t buffer[4096];
+  bool received = false;
   for (;;) {
     const ssize_t n = read(m_Master, buffer, sizeof buffer);
-    if (n <= 0) return;
+    if (n <= 0) return received;
+    received = true;
     int64_t dropped = 0;
     for (ssize_t i = 0; i < n; ++i) {
       // A pseudo-terminal cannot tell its client that output is unsent, so a
@@ -306,6 +320,11 @@ void SimulatedDevice::Engine::Receive(int64_t nowNs) {
       m_Stats.BytesDropped += dropped;
     }
   }
+}
+
+void SimulatedDevice::Engine::AwaitFrame(int64_t untilNs) {
+  for (int64_t nowNs = NowNs(); nowNs < untilNs && !m_StopAsked; nowNs = NowNs())
+    if (Receive(nowNs)) return;
 }
 
 void SimulatedDevice::Engine::Begin() {
@@ -335,7 +354,10 @@ void SimulatedDevice::Engine::Serve() {
   while (!m_StopAsked) {
     int64_t nowNs = NowNs();
     if (!Step(nowNs)) return;
-    Flush(nowNs);
+    if (Flush(nowNs) && m_ByteNs > 0 && m_In.empty()) {
+      AwaitFrame(NowNs() + kAwaitFrameNs);
+      if (!m_In.empty()) continue;
+    }
 
     bool replyEnd = false;
     const int64_t deadline = NextDeadline(replyEnd);

@@ -27,6 +27,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <thread>
 
 namespace tolvane {
 namespace {
@@ -51,6 +52,32 @@ constexpr int64_t kSpinLeadNs = 200'000;
 // without sleeping, since the client's next frame follows within tens of
 // microseconds: waking from a sleep for it would stamp it late.
 constexpr int64_t kAwaitFrameNs = 200'000;
+
+// Spinning takes a processor: devices of one process spin only while a
+// processor is left over for their clients and the kernel's line work, and
+// otherwise sleep as usual.
+class SpinSlot {
+ public:
+  SpinSlot() {
+    static const int limit = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+    int spinning = s_Spinning.load();
+    while (spinning < limit)
+      if (s_Spinning.compare_exchange_weak(spinning, spinning + 1)) {
+        m_Taken = true;
+        break;
+      }
+  }
+  ~SpinSlot() {
+    if (m_Taken) --s_Spinning;
+  }
+  SpinSlot(const SpinSlot&) = delete;
+  SpinSlot& operator=(const SpinSlot&) = delete;
+  explicit operator bool() const { return m_Taken; }
+
+ private:
+  static inline std::atomic<int> s_Spinning{0};
+  bool m_Taken = false;
+};
 
 struct TimedByte {
   uint8_t Byte;
@@ -323,6 +350,8 @@ bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
 }
 
 void SimulatedDevice::Engine::AwaitFrame(int64_t untilNs) {
+  const SpinSlot slot;
+  if (!slot) return;
   for (int64_t nowNs = NowNs(); nowNs < untilNs && !m_StopAsked; nowNs = NowNs())
     if (Receive(nowNs)) return;
 }
@@ -363,11 +392,14 @@ void SimulatedDevice::Engine::Serve() {
     const int64_t deadline = NextDeadline(replyEnd);
     // The end of a reply is met by sleeping to just short of it and spinning
     // the rest: a sleep alone wakes tens of microseconds late.
-    const int64_t wakeNs = replyEnd ? deadline - kSpinLeadNs : deadline;
+    int64_t wakeNs = replyEnd ? deadline - kSpinLeadNs : deadline;
     if (replyEnd && wakeNs <= nowNs) {
-      while (NowNs() < deadline) {
+      if (const SpinSlot slot; slot) {
+        while (NowNs() < deadline) {
+        }
+        continue;
       }
-      continue;
+      wakeNs = deadline;
     }
     timespec timeout{};
     timespec* wait = nullptr;

@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -352,8 +353,14 @@ bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
 void SimulatedDevice::Engine::AwaitFrame(int64_t untilNs) {
   const SpinSlot slot;
   if (!slot) return;
-  for (int64_t nowNs = NowNs(); nowNs < untilNs && !m_StopAsked; nowNs = NowNs())
+  for (int64_t nowNs = NowNs(); nowNs < untilNs && !m_StopAsked; nowNs = NowNs()) {
+    // Asking how much is waiting never sleeps; a read does while the
+    // kernel still moves the client's bytes across, and waking from that
+    // stamps the frame late.
+    int waiting = 0;
+    if (ioctl(m_Master, FIONREAD, &waiting) == 0 && waiting == 0) continue;
     if (Receive(nowNs)) return;
+  }
 }
 
 void SimulatedDevice::Engine::Begin() {

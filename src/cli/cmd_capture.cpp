@@ -32,7 +32,7 @@ const CommandRegistrar kRegisterCapture([](CLI::App& app) {
       return RunOnPorts(settings, [seconds](PortWork& work) {
         PortReport report;
         ProcedureOutcome failure;
-        const std::string prefix = work.Port.Name() + ": ";
+        const std::string prefix = work.Port.Label() + ": ";
         report.ExitCode = CaptureBursts(work.Link, seconds, [&](const std::string& status) {
           std::fprintf(stderr, "%s%s\n", prefix.c_str(), status.c_str());
         }, failure);

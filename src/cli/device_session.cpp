@@ -116,7 +116,7 @@ void Serve(const SessionSettings& settings, const PortJob& job, ProgressBoard& b
            PortState& state) {
   const auto start = std::chrono::steady_clock::now();
   DevicePort& port = *state.Port;
-  if (settings.Options.Ports.size() > 1) ConsoleLog::SetThreadPrefix(port.Name() + ": ");
+  if (settings.Options.Ports.size() > 1) ConsoleLog::SetThreadPrefix(port.Label() + ": ");
   std::string error;
   if (!port.Open(settings.Options.Baud, error)) {
     state.Report.ExitCode = kExitLink;
@@ -155,7 +155,8 @@ int RunOnPorts(const SessionSettings& settings, const PortJob& job) {
   ProgressBoard board(bar, names.size());
 
   std::vector<PortState> states(names.size());
-  for (size_t i = 0; i < names.size(); ++i) states[i].Port = std::make_unique<DevicePort>(names[i]);
+  const std::vector<std::string> labels = PortLabels(names);
+  for (size_t i = 0; i < names.size(); ++i) states[i].Port = std::make_unique<DevicePort>(names[i], labels[i]);
   if (several) {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < names.size(); ++i)
@@ -168,7 +169,7 @@ int RunOnPorts(const SessionSettings& settings, const PortJob& job) {
 
   int worst = kExitOk;
   for (PortState& state : states) {
-    const std::string prefix = several ? state.Port->Name() + ": " : "";
+    const std::string prefix = several ? state.Port->Label() + ": " : "";
     if (state.Outcome) {
       PrintMessage(prefix, state.Outcome->Caption);
       PrintMessage(prefix, state.Outcome->Text);
@@ -180,7 +181,7 @@ int RunOnPorts(const SessionSettings& settings, const PortJob& job) {
     for (const PortState& state : states) {
       const std::string outcome =
           state.Outcome ? state.Outcome->Caption : (state.Report.ExitCode == kExitOk ? "OK" : "FAILED");
-      std::printf("%s: %s, exit %d, %.1f s\n", state.Port->Name().c_str(), outcome.c_str(),
+      std::printf("%s: %s, exit %d, %.1f s\n", state.Port->Label().c_str(), outcome.c_str(),
                   state.Report.ExitCode, state.Seconds);
     }
   }

@@ -22,7 +22,6 @@ class DevicePort {
   // the reason.
   bool Open(int32_t baud, std::string& error);
 
-  const std::string& Name() const { return m_Name; }
   const std::string& Label() const { return m_Label; }
   OSerialPort& Port() { return m_Port; }
 

@@ -82,6 +82,7 @@ double WriteAndVerify(SimulatedDevice& device, const FirmwareImage& file, bool& 
   Procedures procedures(link, quiet);
   HexLoadResult load;
   load.FileRead = true;
+  load.BytesStored = kFlashSize;
   FirmwareImage read;
   ok = ok && procedures.WriteDevice(file, &load, read) == ProcedureStatus::Done;
   return ThreadCpuSeconds() - cpuStart;

@@ -6,6 +6,7 @@
 #include "command_registry.h"
 #include "device_session.h"
 #include "exit_codes.h"
+#include "number_checks.h"
 
 namespace tolvane::cli {
 namespace {
@@ -21,7 +22,7 @@ const CommandRegistrar kRegisterCapture([](CLI::App& app) {
       "capture", "Send capture bursts while tracing what arrives (reset the device meanwhile)");
   AddDeviceOptions(*capture, args->Device, false);
   capture->add_option("--seconds", args->Seconds, "Stop after this long (default: at Ctrl-C)")
-      ->check(CLI::Range(0.0, 86400.0));
+      ->check(FiniteRange(0.0, 86400.0));
   capture->callback([args] {
     // Tracing what arrives is the point of the command: the trace is always on.
     args->Device.Verbose = true;

@@ -52,8 +52,12 @@ void PrintSummary(std::FILE* out, const std::string& path, const HexLoadResult& 
   if (result.DamagedRecords > 0)
     std::fprintf(out, " (first on line %d: %s)", result.FirstDamagedLine, FaultName(result.FirstFault));
   std::fprintf(out, "\n  dropped bytes: %d\n", result.DroppedBytes);
-  if (result.Suspect())
+  if (result.MissingEndRecord()) std::fprintf(out, "  no end-of-file record: the file may be cut short\n");
+  if (result.NothingToWrite()) {
+    std::fprintf(out, "error: no program-flash data: nothing to write to a device\n");
+  } else if (result.Suspect()) {
     std::fprintf(out, "warning: the image is suspect; writing it to a device asks for confirmation\n");
+  }
 }
 
 // Sends the trace to stderr for as long as it lives.
@@ -106,8 +110,10 @@ int RunLoad(const LoadOptions& options) {
   // With --dump the dump owns stdout and the summary goes to stderr.
   PrintSummary(options.dump ? stderr : stdout, options.file, result);
 
-  int code = result.Suspect() ? kExitFile : kExitOk;
-  if (kind != OutputKind::None) {
+  int code = result.Suspect() || result.NothingToWrite() ? kExitFile : kExitOk;
+  // An image without program data is as blank as an unread file's: it is not
+  // written over a good output either.
+  if (kind != OutputKind::None && !result.NothingToWrite()) {
     std::string error;
     const bool written = kind == OutputKind::Hex ? WriteHexFile(options.output, image, &error)
                                                  : WriteRawImage(options.output, image, &error);

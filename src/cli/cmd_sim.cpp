@@ -3,6 +3,7 @@
 // resets the device (a power cycle).
 #include "command_registry.h"
 #include "exit_codes.h"
+#include "number_checks.h"
 
 #include "sim/simulated_device.h"
 
@@ -18,6 +19,10 @@
 
 namespace tolvane::cli {
 namespace {
+
+// Longest flash programming time per block the device is emulated with; its
+// microseconds must fit the device's 32-bit option.
+constexpr double kMaxProgramMs = 60000;
 
 std::atomic<int> g_Signal{0};
 
@@ -111,7 +116,7 @@ const CommandRegistrar kRegistrar([](CLI::App& app) {
   sim->add_option("--baud", o.BaudRate, "Emulate the wire time of this baud rate (0: full speed)")
       ->check(CLI::NonNegativeNumber);
   sim->add_option("--program-ms", args->ProgramMs, "Flash programming time per written block")
-      ->check(CLI::NonNegativeNumber);
+      ->check(FiniteRange(0.0, kMaxProgramMs));
   sim->add_option("--fault", args->Faults,
                   "KIND@COMMAND: no-answer, wrong-answer, short-reply, extra-byte, noise or vanish "
                   "at that read or write command (counted from 1); repeatable");

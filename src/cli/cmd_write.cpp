@@ -19,8 +19,9 @@ struct WriteArgs {
 int Write(const WriteArgs& args) {
   auto file = std::make_shared<FirmwareFile>();
   if (!LoadFirmwareFile("write", args.File, *file)) return kExitFile;
-  // A damaged file is refused before any port is opened or captured.
-  if (file->Load.Suspect() && !args.Force) {
+  // A file without program data, or a damaged one without --force, is
+  // refused before any port is opened or captured.
+  if (file->Load.NothingToWrite() || (file->Load.Suspect() && !args.Force)) {
     PrintingObserver observer(false);
     AdmitFile(&file->Load, observer);
     return kExitFile;

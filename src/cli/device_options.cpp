@@ -1,4 +1,5 @@
 #include "device_options.h"
+#include "number_checks.h"
 
 namespace tolvane::cli {
 
@@ -13,7 +14,7 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCaptur
   if (withCapture) {
     command.add_option("--capture", options.CaptureSeconds,
                        "Send capture bursts for this many seconds first (reset the device meanwhile)")
-        ->check(CLI::Range(0.0, 3600.0));
+        ->check(FiniteRange(0.0, 3600.0));
   }
 }
 

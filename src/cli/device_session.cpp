@@ -130,7 +130,7 @@ void Serve(const SessionSettings& settings, const PortJob& job, ProgressBoard& b
       ProcedureOutcome failure;
       code = CaptureBursts(link, settings.Options.CaptureSeconds, [](const std::string&) {}, failure);
       if (code == kExitLink) state.Outcome = failure;
-      if (code == kExitInterrupted) state.Report.Lines.push_back("interrupted while capturing; nothing was sent to the device");
+      if (code == kExitInterrupted) state.Report.Lines.push_back("interrupted while capturing: only capture bursts (0xCD) were sent, no command");
     }
     if (code == kExitOk) {
       PortWork work{port, link, procedures, observer, slot};

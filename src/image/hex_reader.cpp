@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -21,10 +23,15 @@ namespace tolvane {
 namespace {
 
 constexpr uint8_t kRecordData = 0x00;
+constexpr uint8_t kRecordEndOfFile = 0x01;
 constexpr uint8_t kRecordExtendedLinearAddress = 0x04;
 
 // Texts of the trace.
 constexpr std::string_view kStartLine = "Читаю HEX - файл \n";
+
+// What may follow a record's last pair without damage: blanks, and 0x1A, the
+// end-of-file character of old DOS tools.
+constexpr std::string_view kTrailingBlanks = " \t\r\f\v\x1a";
 
 // Value of each character as a hex digit (either case), -1 for any other.
 constexpr std::array<int8_t, 256> kDigitValues = [] {
@@ -233,8 +240,9 @@ struct RecordPairs {
       fault = HexFault::NonHexDigits;
     } else if ((sum & 0xFF) != 0) {
       fault = HexFault::BadChecksum;
-    } else if (line.find_first_not_of(" \t\r", length) != std::string_view::npos) {
-      // Trailing blanks are harmless; anything else means the count is wrong.
+    } else if (line.find_first_not_of(kTrailingBlanks, length) != std::string_view::npos) {
+      // Trailing blanks (and the end-of-file character old DOS tools put after
+      // the last record) are harmless; anything else means the count is wrong.
       fault = HexFault::LongLine;
     }
   }
@@ -246,14 +254,23 @@ struct RecordPairs {
   const uint8_t* Data() const { return bytes.data() + 4; }
 };
 
+// Loads a file's text as it arrives, in chunks of any size: complete lines
+// are loaded at once, the start of an unfinished one waits for the next
+// chunk. An over-long line is handed on in pieces as soon as a piece is
+// certain, so nothing held grows with the input.
 class HexLoader {
  public:
   HexLoader(FirmwareImage& image, HexLoadResult& result) : m_Image(image), m_Result(result) {}
 
-  void LoadText(std::string_view text);
+  void Feed(std::string_view chunk);
+  // The input has ended: loads the last, unterminated line and closes the trace.
+  void Finish();
+  // The input broke off: the trace so far goes out, nothing more is loaded.
+  void Abandon() { m_Line.Send(); }
 
  private:
-  void LoadPhysicalLine(std::string_view line);
+  void LoadLine(std::string_view line);
+  void LoadPiece(std::string_view piece);
   void LoadRecord(std::string_view line);
   void LoadRegionRecord(const RecordPairs& record, int32_t address);
   void LoadFlashRecord(const RecordPairs& record, int32_t address);
@@ -263,30 +280,69 @@ class HexLoader {
   HexLoadResult& m_Result;
   int32_t m_Base = 0;
   int32_t m_LineNumber = 0;
+  bool m_LineStarted = false;  // pieces of the current line were loaded already
+  std::string m_Pending;       // the start of a line whose end has not arrived
   TraceLines m_Line;
 };
 
-void HexLoader::LoadText(std::string_view text) {
-  while (!text.empty()) {
-    const size_t end = FindLineEnd(text);
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    // "\r\n" ends a line as "\n" does; a lone '\r' is part of the line.
-    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-    LoadPhysicalLine(line);
+void HexLoader::Feed(std::string_view chunk) {
+  while (!chunk.empty()) {
+    const size_t end = FindLineEnd(chunk);
+    if (end == std::string_view::npos) {
+      m_Pending.append(chunk);
+      // A piece is certain once more than a piece and a possible '\r' wait.
+      size_t taken = 0;
+      while (m_Pending.size() - taken >= kHexLinePieceSize + 2) {
+        LoadPiece(std::string_view(m_Pending).substr(taken, kHexLinePieceSize));
+        taken += kHexLinePieceSize;
+      }
+      m_Pending.erase(0, taken);
+      return;
+    }
+    if (m_Pending.empty()) {
+      LoadLine(chunk.substr(0, end));
+    } else {
+      m_Pending.append(chunk.substr(0, end));
+      LoadLine(m_Pending);
+      m_Pending.clear();
+    }
+    chunk.remove_prefix(end + 1);
   }
+}
+
+void HexLoader::Finish() {
+  // The last line needs no line end.
+  if (!m_Pending.empty()) {
+    std::string_view last = m_Pending;
+    do {
+      LoadPiece(last.substr(0, kHexLinePieceSize));
+      last.remove_prefix(std::min(last.size(), kHexLinePieceSize));
+    } while (!last.empty());
+    m_Pending.clear();
+    m_LineStarted = false;
+  }
+  if (m_Result.MissingEndRecord())
+    m_Line.Text("Файл кончается без записи конца файла, он может быть обрезан \n").End(kColorWarning);
   m_Line.Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n").End();
   m_Line.Send();
 }
 
-void HexLoader::LoadPhysicalLine(std::string_view line) {
-  ++m_LineNumber;
+// A whole line ("\r\n" ends a line as "\n" does; a lone '\r' is part of it).
+void HexLoader::LoadLine(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   // An over-long line is read in pieces, each handled as a line of its own.
   do {
     std::string_view piece = line.substr(0, kHexLinePieceSize);
     line.remove_prefix(piece.size());
-    if (!piece.empty() && piece[0] == ':') LoadRecord(piece);
+    LoadPiece(piece);
   } while (!line.empty());
+  m_LineStarted = false;
+}
+
+void HexLoader::LoadPiece(std::string_view piece) {
+  if (!m_LineStarted) ++m_LineNumber;
+  m_LineStarted = true;
+  if (!piece.empty() && piece[0] == ':') LoadRecord(piece);
 }
 
 void HexLoader::LoadRecord(std::string_view line) {
@@ -296,6 +352,7 @@ void HexLoader::LoadRecord(std::string_view line) {
   const int32_t offset = record.bytes[1] * 256 + record.bytes[2];
   const uint8_t type = record.bytes[3];
   m_Line.Text("Adr=").Hex(static_cast<uint32_t>(offset)).Text(" Sz=").Dec(count).Text(" type=").Hex(type).Text("\n").End();
+  if (type == kRecordEndOfFile) m_Result.EndRecordSeen = true;
 
   if (type == kRecordExtendedLinearAddress && count == 2) {
     const uint32_t value = record.Data()[0] * 256u + record.Data()[1];
@@ -371,28 +428,54 @@ namespace {
 
 enum class ReadOutcome { Read, OpenFailed, ReadFailed };
 
-// Reads the whole file; on failure `error` holds the system's reason.
-ReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::string& error) {
+// Why a path cannot be read as a file, before it is opened: a directory, or
+// a regular file larger than any firmware. Empty when nothing is known
+// against it (devices and pipes are judged as they are read).
+std::string RefusalBeforeOpening(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (ec) return {};  // the open tells why
+  if (std::filesystem::is_directory(status)) return std::make_error_code(std::errc::is_a_directory).message();
+  if (std::filesystem::is_regular_file(status)) {
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxHexFileBytes) return std::make_error_code(std::errc::file_too_large).message();
+  }
+  return {};
+}
+
+// Streams the file into the loader in chunks; on failure `error` holds the
+// system's reason. Input beyond kMaxHexFileBytes fails as too large.
+ReadOutcome StreamFile(const std::string& path, HexLoader& loader, std::string& error) {
+  error = RefusalBeforeOpening(path);
+  if (!error.empty()) return ReadOutcome::OpenFailed;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     error = std::error_code(errno, std::generic_category()).message();
     return ReadOutcome::OpenFailed;
   }
-  // One read into a buffer of the file's size where the size is known.
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    const long size = std::ftell(file);
-    if (size > 0) content.resize(static_cast<size_t>(size));
-    std::rewind(file);
+  std::vector<char> buffer(size_t{1} << 16);
+  uint64_t total = 0;
+  ReadOutcome outcome = ReadOutcome::Read;
+  for (;;) {
+    errno = 0;
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+    total += got;
+    if (total > kMaxHexFileBytes) {
+      error = std::make_error_code(std::errc::file_too_large).message();
+      outcome = ReadOutcome::ReadFailed;
+      break;
+    }
+    if (got > 0) loader.Feed(std::string_view(buffer.data(), got));
+    if (got < buffer.size()) {
+      if (std::ferror(file) != 0) {
+        error = std::error_code(errno, std::generic_category()).message();
+        outcome = ReadOutcome::ReadFailed;
+      }
+      break;
+    }
   }
-  errno = 0;
-  size_t got = std::fread(content.data(), 1, content.size(), file);
-  content.resize(got);
-  char buffer[65536];
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  if (failed) error = std::error_code(errno, std::generic_category()).message();
   std::fclose(file);
-  return failed ? ReadOutcome::ReadFailed : ReadOutcome::Read;
+  return outcome;
 }
 
 }  // namespace
@@ -408,31 +491,56 @@ std::string_view HexFaultText(HexFault fault) {
   return {};
 }
 
+std::string DamageDescription(const HexLoadResult& load) {
+  std::string text;
+  if (load.DamagedRecords > 0 || load.DroppedBytes > 0) {
+    text = "повреждённых записей " + std::to_string(load.DamagedRecords) + ", отброшено байт " +
+           std::to_string(load.DroppedBytes) + ".";
+  }
+  if (load.DamagedRecords > 0) {
+    text += " Первая повреждённая запись в строке " + std::to_string(load.FirstDamagedLine);
+    text += load.FirstDamage.empty() ? "." : ": " + load.FirstDamage + ".";
+  }
+  if (load.MissingEndRecord())
+    text += text.empty() ? "нет записи конца файла, файл может быть обрезан."
+                         : " Нет записи конца файла, файл может быть обрезан.";
+  return text;
+}
+
 uint8_t ReadHexByte(std::string_view line, size_t& cursor) { return ReadPair(line, cursor); }
 
 HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image) {
   HexLoadResult result;
   Log().Text(kStartLine);
   image.Clear();
-  std::string content;
   std::string error;
-  const ReadOutcome outcome = ReadWholeFile(path, content, error);
-  if (outcome != ReadOutcome::Read) {
-    Log()
-        .SetColor(kColorWarning)
-        .Text(outcome == ReadOutcome::OpenFailed ? "Не удалось открыть файл " : "Ошибка чтения файла ")
-        .Text(path)
-        .Text(": ")
-        .Text(error)
-        .Text(" \n")
-        .SetColor(kColorNormal);
-    result.OpenError = error;
-    // An unreadable file leaves the image cleared; a read that broke off
-    // loads what came before the failure.
-    if (outcome == ReadOutcome::OpenFailed) return result;
+  ReadOutcome outcome;
+  {
+    HexLoader loader(image, result);
+    outcome = StreamFile(path, loader, error);
+    if (outcome == ReadOutcome::Read) {
+      loader.Finish();
+    } else {
+      loader.Abandon();
+    }
   }
-  HexLoader(image, result).LoadText(content);
-  result.FileRead = outcome == ReadOutcome::Read;
+  if (outcome == ReadOutcome::Read) {
+    result.FileRead = true;
+    return result;
+  }
+  Log()
+      .SetColor(kColorWarning)
+      .Text(outcome == ReadOutcome::OpenFailed ? "Не удалось открыть файл " : "Ошибка чтения файла ")
+      .Text(path)
+      .Text(": ")
+      .Text(error)
+      .Text(" \n")
+      .SetColor(kColorNormal);
+  // What was loaded before a read broke off is not the file: the image is
+  // left as for a file that could not be opened.
+  image.Clear();
+  result = HexLoadResult{};
+  result.OpenError = error;
   return result;
 }
 
@@ -440,7 +548,9 @@ HexLoadResult LoadHexText(std::string_view text, FirmwareImage& image) {
   HexLoadResult result;
   Log().Text(kStartLine);
   image.Clear();
-  HexLoader(image, result).LoadText(text);
+  HexLoader loader(image, result);
+  loader.Feed(text);
+  loader.Finish();
   result.FileRead = true;
   return result;
 }

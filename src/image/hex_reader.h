@@ -30,10 +30,27 @@ struct HexLoadResult {
   HexFault FirstFault = HexFault::None;
   int32_t DroppedBytes = 0;      // data bytes that have no place in the image
   int32_t RegionBytesStored = 0; // bytes stored into region slots
-  bool Suspect() const { return DamagedRecords > 0 || DroppedBytes > 0; }
+  bool EndRecordSeen = false;    // an end-of-file record (type 01) was read
+
+  // A file cut short has records but no end record.
+  bool MissingEndRecord() const { return Records > 0 && !EndRecordSeen; }
+  bool Suspect() const { return DamagedRecords > 0 || DroppedBytes > 0 || MissingEndRecord(); }
+  // A load that stored no program-flash byte gives nothing to write: writing
+  // it would only erase the device.
+  bool NothingToWrite() const { return BytesStored == 0; }
 };
 
-// Clears the image, then fills it from the file and traces the load.
+// What is wrong with a suspect load, in one sentence per fault (Russian, as
+// the window and the procedures show it); empty when nothing is.
+std::string DamageDescription(const HexLoadResult& load);
+
+// Largest input taken for a HEX file: far beyond any firmware's file, small
+// enough that a wrong choice (a disk image, a device) is refused early.
+inline constexpr uint64_t kMaxHexFileBytes = uint64_t{256} << 20;
+
+// Clears the image, then fills it from the file and traces the load. The file
+// is read as a stream, so memory stays bounded whatever it holds; a directory
+// or an input above kMaxHexFileBytes is refused like an unreadable file.
 HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image);
 
 // The same for a file's content already in memory.

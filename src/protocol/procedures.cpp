@@ -1,5 +1,6 @@
 #include "protocol/procedures.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "image/hex_reader.h"
@@ -39,6 +40,8 @@ constexpr const char* kVerifyInfoCaption = "ИНФОРМАЦИЯ";
 constexpr const char* kNoFile =
     "HEX-файл не загружен! Запись не начата, прошивка в модуле не изменена.";
 constexpr const char* kFileUnread = "HEX-файл не прочитан! Запись не начата, прошивка в модуле не изменена.";
+constexpr const char* kNothingToWrite =
+    "В HEX-файле нет данных программы! Запись не начата, прошивка в модуле не изменена.";
 constexpr const char* kSuspectDeclined =
     "HEX-файл повреждён, запись отменена. Прошивка в модуле не изменена.";
 constexpr const char* kRunPortClosed = "Порт не открыт! Команда запуска не отправлена, выберите порт.";
@@ -81,14 +84,23 @@ void Procedures::Report(std::string text, std::string caption, OutcomeIcon icon)
 
 void Procedures::Step() { m_Observer.Progress(++m_Done, m_Total); }
 
+// What an interrupted write may have done to the monitor: it is known to be
+// kept only when every block of the monitor area that was sent was answered
+// as protected.
+const char* Procedures::MonitorState() const {
+  const int32_t monitorBlocksSent = std::min(m_LastWrite.BlocksSent, kMonitorAreaSize / kWriteDataSize);
+  const int32_t monitorBlocksProtected = m_LastWrite.ProtectedBlocks - m_LastWrite.ProtectedUserBlocks;
+  if (monitorBlocksProtected == monitorBlocksSent) return "Монитор в модуле сохранён, запись можно повторить.";
+  return "Внимание: не все блоки области монитора ответили «защищено», монитор в модуле мог быть изменён.";
+}
+
 bool Procedures::ShouldStop() { return m_Done > 0 && m_Observer.StopRequested(); }
 
 ProcedureStatus Procedures::ReadBlocks(FirmwareImage& device) {
   const int32_t readBefore = m_Done;
   auto stopped = [&] {
     if (m_LastWrite.BlocksSent == kFlashWriteBlocks && readBefore > 0) {
-      Report("Проверка прервана! Все блоки записаны, но не проверены. Монитор в модуле "
-             "сохранён, запись можно повторить.",
+      Report(std::string("Проверка прервана! Все блоки записаны, но не проверены. ") + MonitorState(),
              kCheckStoppedCaption, OutcomeIcon::Error);
     } else {
       Report(Format("Чтение прервано! Считано блоков: %d из %d, данные модуля прочитаны "
@@ -185,15 +197,14 @@ bool AdmitFile(const HexLoadResult* load, IProcedureObserver& observer) {
     Report(std::move(text), kWriteCaption, OutcomeIcon::Error);
     return false;
   }
-  if (!load->Suspect()) return true;
-  std::string question = "HEX-файл повреждён: ";
-  question += Format("повреждённых записей %d, отброшено байт %d.", load->DamagedRecords,
-                     load->DroppedBytes);
-  if (load->DamagedRecords > 0) {
-    question += Format(" Первая повреждённая запись в строке %d", load->FirstDamagedLine, 0);
-    question += load->FirstDamage.empty() ? "." : ": " + load->FirstDamage + ".";
+  // Writing a load without program data would erase the device: no
+  // confirmation overrides this.
+  if (load->NothingToWrite()) {
+    Report(kNothingToWrite, kWriteCaption, OutcomeIcon::Error);
+    return false;
   }
-  question += "\nЗаписать его в модуль всё равно?";
+  if (!load->Suspect()) return true;
+  std::string question = "HEX-файл повреждён: " + DamageDescription(*load) + "\nЗаписать его в модуль всё равно?";
   if (observer.ConfirmSuspect(question)) {
     Log().SetColor(kColorWarning).Text("Записываю повреждённый HEX-файл по подтверждению\n").SetColor(kColorNormal);
     return true;
@@ -207,9 +218,9 @@ ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
   for (int32_t address = 0; address < kFlashSize; address += kWriteDataSize) {
     if (ShouldStop()) {
       Log().Text("Запись прервана, записано блоков = ").Dec(m_LastWrite.BlocksSent).Text("\n");
-      Report(Format("Запись прервана! Записано блоков: %d из %d, прошивка в модуле неполная. "
-                    "Монитор в модуле сохранён, запись можно повторить.",
-                    m_LastWrite.BlocksSent, kFlashWriteBlocks),
+      Report(Format("Запись прервана! Записано блоков: %d из %d, прошивка в модуле неполная. ",
+                    m_LastWrite.BlocksSent, kFlashWriteBlocks) +
+                 MonitorState(),
              kWriteStoppedCaption, OutcomeIcon::Error);
       return ProcedureStatus::Stopped;
     }

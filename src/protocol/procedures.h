@@ -111,6 +111,7 @@ class Procedures {
   void Report(std::string text, std::string caption, OutcomeIcon icon);
   void Step();
   bool ShouldStop();
+  const char* MonitorState() const;
 
   MonitorLink& m_Link;
   IProcedureObserver& m_Observer;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "image/hex_writer.h"
 #include "run_cli.h"
@@ -75,6 +76,29 @@ TEST_F(DeviceCommandsTest, FilesThatAreNotWritten) {
   CliRun forced = RunCli({"write", damaged, "--port", "sim", "--force"});
   EXPECT_NE(forced.ExitCode, 4) << forced.Out << forced.Err;
   EXPECT_TRUE(Has(forced.Out, "blocks sent: 1024")) << forced.Out;
+
+  // A file without program data would erase the device: refused before the
+  // port is opened, --force or not.
+  const std::string notes = (m_Dir / "notes.txt").string();
+  std::ofstream(notes) << "firmware 2.1, see the hex file\n";
+  for (const char* port : {"/dev/null-no-such-port", "sim"}) {
+    CliRun nothing = RunCli({"write", notes, "--port", port, "--force"});
+    EXPECT_EQ(nothing.ExitCode, 4) << nothing.Out << nothing.Err;
+    EXPECT_TRUE(Has(nothing.Out, "В HEX-файле нет данных программы!")) << nothing.Out;
+    EXPECT_FALSE(Has(nothing.Out, "blocks sent")) << nothing.Out;
+  }
+}
+
+TEST_F(DeviceCommandsTest, NumbersThatAreNotFiniteOrTooLargeAreUsageErrors) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"capture", "--port", "sim", "--seconds", "nan"},
+        {"capture", "--port", "sim", "--seconds", "inf"},
+        {"read", "--port", "sim", "--capture", "nan"},
+        {"sim", "--program-ms", "3000000"},
+        {"sim", "--program-ms", "nan"}}) {
+    CliRun run = CliProcess(args).Wait(std::chrono::seconds(10));
+    EXPECT_EQ(run.ExitCode, 2) << args[0] << " " << args.back() << run.Out << run.Err;
+  }
 }
 
 TEST_F(DeviceCommandsTest, PortsThatCannotBeUsed) {

@@ -74,6 +74,23 @@ TEST_F(CliLoadTest, UnreadableFileExitsWithFourAndWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
+TEST_F(CliLoadTest, FilesWithNothingToWriteOrThatAreNoFilesExitWithFour) {
+  const std::string out = WriteScratch("none.bin", "kept");
+  for (const std::string& content : {std::string(), std::string("notes\n"), std::string(kImageSize, '\xFF')}) {
+    EXPECT_EQ(Run("load " + WriteScratch("nothing.txt", content) + " -o " + out), 4);
+    EXPECT_NE(m_Out.find("nothing to write"), std::string::npos) << m_Out;
+    EXPECT_EQ(ReadAll(out), "kept");  // a blank image is not written over an output
+  }
+  const std::string cut = WriteScratch("cut.hex", ":0100100011DE\n");
+  EXPECT_EQ(Run("load " + cut), 4);
+  EXPECT_NE(m_Out.find("no end-of-file record"), std::string::npos) << m_Out;
+
+  EXPECT_EQ(Run("load " + std::filesystem::temp_directory_path().string()), 4);
+  EXPECT_NE(m_Err.find("Is a directory"), std::string::npos) << m_Err;
+  EXPECT_EQ(Run("load /dev/zero"), 4);
+  EXPECT_NE(m_Err.find("File too large"), std::string::npos) << m_Err;
+}
+
 TEST_F(CliLoadTest, BadCommandLinesAreUsageErrors) {
   EXPECT_EQ(Run("load"), 2);
   EXPECT_EQ(Run("load " + m_Good + " -o out.txt"), 2);

@@ -36,27 +36,31 @@ class HexReaderTest : public LogCaptureTest {
 };
 
 constexpr const char* kStart = "Читаю HEX - файл \n";
+// The end-of-file record, without which a file counts as cut short, and its
+// record line.
+constexpr const char* kEnd = ":00000001FF\n";
+constexpr const char* kEndLine = "Adr=0 Sz=0 type=1\n";
 
 TEST_F(HexReaderTest, DataRecordStoresItsBytesAndTracesItsRecordLine) {
-  auto result = Load(":10000000000102030405060708090A0B0C0D0E0F78\n");
-  EXPECT_EQ(Trace(), std::string(kStart) + "Adr=0 Sz=16 type=0\nПрочитано 16 байт \n");
+  auto result = Load(std::string(":10000000000102030405060708090A0B0C0D0E0F78\n") + kEnd);
+  EXPECT_EQ(Trace(), std::string(kStart) + "Adr=0 Sz=16 type=0\n" + kEndLine + "Прочитано 16 байт \n");
   for (int32_t i = 0; i < 16; ++i) EXPECT_EQ(m_Image[i], i);
   EXPECT_EQ(m_Image[16], 0xFF);
   EXPECT_EQ(result.BytesStored, 16);
-  EXPECT_EQ(result.Records, 1);
+  EXPECT_EQ(result.Records, 2);
   EXPECT_TRUE(result.FileRead);
   EXPECT_FALSE(result.Suspect());
 }
 
 TEST_F(HexReaderTest, ExtendedAddressRoutesARecordToTheConfigurationWords) {
   auto result = Load(Rec(4, 0, {0x00, 0x30}) +
-                     Rec(0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x10, 0x11, 0x12, 0x13, 0x14}));
+                     Rec(0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x10, 0x11, 0x12, 0x13, 0x14}) + kEnd);
   Spans expected = {
       {7, std::string(kStart) + "Adr=0 Sz=2 type=4\n"},
       {14, "BASE adr = 30\n"},
       {7, "Adr=0 Sz=14 type=0\n"},
       {11, "Adr = 300000 высокий, sz = 14\n"},
-      {7, "1  2  3  4  5  6  7  8  9  10  11  12  13  14  \nПрочитано 0 байт \n"},
+      {7, std::string("1  2  3  4  5  6  7  8  9  10  11  12  13  14  \n") + kEndLine + "Прочитано 0 байт \n"},
   };
   EXPECT_EQ(m_Sink->Spans(), expected);
   const uint8_t* config = m_Image.Slot(1);
@@ -79,12 +83,12 @@ TEST_F(HexReaderTest, EndOfFileRecordIsTracedAndReadingGoesOn) {
 }
 
 TEST_F(HexReaderTest, RecordRunningPastTheFlashEndDropsTheBytesBeyond) {
-  auto result = Load(Rec(0, 0xFFFE, {0xA1, 0xA2, 0xA3, 0xA4}));
+  auto result = Load(Rec(0, 0xFFFE, {0xA1, 0xA2, 0xA3, 0xA4}) + kEnd);
   EXPECT_EQ(Trace(), std::string(kStart) +
                          "Adr=FFFE Sz=4 type=0\n"
                          "Adr = 10000 вне диапазона \n"
-                         "Adr = 10001 вне диапазона \n"
-                         "Прочитано 2 байт \n");
+                         "Adr = 10001 вне диапазона \n" +
+                         kEndLine + "Прочитано 2 байт \n");
   EXPECT_EQ(m_Image[0xFFFE], 0xA1);
   EXPECT_EQ(m_Image[0xFFFF], 0xA2);
   EXPECT_EQ(m_Image.Slot(0)[0], 0xFF);  // not routed to a region
@@ -93,21 +97,21 @@ TEST_F(HexReaderTest, RecordRunningPastTheFlashEndDropsTheBytesBeyond) {
 }
 
 TEST_F(HexReaderTest, HighBaseGivesANegativeAddressAndTheRecordIsDropped) {
-  auto result = Load(":0200000480007A\n:03001000010203E7\n");
+  auto result = Load(std::string(":0200000480007A\n:03001000010203E7\n") + kEnd);
   EXPECT_EQ(Trace(), std::string(kStart) +
                          "Adr=0 Sz=2 type=4\nBASE adr = 8000\n"
-                         "Adr=10 Sz=3 type=0\nAdr = 80000010 вне диапазона, sz = 3\n"
-                         "Прочитано 0 байт \n");
+                         "Adr=10 Sz=3 type=0\nAdr = 80000010 вне диапазона, sz = 3\n" +
+                         kEndLine + "Прочитано 0 байт \n");
   EXPECT_EQ(m_Image, FirmwareImage());
   EXPECT_EQ(result.DroppedBytes, 3);
 }
 
 TEST_F(HexReaderTest, BytesBetweenFlashAndTheRegionsAreDropped) {
-  auto result = Load(Rec(4, 0, {0x00, 0x01}) + Rec(0, 0, {0xAB, 0xCD}));
+  auto result = Load(Rec(4, 0, {0x00, 0x01}) + Rec(0, 0, {0xAB, 0xCD}) + kEnd);
   auto spans = m_Sink->Spans();
   ASSERT_EQ(spans.size(), 5u);
   EXPECT_EQ(spans[3], std::make_pair(11, std::string("Adr = 10000 высокий, sz = 2\n")));
-  EXPECT_EQ(spans[4].second, "AB  CD  \nПрочитано 0 байт \n");
+  EXPECT_EQ(spans[4].second, std::string("AB  CD  \n") + kEndLine + "Прочитано 0 байт \n");
   EXPECT_EQ(m_Image, FirmwareImage());
   EXPECT_EQ(result.DroppedBytes, 2);
   EXPECT_EQ(result.RegionBytesStored, 0);
@@ -148,7 +152,8 @@ TEST_F(HexReaderTest, DamagedRecordsStillLoadButAreWarnedAboutByLine) {
       ":0300200001G203B7\n"
       ":04003000AABB\n"
       ":0100400011AE 12\n"
-      ":01005000119E \t\n");  // blanks after the checksum are harmless
+      ":01005000119E \t\n"  // blanks after the checksum are harmless
+      ":00000001FF\n");
   EXPECT_EQ(m_Image[0x10], 0x11);
   EXPECT_EQ(m_Image[0x20], 0x01);
   EXPECT_EQ(m_Image[0x21], 0xFF);  // "G2" reads as 0xFF
@@ -179,14 +184,14 @@ TEST_F(HexReaderTest, DamagedRecordsStillLoadButAreWarnedAboutByLine) {
 }
 
 TEST_F(HexReaderTest, RecordWithoutAnyDigitsIsShort) {
-  auto result = Load(":\n:0\n");
+  auto result = Load(std::string(":\n:0\n") + kEnd);
   EXPECT_EQ(result.DamagedRecords, 2);
   EXPECT_EQ(result.FirstFault, HexFault::ShortLine);
   EXPECT_EQ(Trace(), std::string(kStart) + "Adr=FFFF Sz=255 type=FF\n"
                                            "Строка 1: строка короче длины записи, запись загружена как есть \n"
                                            "Adr=FFFF Sz=255 type=FF\n"
-                                           "Строка 2: строка короче длины записи, запись загружена как есть \n"
-                                           "Прочитано 0 байт \n");
+                                           "Строка 2: строка короче длины записи, запись загружена как есть \n" +
+                                           kEndLine + "Прочитано 0 байт \n");
 }
 
 TEST_F(HexReaderTest, PairsReadEitherCaseAndAnythingElseAsFF) {
@@ -314,6 +319,8 @@ TEST_F(HexReaderTest, LongTraceKeepsItsOrderAndColours) {
       ++stored;
     }
   }
+  text += kEnd;
+  normal(kEndLine);
   normal("Прочитано " + std::to_string(stored) + " байт \n");
   Load(text);
   const Spans spans = m_Sink->Spans();
@@ -385,6 +392,72 @@ TEST_F(HexReaderTest, UnreadableFileIsReportedAndLeavesTheImageCleared) {
   Spans expected = {{7, kStart},
                     {12, "Не удалось открыть файл " + missing + ": " + result.OpenError + " \n"}};
   EXPECT_EQ(m_Sink->Spans(), expected);
+}
+
+TEST_F(HexReaderTest, FileCutShortIsSuspectAndDosEndsAreNot) {
+  auto cut = Load(Rec(0, 0x10, {0x11}));
+  EXPECT_TRUE(cut.MissingEndRecord());
+  EXPECT_TRUE(cut.Suspect());
+  Spans expected = {{7, std::string(kStart) + "Adr=10 Sz=1 type=0\n"},
+                    {12, "Файл кончается без записи конца файла, он может быть обрезан \n"},
+                    {7, "Прочитано 1 байт \n"}};
+  EXPECT_EQ(m_Sink->Spans(), expected);
+  EXPECT_EQ(DamageDescription(cut), "нет записи конца файла, файл может быть обрезан.");
+
+  // The end-of-file character of DOS tools and trailing blanks are harmless.
+  for (const char* end : {":00000001FF\x1A", ":00000001FF\x1A\n", ":00000001FF\r\n\x1A", ":00000001FF \t\r\n\x1A\n"}) {
+    auto whole = Load(Rec(0, 0x10, {0x11}) + end);
+    EXPECT_FALSE(whole.Suspect()) << end;
+    EXPECT_EQ(whole.DamagedRecords, 0) << end;
+    EXPECT_TRUE(DamageDescription(whole).empty());
+  }
+}
+
+TEST_F(HexReaderTest, InputsThatAreNoFirmwareFileAreRefusedWithoutReadingThemWhole) {
+  const std::filesystem::path dir = std::filesystem::path(WriteScratch("probe.hex", "")).parent_path();
+  const std::string sparse = WriteScratch("sparse.hex", ":0100100011DE\n");
+  std::filesystem::resize_file(sparse, uint64_t{64} << 30);  // 64 GiB, no block stored
+  const std::string tooLarge = std::make_error_code(std::errc::file_too_large).message();
+  const struct {
+    std::string path;
+    std::string error;
+  } cases[] = {{dir.string(), std::make_error_code(std::errc::is_a_directory).message()},
+               {sparse, tooLarge},
+               {"/dev/zero", tooLarge}};
+  for (const auto& c : cases) {
+    m_Image[0] = 0;
+    auto result = LoadHexFile(c.path, m_Image);
+    EXPECT_FALSE(result.FileRead) << c.path;
+    EXPECT_EQ(result.OpenError, c.error) << c.path;
+    EXPECT_EQ(result.BytesStored, 0) << c.path;
+    EXPECT_EQ(m_Image, FirmwareImage()) << c.path;
+  }
+}
+
+TEST_F(HexReaderTest, FileReadInChunksLoadsAsItsWholeText) {
+  // Long lines and records across the reader's chunk boundaries.
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) {
+    // No padding, padding that ends a piece (the record starts the next
+    // one), or padding that cuts the record.
+    const size_t pad = i % 3 == 0 ? 0 : i % 3 == 1 ? kHexLinePieceSize * static_cast<size_t>(1 + i % 4)
+                                                   : static_cast<size_t>(i * 977) % (3 * kHexLinePieceSize);
+    std::string record = Rec(0, (i * 16) & 0xFFFF, {i & 0xFF, 1, 2, 3});
+    record.pop_back();
+    if (i % 7 == 5) record.back() = record.back() == '0' ? '1' : '0';  // a bad checksum
+    text += std::string(pad, ' ') + record + (i % 2 ? "\r\n" : "\n");
+  }
+  text += ":00000001FF";
+  FirmwareImage whole;
+  const HexLoadResult expected = LoadHexText(text, whole);
+  const std::string expectedTrace = Trace();
+  m_Sink->Clear();
+  const HexLoadResult result = LoadHexFile(WriteScratch("chunks.hex", text), m_Image);
+  EXPECT_EQ(Trace(), expectedTrace);
+  EXPECT_EQ(m_Image, whole);
+  EXPECT_EQ(result.Records, expected.Records);
+  EXPECT_EQ(result.DamagedRecords, expected.DamagedRecords);
+  EXPECT_EQ(result.FirstDamagedLine, expected.FirstDamagedLine);
 }
 
 TEST_F(HexReaderTest, EachFileLoadsIntoACleanImage) {

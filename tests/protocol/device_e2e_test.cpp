@@ -69,6 +69,7 @@ class DeviceTest : public ::testing::Test {
   HexLoadResult m_Load = [] {
     HexLoadResult load;
     load.FileRead = true;
+    load.BytesStored = kFlashSize;
     return load;
   }();
   std::shared_ptr<CaptureSink> m_Capture = std::make_shared<CaptureSink>();

@@ -43,6 +43,9 @@ class ProceduresTest : public ::testing::Test {
     for (int32_t k = 0; k < kVerifiedRegionCount; ++k)
       for (int32_t i = 0; i < MemoryRegions[static_cast<size_t>(k)].Size; ++i) m_File.Slot(k)[i] = static_cast<uint8_t>(0x40 + k);
     m_Load.FileRead = true;
+    m_Load.BytesStored = 0x8000 - kMonitorAreaSize;
+    m_Load.Records = m_Load.BytesStored / 16 + 1;
+    m_Load.EndRecordSeen = true;
   }
   void TearDown() override { Log().RemoveSink(m_Capture); }
   std::string Logged() const { return m_Capture->Text(); }
@@ -182,6 +185,17 @@ TEST_F(ProceduresTest, StopBetweenBlocksSaysWhatTheDeviceHolds) {
   m_Observer.StopAfter = 1024 + 5;
   EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::Stopped);
   EXPECT_EQ(Only().Caption, "ПРОВЕРКА ПРЕРВАНА");
+  EXPECT_NE(Only().Text.find("Монитор в модуле сохранён"), std::string::npos);
+
+  // A monitor that took its blocks may have been changed: never claim it kept.
+  m_Monitor.ProtectMonitor = false;
+  for (int32_t stopAfter : {3, 100, 1024 + 5}) {
+    m_Observer.Outcomes.clear();
+    m_Observer.StopAfter = stopAfter;
+    EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::Stopped);
+    EXPECT_EQ(Only().Text.find("Монитор в модуле сохранён"), std::string::npos) << stopAfter;
+    EXPECT_NE(Only().Text.find("монитор в модуле мог быть изменён"), std::string::npos) << stopAfter;
+  }
 
   m_Observer.Outcomes.clear();
   m_Observer.StopAfter = 7;
@@ -218,6 +232,21 @@ TEST_F(ProceduresTest, WritesThatAreRefused) {
   m_Observer.Confirm = true;
   EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::Done);
   EXPECT_EQ(m_Monitor.WrittenAddresses.size(), 1008u);
+
+  // A load without program data (text, S-records, a raw image, a file cut
+  // short or holding only configuration) would erase the device: refused
+  // even when a damaged file would be confirmed.
+  m_Observer.Outcomes.clear();
+  m_Monitor.WrittenAddresses.clear();
+  m_Port.Writes.clear();
+  FirmwareImage blank;
+  for (const char* text : {"", "S00F000068656C6C6F202020202000003C\n", ":020000040030CA\n:0100000012ED\n:0100"}) {
+    m_Observer.Outcomes.clear();
+    HexLoadResult load = LoadHexText(text, blank);
+    EXPECT_EQ(m_Procedures.WriteDevice(blank, &load, m_Device), ProcedureStatus::Refused) << text;
+    EXPECT_EQ(Only().Text, "В HEX-файле нет данных программы! Запись не начата, прошивка в модуле не изменена.");
+  }
+  EXPECT_TRUE(m_Port.Writes.empty());
 }
 
 TEST_F(ProceduresTest, VerifyReadsThenCompares) {

@@ -3,7 +3,7 @@
 include(GNUInstallDirs)
 
 set(TOLVANE_ICON_SIZES 16 32 48 64 128 256)
-if(TARGET tolvane_icon_writer)
+if(TOLVANE_BUILD_GUI)
   set(TOLVANE_ICON_DIR ${CMAKE_BINARY_DIR}/packaging/icons)
   set(TOLVANE_ICON_FILES)
   foreach(size IN LISTS TOLVANE_ICON_SIZES)

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "command_registry.h"
+#include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
 #include "number_checks.h"
@@ -16,14 +16,14 @@ struct CaptureArgs {
   double Seconds = 0;
 };
 
-const CommandRegistrar kRegisterCapture([](CLI::App& app) {
+}  // namespace
+
+void SetUpCapture(CLI::App& command) {
   auto args = std::make_shared<CaptureArgs>();
-  CLI::App* capture = app.add_subcommand(
-      "capture", "Send capture bursts while tracing what arrives (reset the device meanwhile)");
-  AddDeviceOptions(*capture, args->Device, false);
-  capture->add_option("--seconds", args->Seconds, "Stop after this long (default: at Ctrl-C)")
+  AddDeviceOptions(command, args->Device, false);
+  command.add_option("--seconds", args->Seconds, "Stop after this long (default: at Ctrl-C)")
       ->check(FiniteRange(0.0, 86400.0));
-  capture->callback([args] {
+  command.callback([args] {
     // Tracing what arrives is the point of the command: the trace is always on.
     args->Device.Verbose = true;
     SetExitCode(WithTrace(args->Device, [&] {
@@ -45,7 +45,6 @@ const CommandRegistrar kRegisterCapture([](CLI::App& app) {
       });
     }));
   });
-});
+}
 
-}  // namespace
 }  // namespace tolvane::cli

@@ -1,6 +1,6 @@
 // tolvane-cli load: loads a HEX file as the programmer would, sums the load
 // up, and can write the image out or print its dump.
-#include "command_registry.h"
+#include "commands.h"
 #include "exit_codes.h"
 
 #include "image/dump_composer.h"
@@ -137,15 +137,15 @@ int RunLoad(const LoadOptions& options) {
   return code;
 }
 
-const CommandRegistrar kRegisterLoad([](CLI::App& app) {
-  auto options = std::make_shared<LoadOptions>();
-  CLI::App* load = app.add_subcommand("load", "Load an Intel HEX file as the programmer would and sum it up");
-  load->add_option("FILE", options->file, "Intel HEX file")->required();
-  load->add_option("-o,--output", options->output, "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image");
-  load->add_flag("--dump", options->dump, "Print the dump of the image (the summary then goes to stderr)");
-  load->add_flag("-v,--verbose", options->verbose, "Trace the load on stderr");
-  load->callback([options] { SetExitCode(RunLoad(*options)); });
-});
-
 }  // namespace
+
+void SetUpLoad(CLI::App& command) {
+  auto options = std::make_shared<LoadOptions>();
+  command.add_option("FILE", options->file, "Intel HEX file")->required();
+  command.add_option("-o,--output", options->output, "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image");
+  command.add_flag("--dump", options->dump, "Print the dump of the image (the summary then goes to stderr)");
+  command.add_flag("-v,--verbose", options->verbose, "Trace the load on stderr");
+  command.callback([options] { SetExitCode(RunLoad(*options)); });
+}
+
 }  // namespace tolvane::cli

@@ -1,6 +1,6 @@
 // tolvane-cli ports: the serial ports that are present, in list order, each
 // with the name the system shows for its device.
-#include "command_registry.h"
+#include "commands.h"
 #include "exit_codes.h"
 
 #include "log/console_log.h"
@@ -34,12 +34,12 @@ int RunPorts(bool verbose) {
   return kExitOk;
 }
 
-const CommandRegistrar kRegisterPorts([](CLI::App& app) {
-  auto verbose = std::make_shared<bool>(false);
-  CLI::App* ports = app.add_subcommand("ports", "List the serial ports that are present, with their device names");
-  ports->add_flag("-v,--verbose", *verbose, "Trace the enumeration (count and time) on stderr");
-  ports->callback([verbose] { SetExitCode(RunPorts(*verbose)); });
-});
-
 }  // namespace
+
+void SetUpPorts(CLI::App& command) {
+  auto verbose = std::make_shared<bool>(false);
+  command.add_flag("-v,--verbose", *verbose, "Trace the enumeration (count and time) on stderr");
+  command.callback([verbose] { SetExitCode(RunPorts(*verbose)); });
+}
+
 }  // namespace tolvane::cli

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "command_registry.h"
+#include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
 #include "image/dump_composer.h"
@@ -53,13 +53,14 @@ PortReport ReadOne(const ReadArgs& args, PortWork& work) {
   return report;
 }
 
-const CommandRegistrar kRegisterRead([](CLI::App& app) {
+}  // namespace
+
+void SetUpRead(CLI::App& command) {
   auto args = std::make_shared<ReadArgs>();
-  CLI::App* read = app.add_subcommand("read", "Read the whole device back");
-  AddDeviceOptions(*read, args->Device);
-  read->add_option("-o,--output", args->Output, "Save what was read: OUT.hex as Intel HEX, OUT.bin as the raw image");
-  read->add_flag("--dump", args->Dump, "Print the dump of what was read");
-  read->callback([args] {
+  AddDeviceOptions(command, args->Device);
+  command.add_option("-o,--output", args->Output, "Save what was read: OUT.hex as Intel HEX, OUT.bin as the raw image");
+  command.add_flag("--dump", args->Dump, "Print the dump of what was read");
+  command.callback([args] {
     if (args->Device.Ports.size() > 1 && (!args->Output.empty() || args->Dump)) {
       std::fprintf(stderr, "read: -o and --dump take one --port\n");
       SetExitCode(kExitUsage);
@@ -70,7 +71,6 @@ const CommandRegistrar kRegisterRead([](CLI::App& app) {
       return RunOnPorts(settings, [args](PortWork& work) { return ReadOne(*args, work); });
     }));
   });
-});
+}
 
-}  // namespace
 }  // namespace tolvane::cli

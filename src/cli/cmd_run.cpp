@@ -1,18 +1,16 @@
 // tolvane-cli run: starts the firmware through the monitor.
 #include <memory>
 
-#include "command_registry.h"
+#include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
 
 namespace tolvane::cli {
-namespace {
 
-const CommandRegistrar kRegisterRun([](CLI::App& app) {
+void SetUpRun(CLI::App& command) {
   auto options = std::make_shared<DeviceOptions>();
-  CLI::App* run = app.add_subcommand("run", "Start the firmware in the device");
-  AddDeviceOptions(*run, *options);
-  run->callback([options] {
+  AddDeviceOptions(command, *options);
+  command.callback([options] {
     SetExitCode(WithTrace(*options, [&] {
       SessionSettings settings{*options};
       settings.ShowProgress = false;
@@ -24,7 +22,6 @@ const CommandRegistrar kRegisterRun([](CLI::App& app) {
       });
     }));
   });
-});
+}
 
-}  // namespace
 }  // namespace tolvane::cli

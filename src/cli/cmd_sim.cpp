@@ -1,7 +1,7 @@
 // tolvane-cli sim: a simulated device on a pseudo-terminal, as a process of
 // its own. Prints the path of its port and serves until interrupted; SIGHUP
 // resets the device (a power cycle).
-#include "command_registry.h"
+#include "commands.h"
 #include "exit_codes.h"
 #include "number_checks.h"
 
@@ -108,31 +108,31 @@ int RunSim(SimArgs& args) {
   return vanished ? kExitLink : kExitOk;
 }
 
-const CommandRegistrar kRegistrar([](CLI::App& app) {
+}  // namespace
+
+void SetUpSim(CLI::App& command) {
   auto args = std::make_shared<SimArgs>();
-  CLI::App* sim = app.add_subcommand("sim", "Serve a simulated device on a pseudo-terminal until interrupted");
   SimulatedDeviceOptions& o = args->Options;
-  sim->add_option("--hex", o.HexFile, "Initial firmware from this HEX file");
-  sim->add_option("--baud", o.BaudRate, "Emulate the wire time of this baud rate (0: full speed)")
+  command.add_option("--hex", o.HexFile, "Initial firmware from this HEX file");
+  command.add_option("--baud", o.BaudRate, "Emulate the wire time of this baud rate (0: full speed)")
       ->check(CLI::NonNegativeNumber);
-  sim->add_option("--program-ms", args->ProgramMs, "Flash programming time per written block")
+  command.add_option("--program-ms", args->ProgramMs, "Flash programming time per written block")
       ->check(FiniteRange(0.0, kMaxProgramMs));
-  sim->add_option("--fault", args->Faults,
+  command.add_option("--fault", args->Faults,
                   "KIND@COMMAND: no-answer, wrong-answer, short-reply, extra-byte, noise or vanish "
                   "at that read or write command (counted from 1); repeatable");
-  sim->add_option("--noise-bytes", o.NoiseBytes, "Bytes of the noise fault")->check(CLI::Range(1, 4096));
-  sim->add_flag("--require-capture", o.RequireCapture,
+  command.add_option("--noise-bytes", o.NoiseBytes, "Bytes of the noise fault")->check(CLI::Range(1, 4096));
+  command.add_flag("--require-capture", o.RequireCapture,
                 "After a reset, enter the monitor only when capture bursts arrive in time");
-  sim->add_option("--capture-window-ms", o.CaptureWindowMs, "How long a reset watches for capture bursts")
+  command.add_option("--capture-window-ms", o.CaptureWindowMs, "How long a reset watches for capture bursts")
       ->check(CLI::Range(1, 600000));
-  sim->add_option("--power-on-after-ms", o.PowerOnAfterMs, "Start switched off and switch on after this long")
+  command.add_option("--power-on-after-ms", o.PowerOnAfterMs, "Start switched off and switch on after this long")
       ->check(CLI::NonNegativeNumber);
-  sim->add_option("--chatter-ms", o.ChatterPeriodMs, "Send idle chatter this often (0: never)")
+  command.add_option("--chatter-ms", o.ChatterPeriodMs, "Send idle chatter this often (0: never)")
       ->check(CLI::NonNegativeNumber);
-  sim->add_option("--chatter-text", o.ChatterText, "What the idle chatter says");
-  sim->add_option("--save", o.SavePath, "Save the memory here at exit (.hex: Intel HEX, else the raw image)");
-  sim->callback([args] { SetExitCode(RunSim(*args)); });
-});
+  command.add_option("--chatter-text", o.ChatterText, "What the idle chatter says");
+  command.add_option("--save", o.SavePath, "Save the memory here at exit (.hex: Intel HEX, else the raw image)");
+  command.callback([args] { SetExitCode(RunSim(*args)); });
+}
 
-}  // namespace
 }  // namespace tolvane::cli

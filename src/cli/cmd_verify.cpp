@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "command_registry.h"
+#include "commands.h"
 #include "device_file.h"
 #include "device_session.h"
 #include "exit_codes.h"
@@ -31,13 +31,13 @@ int Verify(const VerifyArgs& args) {
   });
 }
 
-const CommandRegistrar kRegisterVerify([](CLI::App& app) {
-  auto args = std::make_shared<VerifyArgs>();
-  CLI::App* verify = app.add_subcommand("verify", "Read the device back and compare it with a HEX file");
-  verify->add_option("FILE", args->File, "Intel HEX file")->required();
-  AddDeviceOptions(*verify, args->Device);
-  verify->callback([args] { SetExitCode(WithTrace(args->Device, [&] { return Verify(*args); })); });
-});
-
 }  // namespace
+
+void SetUpVerify(CLI::App& command) {
+  auto args = std::make_shared<VerifyArgs>();
+  command.add_option("FILE", args->File, "Intel HEX file")->required();
+  AddDeviceOptions(command, args->Device);
+  command.callback([args] { SetExitCode(WithTrace(args->Device, [&] { return Verify(*args); })); });
+}
+
 }  // namespace tolvane::cli

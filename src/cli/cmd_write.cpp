@@ -2,7 +2,7 @@
 // the window's write button does.
 #include <memory>
 
-#include "command_registry.h"
+#include "commands.h"
 #include "device_file.h"
 #include "device_session.h"
 #include "exit_codes.h"
@@ -44,14 +44,14 @@ int Write(const WriteArgs& args) {
   });
 }
 
-const CommandRegistrar kRegisterWrite([](CLI::App& app) {
-  auto args = std::make_shared<WriteArgs>();
-  CLI::App* write = app.add_subcommand("write", "Write a HEX file into the device, then verify it");
-  write->add_option("FILE", args->File, "Intel HEX file")->required();
-  AddDeviceOptions(*write, args->Device);
-  write->add_flag("--force", args->Force, "Write a damaged file without asking");
-  write->callback([args] { SetExitCode(WithTrace(args->Device, [&] { return Write(*args); })); });
-});
-
 }  // namespace
+
+void SetUpWrite(CLI::App& command) {
+  auto args = std::make_shared<WriteArgs>();
+  command.add_option("FILE", args->File, "Intel HEX file")->required();
+  AddDeviceOptions(command, args->Device);
+  command.add_flag("--force", args->Force, "Write a damaged file without asking");
+  command.callback([args] { SetExitCode(WithTrace(args->Device, [&] { return Write(*args); })); });
+}
+
 }  // namespace tolvane::cli

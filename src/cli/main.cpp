@@ -1,20 +1,35 @@
 // tolvane-cli: the command-line programmer.
-#include "command_registry.h"
+#include "commands.h"
 #include "exit_codes.h"
 
+#include <cstring>
+
 namespace tolvane::cli {
-
-std::vector<CommandSetup>& Commands() {
-  static std::vector<CommandSetup> commands;
-  return commands;
-}
-
 namespace {
+
+struct Command {
+  const char* Name;
+  const char* Summary;
+  void (*SetUp)(CLI::App& command);
+};
+
+// Every command, in the order --help lists them.
+constexpr Command kCommands[] = {
+    {"load", "Load an Intel HEX file as the programmer would and sum it up", SetUpLoad},
+    {"write", "Write a HEX file into the device, then verify it", SetUpWrite},
+    {"verify", "Read the device back and compare it with a HEX file", SetUpVerify},
+    {"read", "Read the whole device back", SetUpRead},
+    {"run", "Start the firmware in the device", SetUpRun},
+    {"capture", "Send capture bursts while tracing what arrives (reset the device meanwhile)", SetUpCapture},
+    {"ports", "List the serial ports that are present, with their device names", SetUpPorts},
+    {"sim", "Serve a simulated device on a pseudo-terminal until interrupted", SetUpSim},
+};
+
 int g_ExitCode = kExitOk;
-}
+
+}  // namespace
 
 void SetExitCode(int code) { g_ExitCode = code; }
-int ExitCode() { return g_ExitCode; }
 
 }  // namespace tolvane::cli
 
@@ -22,12 +37,21 @@ int main(int argc, char** argv) {
   using namespace tolvane::cli;
   CLI::App app{"tolvane-cli: firmware programmer for PIC18F26K42 devices with a serial boot monitor"};
   app.require_subcommand(1);
-  for (const CommandSetup& setup : Commands()) setup(app);
+  // Only the command asked for gets its options: setting them all up costs
+  // more than a short command's own work. Without a known command, all are
+  // set up, so that help and errors are complete.
+  const Command* chosen = nullptr;
+  for (const Command& command : kCommands)
+    if (argc > 1 && std::strcmp(argv[1], command.Name) == 0) chosen = &command;
+  for (const Command& command : kCommands) {
+    CLI::App* sub = app.add_subcommand(command.Name, command.Summary);
+    if (chosen == nullptr || chosen == &command) command.SetUp(*sub);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     int rc = app.exit(e);
     return rc == 0 ? kExitOk : kExitUsage;
   }
-  return ExitCode();
+  return g_ExitCode;
 }

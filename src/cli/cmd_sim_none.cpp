@@ -1,0 +1,17 @@
+// tolvane-cli sim where the system has no pseudo-terminals to serve it on.
+#include "commands.h"
+#include "exit_codes.h"
+
+#include <cstdio>
+
+namespace tolvane::cli {
+
+void SetUpSim(CLI::App& command) {
+  command.allow_extras();
+  command.callback([] {
+    std::fprintf(stderr, "sim: the simulated device needs pseudo-terminals, which this system does not have\n");
+    SetExitCode(kExitUsage);
+  });
+}
+
+}  // namespace tolvane::cli

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   FirmwareImage file;
   LoadHexFile(hexFile.toStdString(), file);
   SimulatedDeviceOptions options;
-  options.BaudRate = 57600;
+  options.BaudRate = kDefaultBaud;
   SimulatedDevice device(options);
   std::string error;
   if (!device.Start(&error)) {

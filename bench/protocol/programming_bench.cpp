@@ -32,7 +32,7 @@
 namespace tolvane {
 namespace {
 
-constexpr int32_t kBaud = 57600;
+constexpr int32_t kBaud = kDefaultBaud;
 constexpr int32_t kProgramUs = 2000;
 
 // Bytes the line carries for one write + verify: 1024 write frames of 69 with

@@ -52,7 +52,7 @@ void AnswerReads(int master, const std::atomic<bool>& stop) {
 void BM_ReadCommandRoundTrip(benchmark::State& state) {
   test::PtyPair pty;
   OSerialPort port;
-  if (!pty.Ok() || !port.OpenDevice(pty.SlavePath(), link::kDefaultBaud)) {
+  if (!pty.Ok() || !port.OpenDevice(pty.SlavePath(), kDefaultBaud)) {
     state.SkipWithError("no pseudo-terminal");
     return;
   }

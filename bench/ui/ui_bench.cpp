@@ -158,7 +158,7 @@ BENCHMARK(BM_StartToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)-
 void BM_PaintGapDuringWrite(benchmark::State& state) {
   for (auto _ : state) {
     SimulatedDeviceOptions options;
-    options.BaudRate = 57600;
+    options.BaudRate = kDefaultBaud;
     options.ProgramTimeUs = 2000;
     SimulatedDevice device(options);
     if (!device.Start()) {

@@ -2,13 +2,12 @@
 // up, and can write the image out or print its dump.
 #include "commands.h"
 #include "exit_codes.h"
+#include "trace_routing.h"
 
 #include "image/dump_composer.h"
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "log/console_log.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -33,24 +32,16 @@ OutputKind KindOf(const std::string& path) {
   return OutputKind::Unknown;
 }
 
-const char* FaultName(HexFault fault) {
-  switch (fault) {
-    case HexFault::ShortLine: return "line shorter than its count";
-    case HexFault::NonHexDigits: return "non-hex digits";
-    case HexFault::BadChecksum: return "bad checksum";
-    case HexFault::LongLine: return "line longer than its count";
-    case HexFault::None: break;
-  }
-  return "";
-}
-
 void PrintSummary(std::FILE* out, const std::string& path, const HexLoadResult& result) {
   std::fprintf(out, "%s\n  bytes stored: %d (program flash %d, regions %d)\n  records: %d\n", path.c_str(),
                result.BytesStored + result.RegionBytesStored, result.BytesStored, result.RegionBytesStored,
                result.Records);
   std::fprintf(out, "  damaged records: %d", result.DamagedRecords);
-  if (result.DamagedRecords > 0)
-    std::fprintf(out, " (first on line %d: %s)", result.FirstDamagedLine, FaultName(result.FirstFault));
+  if (result.DamagedRecords > 0) {
+    const std::string_view fault = HexFaultName(result.FirstFault);
+    std::fprintf(out, " (first on line %d: %.*s)", result.FirstDamagedLine, static_cast<int>(fault.size()),
+                 fault.data());
+  }
   std::fprintf(out, "\n  dropped bytes: %d\n", result.DroppedBytes);
   if (result.MissingEndRecord()) std::fprintf(out, "  no end-of-file record: the file may be cut short\n");
   if (result.NothingToWrite()) {
@@ -59,26 +50,6 @@ void PrintSummary(std::FILE* out, const std::string& path, const HexLoadResult& 
     std::fprintf(out, "warning: the image is suspect; writing it to a device asks for confirmation\n");
   }
 }
-
-// Sends the trace to stderr for as long as it lives.
-class VerboseTrace {
- public:
-  explicit VerboseTrace(bool on) {
-    if (!on) return;
-    m_Sink = std::make_shared<TerminalSink>(TerminalWantsColor());
-    Log().AddSink(m_Sink);
-  }
-  ~VerboseTrace() {
-    if (!m_Sink) return;
-    Log().Flush();
-    Log().RemoveSink(m_Sink);
-  }
-  VerboseTrace(const VerboseTrace&) = delete;
-  VerboseTrace& operator=(const VerboseTrace&) = delete;
-
- private:
-  std::shared_ptr<LogSink> m_Sink;
-};
 
 struct LoadOptions {
   std::string file;
@@ -97,7 +68,7 @@ int RunLoad(const LoadOptions& options) {
   FirmwareImage image;
   HexLoadResult result;
   {
-    VerboseTrace trace(options.verbose);
+    TraceRouting trace(options.verbose, {});
     result = LoadHexFile(options.file, image);
   }
   // Nothing is written for a file that could not be read: a blank image
@@ -128,8 +99,7 @@ int RunLoad(const LoadOptions& options) {
     const FirmwareImage blank;
     auto composer = std::make_unique<DumpComposer>();
     composer->Compose(image, image, blank);
-    const char* noColor = std::getenv("NO_COLOR");
-    const bool marked = isatty(STDOUT_FILENO) != 0 && (noColor == nullptr || noColor[0] == '\0');
+    const bool marked = TerminalWantsColor(stdout);
     const std::string text = DumpForTerminal(*composer, marked);
     std::fwrite(text.data(), 1, text.size(), stdout);
   }

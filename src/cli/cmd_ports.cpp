@@ -2,27 +2,21 @@
 // with the name the system shows for its device.
 #include "commands.h"
 #include "exit_codes.h"
+#include "trace_routing.h"
 
-#include "log/console_log.h"
 #include "serial/port_list.h"
 
 #include <cstdio>
-#include <memory>
+#include <algorithm>
 
 namespace tolvane::cli {
 namespace {
 
 int RunPorts(bool verbose) {
-  std::shared_ptr<LogSink> trace;
-  if (verbose) {
-    trace = std::make_shared<TerminalSink>(TerminalWantsColor());
-    Log().AddSink(trace);
-  }
   OSerialPortList list;
-  list.Enumerate();
-  if (trace) {
-    Log().Flush();
-    Log().RemoveSink(trace);
+  {
+    TraceRouting trace(verbose, {});
+    list.Enumerate();
   }
   size_t width = 0;
   for (int32_t i = 0; i < list.Count(); ++i) width = std::max(width, list.Entry(i).Name.size());

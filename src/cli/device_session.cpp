@@ -9,6 +9,7 @@
 #include "device_interrupt.h"
 #include "device_progress.h"
 #include "exit_codes.h"
+#include "trace_routing.h"
 #include "protocol/link_constants.h"
 
 namespace tolvane::cli {

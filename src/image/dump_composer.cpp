@@ -2,30 +2,18 @@
 
 #include <cstring>
 
+#include "log/number_text.h"
+
 namespace tolvane {
 namespace {
 
-constexpr char kUpperDigits[] = "0123456789ABCDEF";
-constexpr char kLowerDigits[] = "0123456789abcdef";
-
 // Writes a byte as two lower-case digits ("%02x").
-inline char* PutByte(char* out, uint8_t value) {
-  out[0] = kLowerDigits[value >> 4];
-  out[1] = kLowerDigits[value & 0x0F];
-  return out + 2;
-}
+inline char* PutByte(char* out, uint8_t value) { return PutHex(out, value, 2, true); }
 
 // "%04X    ": at least four upper-case digits, then four spaces.
 void AppendAddress(std::string& out, int32_t address) {
   char digits[8];
-  int n = 0;
-  auto value = static_cast<uint32_t>(address);
-  do {
-    digits[n++] = kUpperDigits[value & 0x0F];
-    value >>= 4;
-  } while (value != 0);
-  for (int i = n; i < 4; ++i) out.push_back('0');
-  while (n > 0) out.push_back(digits[--n]);
+  out.append(digits, PutHex(digits, static_cast<uint32_t>(address), 4));
   out.append("    ");
 }
 
@@ -71,11 +59,7 @@ void DumpComposer::ComposeFlash(const FirmwareImage& shown, const FirmwareImage&
   const uint8_t* b = device.Data();
   for (int32_t row = 0; row < kDumpRowCount; ++row) {
     const int32_t base = row * kDumpBytesPerRow;
-    auto label = static_cast<uint32_t>(base);
-    out[0] = kUpperDigits[(label >> 12) & 0x0F];
-    out[1] = kUpperDigits[(label >> 8) & 0x0F];
-    out[2] = kUpperDigits[(label >> 4) & 0x0F];
-    out[3] = kUpperDigits[label & 0x0F];
+    PutHex(out, static_cast<uint32_t>(base), 4);  // flash rows need four digits
     std::memset(out + 4, ' ', 4);
     out += kDumpAddressWidth;
 

@@ -1,11 +1,9 @@
 #include "image/hex_reader.h"
 
 #include "log/console_log.h"
-#include "log/line_end.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,10 +12,6 @@
 #include <optional>
 #include <system_error>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tolvane {
 namespace {
@@ -47,159 +41,18 @@ constexpr std::array<int8_t, 256> kDigitValues = [] {
 
 inline int HexDigit(char c) { return kDigitValues[static_cast<unsigned char>(c)]; }
 
-// The pair at the cursor, 0xFF unless it is two hex digits; the cursor
-// moves on by 2 whatever it finds.
-inline uint8_t ReadPair(std::string_view line, size_t& cursor) {
-  const size_t at = cursor;
-  cursor += 2;
-  if (at >= line.size() || line.size() - at < 2) return 0xFF;
+// The pair at `at`: its value, 0xFF unless it is two hex digits (or when it
+// runs past the line's end); `hex` tells which.
+inline uint8_t PairAt(std::string_view line, size_t at, bool& hex) {
+  if (at >= line.size() || line.size() - at < 2) {
+    hex = false;
+    return 0xFF;
+  }
   const int hi = HexDigit(line[at]);
   const int lo = HexDigit(line[at + 1]);
-  if ((hi | lo) < 0) return 0xFF;
-  return static_cast<uint8_t>(hi * 16 + lo);
+  hex = (hi | lo) >= 0;
+  return hex ? static_cast<uint8_t>(hi * 16 + lo) : uint8_t{0xFF};
 }
-
-// Decodes n pairs of hex digits from text into out, adding the bytes to sum
-// (only its low 8 bits matter). A pair that is not two hex digits reads as
-// 0xFF. Returns whether every pair was two hex digits. Eight characters at a
-// time where the platform allows, since a load decodes every character.
-bool DecodePairs(const char* text, size_t n, uint8_t* out, unsigned& sum) {
-  bool allHex = true;
-  size_t i = 0;
-#if defined(__SSE2__)
-  // Sixteen characters, eight pairs, at a time.
-  for (; i + 8 <= n; i += 8) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 2 * i));
-    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
-    // Signed compares: bytes of 0x80 and up are negative and fail both.
-    const __m128i digit =
-        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
-    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                         _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
-    if (_mm_movemask_epi8(_mm_or_si128(digit, letter)) != 0xFFFF) break;
-    // Digit values: the low nibble, plus 9 for letters.
-    const __m128i v = _mm_add_epi8(_mm_and_si128(x, _mm_set1_epi8(0x0F)), _mm_and_si128(letter, _mm_set1_epi8(9)));
-    // Each 16-bit lane holds a pair, first digit in its low byte.
-    const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(v, _mm_set1_epi16(0x00FF)), 4),
-                                       _mm_srli_epi16(v, 8));
-    const __m128i bytes = _mm_packus_epi16(pairs, pairs);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), bytes);
-    sum += static_cast<unsigned>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, _mm_setzero_si128())));
-  }
-#endif
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101u;
-    constexpr uint64_t kHigh = 0x8080808080808080u;
-    // Bytes of x (all below 0x80) in [lo, hi] get their high bit set.
-    const auto inRange = [](uint64_t x, uint64_t lo, uint64_t hi) {
-      return (x + (0x80 - lo) * kOnes) & ~(x + (0x7F - hi) * kOnes) & kHigh;
-    };
-    for (; i + 4 <= n; i += 4) {
-      uint64_t x;
-      std::memcpy(&x, text + 2 * i, 8);
-      const bool hex = (x & kHigh) == 0 &&
-                       (inRange(x, '0', '9') | inRange(x | 0x20 * kOnes, 'a', 'f')) == kHigh;
-      if (!hex) break;
-      // Digit values: the low nibble, plus 9 for letters (bit 6 set).
-      const uint64_t v = (x & 0x0F * kOnes) + ((x >> 6) & kOnes) * 9;
-      constexpr uint64_t kLanes = 0x00FF00FF00FF00FFu;
-      uint64_t w = ((v & kLanes) << 4) | ((v >> 8) & kLanes);  // one byte per 16-bit lane
-      sum += static_cast<unsigned>((w * 0x0001000100010001u) >> 48);  // lanes never carry
-      w = (w | (w >> 8)) & 0x0000FFFF0000FFFFu;
-      w = (w | (w >> 16)) & 0xFFFFFFFFu;
-      const auto bytes = static_cast<uint32_t>(w);
-      std::memcpy(out + i, &bytes, 4);
-    }
-  }
-  for (; i < n; ++i) {
-    const int hi = HexDigit(text[2 * i]);
-    const int lo = HexDigit(text[2 * i + 1]);
-    const int bad = (hi | lo) >> 8;  // -1 when either is not a digit
-    allHex = allHex && bad == 0;
-    const auto value = static_cast<uint8_t>((hi * 16 + lo) | bad);
-    out[i] = value;
-    sum += value;
-  }
-  return allHex;
-}
-
-// The trace of a load, composed here. A load traces every record, so this is
-// its hot path: finished lines in the normal colour wait in the buffer and go
-// to the log together; a coloured line goes on its own, after them. The
-// conversions are the log's own ("%X", "%d").
-class TraceLines {
- public:
-  TraceLines& Text(std::string_view text) {
-    if (text.size() > m_Buffer.size() - m_Size) Empty();
-    if (text.size() > m_Buffer.size()) {
-      Log().Text(text);
-      return *this;
-    }
-    text.copy(m_Buffer.data() + m_Size, text.size());
-    m_Size += text.size();
-    return *this;
-  }
-  TraceLines& Hex(uint32_t value) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    size_t n = 1;
-    while (n < 8 && (value >> (4 * n)) != 0) ++n;
-    char* out = Room(n);
-    for (size_t i = n; i-- > 0; value >>= 4) out[i] = kDigits[value & 0x0F];
-    return *this;
-  }
-  TraceLines& Dec(int32_t value) {
-    const bool negative = value < 0;
-    auto magnitude = negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-    size_t n = 1;
-    for (uint32_t rest = magnitude / 10; rest != 0; rest /= 10) ++n;
-    char* out = Room(n + (negative ? 1 : 0));
-    if (negative) *out++ = '-';
-    for (size_t i = n; i-- > 0; magnitude /= 10) out[i] = static_cast<char>('0' + magnitude % 10);
-    return *this;
-  }
-  // The current line is finished (its text ended with '\n').
-  void End(int color = kColorNormal) {
-    if (color == kColorNormal) {
-      m_Finished = m_Size;
-      if (m_Finished > m_Buffer.size() - kLongestLine) Send();
-      return;
-    }
-    Send();  // leaves the current line at the start of the buffer
-    Log().SetColor(color).Text(std::string_view(m_Buffer.data(), m_Size)).SetColor(kColorNormal);
-    m_Size = 0;
-  }
-  // Hands the finished lines to the log; the current line's start stays.
-  void Send() {
-    if (m_Finished == 0) return;
-    Log().Lines(std::string_view(m_Buffer.data(), m_Finished));
-    std::memmove(m_Buffer.data(), m_Buffer.data() + m_Finished, m_Size - m_Finished);
-    m_Size -= m_Finished;
-    m_Finished = 0;
-  }
-
- private:
-  // A region record's byte list, the longest line a load traces.
-  static constexpr size_t kLongestLine = 1280;
-
-  // Room for n more characters at the end of the buffer.
-  char* Room(size_t n) {
-    if (n > m_Buffer.size() - m_Size) Empty();
-    char* out = m_Buffer.data() + m_Size;
-    m_Size += n;
-    return out;
-  }
-  // Makes the whole buffer free: the finished lines go, then the start of
-  // the current line, which the log keeps until the line ends.
-  void Empty() {
-    Send();
-    if (m_Size > 0) Log().Text(std::string_view(m_Buffer.data(), m_Size));
-    m_Size = 0;
-  }
-
-  std::array<char, 4 * kLongestLine> m_Buffer;
-  size_t m_Size = 0;      // characters in the buffer
-  size_t m_Finished = 0;  // of which belong to finished lines
-};
 
 // The pairs of one record line, each read once: count, offset, type, data
 // and checksum, as far as the count says. Pairs that are missing or not hex
@@ -211,21 +64,18 @@ struct RecordPairs {
   HexFault fault = HexFault::None;
 
   explicit RecordPairs(std::string_view line) {
-    bytes[0] = PairAt(line, 1);
-    const bool countIsHex = IsHexPair(line, 1);
+    bool countIsHex = false;
+    bytes[0] = PairAt(line, 1, countIsHex);
     count = bytes[0];
     pairs = 1 + 2 + 1 + count + 1;
     const size_t length = 1 + 2 * pairs;
     bool allHex = countIsHex;
     unsigned sum = bytes[0];
-    if (line.size() >= length) {
-      // The usual case: every pair is there.
-      allHex = DecodePairs(line.data() + 3, pairs - 1, bytes.data() + 1, sum) && allHex;
-    } else {
-      for (size_t i = 1; i < pairs; ++i) {
-        allHex = allHex && IsHexPair(line, 1 + 2 * i);
-        sum += bytes[i] = PairAt(line, 1 + 2 * i);
-      }
+    for (size_t i = 1; i < pairs; ++i) {
+      bool hex = false;
+      bytes[i] = PairAt(line, 1 + 2 * i, hex);
+      allHex = allHex && hex;
+      sum += bytes[i];
     }
 
     // What is wrong with the line, if anything, judged on every pair the
@@ -247,10 +97,6 @@ struct RecordPairs {
     }
   }
 
-  static uint8_t PairAt(std::string_view line, size_t at) { return ReadPair(line, at); }
-  static bool IsHexPair(std::string_view line, size_t at) {
-    return at + 2 <= line.size() && (HexDigit(line[at]) | HexDigit(line[at + 1])) >= 0;
-  }
   const uint8_t* Data() const { return bytes.data() + 4; }
 };
 
@@ -265,8 +111,6 @@ class HexLoader {
   void Feed(std::string_view chunk);
   // The input has ended: loads the last, unterminated line and closes the trace.
   void Finish();
-  // The input broke off: the trace so far goes out, nothing more is loaded.
-  void Abandon() { m_Line.Send(); }
 
  private:
   void LoadLine(std::string_view line);
@@ -282,12 +126,11 @@ class HexLoader {
   int32_t m_LineNumber = 0;
   bool m_LineStarted = false;  // pieces of the current line were loaded already
   std::string m_Pending;       // the start of a line whose end has not arrived
-  TraceLines m_Line;
 };
 
 void HexLoader::Feed(std::string_view chunk) {
   while (!chunk.empty()) {
-    const size_t end = FindLineEnd(chunk);
+    const size_t end = chunk.find('\n');
     if (end == std::string_view::npos) {
       m_Pending.append(chunk);
       // A piece is certain once more than a piece and a possible '\r' wait.
@@ -322,9 +165,8 @@ void HexLoader::Finish() {
     m_LineStarted = false;
   }
   if (m_Result.MissingEndRecord())
-    m_Line.Text("Файл кончается без записи конца файла, он может быть обрезан \n").End(kColorWarning);
-  m_Line.Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n").End();
-  m_Line.Send();
+    Log().SetColor(kColorWarning).Text("Файл кончается без записи конца файла, он может быть обрезан \n").SetColor(kColorNormal);
+  Log().Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n");
 }
 
 // A whole line ("\r\n" ends a line as "\n" does; a lone '\r' is part of it).
@@ -351,12 +193,12 @@ void HexLoader::LoadRecord(std::string_view line) {
   const auto count = static_cast<int32_t>(record.count);
   const int32_t offset = record.bytes[1] * 256 + record.bytes[2];
   const uint8_t type = record.bytes[3];
-  m_Line.Text("Adr=").Hex(static_cast<uint32_t>(offset)).Text(" Sz=").Dec(count).Text(" type=").Hex(type).Text("\n").End();
+  Log().Text("Adr=").Hex(static_cast<uint32_t>(offset)).Text(" Sz=").Dec(count).Text(" type=").Hex(type).Text("\n");
   if (type == kRecordEndOfFile) m_Result.EndRecordSeen = true;
 
   if (type == kRecordExtendedLinearAddress && count == 2) {
     const uint32_t value = record.Data()[0] * 256u + record.Data()[1];
-    m_Line.Text("BASE adr = ").Hex(value).Text("\n").End(kColorAddress);
+    Log().SetColor(kColorAddress).Text("BASE adr = ").Hex(value).Text("\n").SetColor(kColorNormal);
     m_Base = static_cast<int32_t>(value << 16);
   }
   // Wraps like the device's 32-bit signed address: a base of 0x8000 or more
@@ -367,7 +209,7 @@ void HexLoader::LoadRecord(std::string_view line) {
     if (address >= kFlashSize) {
       LoadRegionRecord(record, address);
     } else if (address < 0) {
-      m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" вне диапазона, sz = ").Dec(count).Text("\n").End();
+      Log().Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" вне диапазона, sz = ").Dec(count).Text("\n");
       m_Result.DroppedBytes += count;
     } else {
       LoadFlashRecord(record, address);
@@ -377,12 +219,14 @@ void HexLoader::LoadRecord(std::string_view line) {
 }
 
 void HexLoader::NoteDamage(HexFault fault) {
-  m_Line.Text("Строка ")
+  Log()
+      .SetColor(kColorWarning)
+      .Text("Строка ")
       .Dec(m_LineNumber)
       .Text(": ")
       .Text(HexFaultText(fault))
       .Text(", запись загружена как есть \n")
-      .End(kColorWarning);
+      .SetColor(kColorNormal);
   if (m_Result.DamagedRecords++ == 0) {
     m_Result.FirstDamagedLine = m_LineNumber;
     m_Result.FirstDamage = std::string(HexFaultText(fault));
@@ -405,9 +249,9 @@ void HexLoader::LoadRegionRecord(const RecordPairs& record, int32_t address) {
       ++m_Result.DroppedBytes;
     }
   }
-  m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" высокий, sz = ").Dec(count).Text("\n").End(kColorBanner);
-  for (int32_t j = 0; j < count; ++j) m_Line.Hex(record.Data()[j]).Text("  ");
-  m_Line.Text("\n").End();
+  Log().SetColor(kColorBanner).Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" высокий, sz = ").Dec(count).Text("\n").SetColor(kColorNormal);
+  for (int32_t j = 0; j < count; ++j) Log().Hex(record.Data()[j]).Text("  ");
+  Log().Text("\n");
 }
 
 void HexLoader::LoadFlashRecord(const RecordPairs& record, int32_t address) {
@@ -417,7 +261,7 @@ void HexLoader::LoadFlashRecord(const RecordPairs& record, int32_t address) {
   m_Result.BytesStored += inFlash;
   // Bytes past the end of flash are not routed to the regions.
   for (int32_t at = address + inFlash; at < address + count; ++at) {
-    m_Line.Text("Adr = ").Hex(static_cast<uint32_t>(at)).Text(" вне диапазона \n").End();
+    Log().Text("Adr = ").Hex(static_cast<uint32_t>(at)).Text(" вне диапазона \n");
     ++m_Result.DroppedBytes;
   }
 }
@@ -480,15 +324,37 @@ ReadOutcome StreamFile(const std::string& path, HexLoader& loader, std::string& 
 
 }  // namespace
 
+namespace {
+
+// Each fault as the trace names it, and as the command line's summary does.
+struct FaultNames {
+  HexFault Fault;
+  std::string_view Trace;
+  std::string_view English;
+};
+constexpr FaultNames kFaultNames[] = {
+    {HexFault::ShortLine, "строка короче длины записи", "line shorter than its count"},
+    {HexFault::NonHexDigits, "не шестнадцатеричные цифры", "non-hex digits"},
+    {HexFault::BadChecksum, "неверная контрольная сумма", "bad checksum"},
+    {HexFault::LongLine, "строка длиннее длины записи", "line longer than its count"},
+};
+
+const FaultNames* NamesOf(HexFault fault) {
+  for (const FaultNames& names : kFaultNames)
+    if (names.Fault == fault) return &names;
+  return nullptr;
+}
+
+}  // namespace
+
 std::string_view HexFaultText(HexFault fault) {
-  switch (fault) {
-    case HexFault::ShortLine: return "строка короче длины записи";
-    case HexFault::NonHexDigits: return "не шестнадцатеричные цифры";
-    case HexFault::BadChecksum: return "неверная контрольная сумма";
-    case HexFault::LongLine: return "строка длиннее длины записи";
-    case HexFault::None: break;
-  }
-  return {};
+  const FaultNames* names = NamesOf(fault);
+  return names != nullptr ? names->Trace : std::string_view();
+}
+
+std::string_view HexFaultName(HexFault fault) {
+  const FaultNames* names = NamesOf(fault);
+  return names != nullptr ? names->English : std::string_view();
 }
 
 std::string DamageDescription(const HexLoadResult& load) {
@@ -507,7 +373,12 @@ std::string DamageDescription(const HexLoadResult& load) {
   return text;
 }
 
-uint8_t ReadHexByte(std::string_view line, size_t& cursor) { return ReadPair(line, cursor); }
+uint8_t ReadHexByte(std::string_view line, size_t& cursor) {
+  bool hex = false;
+  const uint8_t value = PairAt(line, cursor, hex);
+  cursor += 2;
+  return value;
+}
 
 HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image) {
   HexLoadResult result;
@@ -518,11 +389,7 @@ HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image) {
   {
     HexLoader loader(image, result);
     outcome = StreamFile(path, loader, error);
-    if (outcome == ReadOutcome::Read) {
-      loader.Finish();
-    } else {
-      loader.Abandon();
-    }
+    if (outcome == ReadOutcome::Read) loader.Finish();
   }
   if (outcome == ReadOutcome::Read) {
     result.FileRead = true;

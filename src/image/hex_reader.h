@@ -16,8 +16,10 @@ namespace tolvane {
 // What is wrong with a damaged record.
 enum class HexFault { None, ShortLine, NonHexDigits, BadChecksum, LongLine };
 
-// The fault as the trace names it.
+// The fault as the trace names it (Russian), and in English for the command
+// line's summary.
 std::string_view HexFaultText(HexFault fault);
+std::string_view HexFaultName(HexFault fault);
 
 struct HexLoadResult {
   bool FileRead = false;   // the file could be opened and read to its end

@@ -1,5 +1,7 @@
 #include "image/hex_writer.h"
 
+#include "log/number_text.h"
+
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
@@ -12,9 +14,8 @@ namespace {
 constexpr int32_t kBytesPerRecord = 16;
 
 void AppendByte(std::string& out, uint8_t value, unsigned& sum) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  out.push_back(kDigits[value >> 4]);
-  out.push_back(kDigits[value & 0x0F]);
+  char digits[8];
+  out.append(digits, PutHex(digits, value, 2));
   sum += value;
 }
 

@@ -1,6 +1,6 @@
 #include "console_log.h"
 
-#include "line_end.h"
+#include "number_text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,10 +47,12 @@ ConsoleLog& Log() {
 }
 
 ConsoleLog& ConsoleLog::Text(std::string_view text) {
+  // With no sink nothing would read the line: composing it is skipped.
+  if (!m_Listened.load(std::memory_order_relaxed)) return *this;
   // The common case, a whole line with nothing pending, goes out as it is,
   // without a copy.
   PendingLine& line = Pending();
-  if (line.text.empty() && IsOneWholeLine(text)) {
+  if (line.text.empty() && !text.empty() && text.find('\n') == text.size() - 1) {
     std::array<LogSpan, 2> spans{LogSpan{kColorNormal, line.prefix}, LogSpan{line.color, text}};
     std::span<const LogSpan> whole(spans);
     if (line.prefix.empty()) whole = whole.subspan(1);
@@ -59,7 +61,7 @@ ConsoleLog& ConsoleLog::Text(std::string_view text) {
   }
   // A text may hold several line ends; each finished line goes out whole.
   while (!text.empty()) {
-    size_t end = FindLineEnd(text);
+    const size_t end = text.find('\n');
     if (end == std::string_view::npos) {
       Append(text);
       break;
@@ -68,16 +70,6 @@ ConsoleLog& ConsoleLog::Text(std::string_view text) {
     Emit(false);
     text.remove_prefix(end + 1);
   }
-  return *this;
-}
-
-ConsoleLog& ConsoleLog::Lines(std::string_view text) {
-  const PendingLine& line = Pending();
-  if (!line.text.empty() || !line.prefix.empty() || line.color != kColorNormal || text.empty() ||
-      text.back() != '\n')
-    return Text(text);
-  const LogSpan span{kColorNormal, text};
-  Deliver(std::span<const LogSpan>(&span, 1));
   return *this;
 }
 
@@ -97,26 +89,28 @@ std::string_view Formatted(std::array<char, 512>& buf, const char* format, T val
 }  // namespace
 
 ConsoleLog& ConsoleLog::Dec(int32_t value) {
-  std::array<char, 512> buf;
-  return Text(Formatted(buf, "%d", value));
+  if (!m_Listened.load(std::memory_order_relaxed)) return *this;
+  char buf[16];
+  return Text(std::string_view(buf, static_cast<size_t>(PutDec(buf, value) - buf)));
 }
 
 ConsoleLog& ConsoleLog::Unsigned(uint32_t value) {
-  std::array<char, 512> buf;
-  return Text(Formatted(buf, "%u", value));
+  if (!m_Listened.load(std::memory_order_relaxed)) return *this;
+  char buf[16];
+  return Text(std::string_view(buf, static_cast<size_t>(PutDec(buf, value) - buf)));
 }
 
-ConsoleLog& ConsoleLog::ULong(uint32_t value) {
-  std::array<char, 512> buf;
-  return Text(Formatted(buf, "%lu", static_cast<unsigned long>(value)));
-}
+// The same digits as "%u": the value never exceeds 32 bits.
+ConsoleLog& ConsoleLog::ULong(uint32_t value) { return Unsigned(value); }
 
 ConsoleLog& ConsoleLog::Hex(uint32_t value) {
-  std::array<char, 512> buf;
-  return Text(Formatted(buf, "%X", value));
+  if (!m_Listened.load(std::memory_order_relaxed)) return *this;
+  char buf[16];
+  return Text(std::string_view(buf, static_cast<size_t>(PutHex(buf, value) - buf)));
 }
 
 ConsoleLog& ConsoleLog::Float(double value) {
+  if (!m_Listened.load(std::memory_order_relaxed)) return *this;
   std::array<char, 512> buf;
   return Text(Formatted(buf, "%f", value));
 }
@@ -129,8 +123,6 @@ ConsoleLog& ConsoleLog::SetColor(int color) {
 void ConsoleLog::Flush() { Emit(true); }
 
 void ConsoleLog::SetThreadPrefix(std::string prefix) { Pending().prefix = std::move(prefix); }
-
-int ConsoleLog::ConsoleAttribute(int color) { return ((color & 0x20) << 2) | (color & 0x7F); }
 
 void ConsoleLog::Emit(bool /*flushing*/) {
   PendingLine& line = Pending();
@@ -151,24 +143,27 @@ void ConsoleLog::Emit(bool /*flushing*/) {
 void ConsoleLog::AddSink(std::shared_ptr<LogSink> sink) {
   std::lock_guard lock(m_Mutex);
   m_Sinks.push_back(std::move(sink));
+  m_Listened = true;
 }
 
 void ConsoleLog::RemoveSink(const std::shared_ptr<LogSink>& sink) {
   std::lock_guard lock(m_Mutex);
   std::erase(m_Sinks, sink);
+  m_Listened = !m_Sinks.empty();
 }
 
 void ConsoleLog::RemoveAllSinks() {
   std::lock_guard lock(m_Mutex);
   m_Sinks.clear();
+  m_Listened = false;
 }
 
 // Sinks ------------------------------------------------------------------
 
-bool TerminalWantsColor() {
+bool TerminalWantsColor(std::FILE* stream) {
   const char* noColor = std::getenv("NO_COLOR");
   if (noColor != nullptr && noColor[0] != '\0') return false;
-  return isatty(STDERR_FILENO) != 0;
+  return isatty(fileno(stream)) != 0;
 }
 
 TerminalSink::TerminalSink(bool color) : m_Color(color) {}

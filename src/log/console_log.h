@@ -2,10 +2,13 @@
 //
 // Insertions chain: Log().Text("Speed = ").ULong(57600).Text("\n"). Each thread
 // assembles its own line and hands it to the sinks whole when the line ends, so
-// lines written from several threads never interleave inside one line.
+// lines written from several threads never interleave inside one line. While
+// no sink is attached, insertions do nothing: nobody would read the text.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -27,9 +30,8 @@ struct LogSpan {
   std::string_view text;
 };
 
-// Receives finished lines: one line, or a run of whole lines in the normal
-// colour from ConsoleLog::Lines (the last span ends with '\n' unless the line
-// was flushed early). Called with the log's lock held: keep it short, never
+// Receives finished lines, one at a time (the last span ends with '\n' unless
+// the line was flushed early). Called with the log's lock held: keep it short, never
 // log.
 class LogSink {
  public:
@@ -47,12 +49,6 @@ class ConsoleLog {
   ConsoleLog& Float(double value);      // "%f"
   ConsoleLog& SetColor(int color);
 
-  // Several whole lines at once, the last one ending with '\n'. With nothing
-  // pending, no thread prefix and the normal colour, the sinks get them in
-  // one call, which is what a caller tracing thousands of lines wants;
-  // otherwise they go out as Text sends them.
-  ConsoleLog& Lines(std::string_view text);
-
   // Hands the calling thread's unfinished line to the sinks now.
   void Flush();
 
@@ -64,16 +60,13 @@ class ConsoleLog {
   void RemoveSink(const std::shared_ptr<LogSink>& sink);
   void RemoveAllSinks();
 
-  // The colour attribute the console is given for a colour number: bit 5
-  // copied into bit 7, the low seven bits unchanged.
-  static int ConsoleAttribute(int color);
-
  private:
   void Emit(bool flushing);
   void Deliver(std::span<const LogSpan> spans);
 
   std::mutex m_Mutex;
   std::vector<std::shared_ptr<LogSink>> m_Sinks;
+  std::atomic<bool> m_Listened{false};  // some sink is attached
 };
 
 // The one log of the process.
@@ -92,8 +85,9 @@ class TerminalSink : public LogSink {
   std::string m_Buffer;
 };
 
-// True when stderr is a terminal and NO_COLOR is not set.
-bool TerminalWantsColor();
+// True when the stream is a terminal and NO_COLOR is not set: colours and
+// marks are for people, not for files and pipes.
+bool TerminalWantsColor(std::FILE* stream = stderr);
 
 // Appends plain text to a file.
 class FileSink : public LogSink {

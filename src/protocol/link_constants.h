@@ -44,8 +44,6 @@ inline constexpr int32_t kReceiveBufferSize = 16384; // bytes one receive tick t
 inline constexpr int32_t kReceiveLogLimit = 1024;    // bytes one receive log line shows at most
 inline constexpr double kThroughputPeriodS = 1.0;    // status figure update, strictly after this
 
-inline constexpr int32_t kDefaultBaud = 57600;
-
 // Walks of the procedures -------------------------------------------------
 
 inline constexpr int32_t kFlashReadBlocks = kFlashSize / kReadReplySize;   // 2048

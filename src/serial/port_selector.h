@@ -38,7 +38,7 @@ class OSerialPortSelector {
   IPortSource* m_pSource = nullptr;  // null: the system's ports
   int32_t m_Index = 0;               // forms the entry name m_PortSelect_<index>
   std::string m_PortSelect;          // the chosen port's name, "" : none
-  int32_t m_BaudRate = 57600;
+  int32_t m_BaudRate = kDefaultBaud;
 
   // Loads the remembered port, lists the ports and opens the remembered one
   // quietly when it is present.

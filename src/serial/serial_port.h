@@ -40,6 +40,10 @@ inline constexpr uint32_t kNotSerialDevice = 0x20000001u;
 
 inline constexpr intptr_t kInvalidPort = -1;  // INVALID_HANDLE_VALUE, or fd -1
 
+// The line speed of the device's monitor: what the port selector opens a port
+// at, and the command line's default.
+inline constexpr int32_t kDefaultBaud = 57600;
+
 class OSerialPort : public IBytePort {
  public:
   OSerialPort() = default;

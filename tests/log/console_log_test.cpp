@@ -71,41 +71,5 @@ TEST_F(ConsoleLogTest, ThreadPrefixStartsEveryLineOfThatThread) {
   EXPECT_EQ(m_Sink->Text(), "[ttyS1] one\n[ttyS1] two\n");
 }
 
-// A run of lines goes out in one call only when nothing would be lost by it:
-// pending text, a thread prefix or a colour make it go line by line.
-TEST_F(ConsoleLogTest, RunOfLinesComesOutAsTextWouldSendIt) {
-  Log().Lines("one\ntwo\n");
-  EXPECT_EQ(m_Sink->Spans(), (std::vector<std::pair<int, std::string>>{{7, "one\ntwo\n"}}));
-
-  m_Sink->Clear();
-  Log().Text("start ").Lines("one\ntwo\n");
-  EXPECT_EQ(m_Sink->Text(), "start one\ntwo\n");
-
-  m_Sink->Clear();
-  Log().SetColor(kColorWarning).Lines("red\n").SetColor(kColorNormal);
-  EXPECT_EQ(m_Sink->Spans(), (std::vector<std::pair<int, std::string>>{{12, "red\n"}}));
-
-  m_Sink->Clear();
-  Log().Lines("open");  // no line end: stays pending like any unfinished line
-  EXPECT_EQ(m_Sink->Text(), "");
-  Log().Text(" end\n");
-  EXPECT_EQ(m_Sink->Text(), "open end\n");
-
-  m_Sink->Clear();
-  std::thread t([] {
-    ConsoleLog::SetThreadPrefix("[ttyS1] ");
-    Log().Lines("one\ntwo\n");
-  });
-  t.join();
-  EXPECT_EQ(m_Sink->Text(), "[ttyS1] one\n[ttyS1] two\n");
-}
-
-TEST(ConsoleAttribute, CopiesBitFiveIntoBitSeven) {
-  for (int c : {7, 11, 12, 14}) EXPECT_EQ(ConsoleLog::ConsoleAttribute(c), c);
-  EXPECT_EQ(ConsoleLog::ConsoleAttribute(0x20), 0xA0);
-  EXPECT_EQ(ConsoleLog::ConsoleAttribute(0xFF), 0xFF);
-  EXPECT_EQ(ConsoleLog::ConsoleAttribute(0x80), 0x00);
-}
-
 }  // namespace
 }  // namespace tolvane

@@ -1,10 +1,16 @@
-// Ctrl-C for the device commands: the first press asks the running work to
-// stop at the next block boundary; a second press ends the program at once.
+// Ctrl-C and SIGTERM (what `timeout` and service managers send) for the
+// device commands: the first asks the running work to stop at the next block
+// boundary, and a write blocked on a stalled line to give up at once; a second
+// one ends the program at once.
 #pragma once
+
+#include <atomic>
 
 namespace tolvane::cli {
 
 void CatchInterrupt();
 bool Interrupted();
+// The flag behind Interrupted(), for a port to watch while it writes.
+const std::atomic<bool>& InterruptFlag();
 
 }  // namespace tolvane::cli

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "device_interrupt.h"
+#include "serial/system_error.h"
+
 namespace tolvane::cli {
 
 bool DevicePort::Open(int32_t baud, std::string& error) {
@@ -11,10 +14,10 @@ bool DevicePort::Open(int32_t baud, std::string& error) {
     if (!m_Sim) return false;
     path = m_Sim->PortPath();
   }
+  // A write blocked on a stalled line gives up at Ctrl-C instead of waiting.
+  m_Port.SetStopFlag(&InterruptFlag());
   if (m_Port.OpenDevice(path, baud)) return true;
-  error = m_Port.m_ErrorText;
-  // The port's text ends its first line with "\r\n"; one line reads better here.
-  for (size_t at = error.find("\r\n"); at != std::string::npos; at = error.find("\r\n", at)) error.replace(at, 2, ": ");
+  error = OneLine(m_Port.m_ErrorText);
   return false;
 }
 

@@ -12,8 +12,10 @@ class IBytePort {
   virtual ~IBytePort() = default;
 
   virtual bool IsOpen() const = 0;
-  // Sends count bytes; does nothing on a closed port.
-  virtual void Write(const uint8_t* data, int32_t count) = 0;
+  // Sends count bytes. False when the line did not take them all (the
+  // reason in LastError, and the next read fails with it too) or the port is
+  // closed.
+  virtual bool Write(const uint8_t* data, int32_t count) = 0;
   // No-wait read: returns at once with what the driver holds (possibly nothing).
   virtual bool Read(uint8_t* buffer, int32_t max, int32_t& received) = 0;
   // Waiting read: gathers exactly `wanted` bytes or gives up after the time-out.
@@ -24,7 +26,7 @@ class IBytePort {
   // Bytes queued for sending that the line has not carried yet.
   virtual int32_t PendingOutput() const = 0;
 
-  virtual uint32_t LastError() const = 0;          // code of the last failed read, 0: none
+  virtual uint32_t LastError() const = 0;          // code of the last failed read or write, 0: none
   virtual int32_t FrameErrors() const = 0;         // framing errors counted since the open
   virtual const std::string& ErrorText() const = 0;  // text of the last failed open
 };

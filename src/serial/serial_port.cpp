@@ -2,6 +2,8 @@
 // the Sys* functions of the platform's backend.
 #include "serial/serial_port.h"
 
+#include "serial/serial_port_backend.h"
+
 #include "log/console_log.h"
 #include "serial/system_error.h"
 
@@ -17,6 +19,9 @@ constexpr const char* kNotSerialText = "Это не последовательн
 constexpr const char* kModeRefused = "Не могу установить для порта требуемый режим (скорость ";
 constexpr const char* kModeRefusedEnd = "  бод) !";
 constexpr const char* kTimeoutsRefused = "Не могу установить тайм-ауты для выбранного порта";
+constexpr const char* kOwnTerminalText = "Это терминал самой программы, а не порт устройства";
+constexpr const char* kStalledText = "Порт не принимает данные";
+constexpr const char* kWriteFailed = "Не удалось передать данные в порт: ";
 constexpr const char* kStrategyRefused =
     "OSerialPort::SetWaitStrategy() - call SetCommTimeouts() error !!!! \n";
 
@@ -27,54 +32,69 @@ uint32_t TickCount() {
   return static_cast<uint32_t>(ms.count());
 }
 
+// The text of a backend's refusal or a system code.
+std::string RefusalText(uint32_t error) {
+  switch (error) {
+    case kNotSerialDevice: return kNotSerialText;
+    case kOwnTerminal: return kOwnTerminalText;
+    case kWriteStalled: return kStalledText;
+    default: return FormatSystemError(error);
+  }
+}
+
 }  // namespace
 
-OSerialPort::~OSerialPort() { Close(); }
+OSerialPort::OSerialPort() = default;
 
-bool OSerialPort::Open(int32_t n, int32_t speed) {
-  Close();
-  return OpenDevice(DeviceNameOf(n), speed);
-}
+OSerialPort::~OSerialPort() { Close(); }
 
 bool OSerialPort::OpenDevice(const std::string& name, int32_t speed) {
   // Whatever was open goes first, so a failure never leaves an old handle.
   Close();
   uint32_t error = 0;
-  if (!SysOpen(name, error)) {
-    m_hPort = kInvalidPort;
-    m_ErrorText = kOpenFailed + name + "\r\n" +
-                  (error == kNotSerialDevice ? std::string(kNotSerialText) : FormatSystemError(error));
+  std::unique_ptr<Backend> backend = Backend::Open(name, error);
+  if (!backend) {
+    m_ErrorText = kOpenFailed + name + "\r\n" + RefusalText(error);
     return false;
   }
   m_FrameErrors = 0;
-  if (!SysConfigure(speed)) {
+  m_WriteError = 0;
+  uint32_t taken = 0;
+  if (!backend->Configure(speed, taken)) {
     m_ErrorText = kModeRefused + std::to_string(speed) + kModeRefusedEnd;
-    Close();
     return false;
   }
-  Log().Text("Speed = ").ULong(m_Dcb.BaudRate).Text("\n");
-  m_TimeoutsNoWait = kTimeoutsNoWait;
-  ++m_TimeoutWrites;
-  if (!SysSetTimeouts(m_TimeoutsNoWait)) {
+  Log().Text("Speed = ").ULong(taken).Text("\n");
+  if (!backend->SetTimeouts(kTimeoutsNoWait)) {
     m_ErrorText = kTimeoutsRefused;
-    Close();
     return false;
   }
-  m_TimeoutsWait = kTimeoutsWait;
-  m_Wait = 0;
-  SysPrepare(name);
+  m_Wait = false;
+  backend->Prepare(name);
+  m_Backend = std::move(backend);
   return true;
 }
 
-void OSerialPort::Close() {
-  if (m_hPort == kInvalidPort) return;
-  SysClose();
-  m_hPort = kInvalidPort;
+void OSerialPort::Close() { m_Backend.reset(); }
+
+bool OSerialPort::Write(const uint8_t* data, int32_t count) {
+  if (!IsOpen()) return false;
+  if (count <= 0) return true;
+  uint32_t error = 0;
+  if (m_Backend->Write(data, count, m_Stop, error)) return true;
+  // The line is as good as gone: the caller sees it now, the next read too
+  // (the receive tick and a reply's read report it as a failed read).
+  m_LastError = error;
+  m_WriteError = error;
+  Log().SetColor(kColorWarning).Text(kWriteFailed).Text(RefusalText(error)).Text("\n").SetColor(kColorNormal);
+  return false;
 }
 
-void OSerialPort::Write(const uint8_t* data, int32_t count) {
-  if (!IsOpen() || count <= 0) return;
-  SysWrite(data, count);
+bool OSerialPort::TakeWriteError() {
+  if (m_WriteError == 0) return false;
+  m_LastError = m_WriteError;
+  m_WriteError = 0;
+  return true;
 }
 
 bool OSerialPort::Read(uint8_t* buffer, int32_t max, int32_t& received) {
@@ -83,9 +103,10 @@ bool OSerialPort::Read(uint8_t* buffer, int32_t max, int32_t& received) {
     m_LastError = 0;
     return false;
   }
-  if (m_Wait == 1) SetWaitStrategy(false);
+  if (TakeWriteError()) return false;
+  if (m_Wait) SetWaitStrategy(false);
   uint32_t error = 0;
-  if (!SysRead(buffer, max, received, error)) {
+  if (!m_Backend->Read(buffer, max, received, error)) {
     m_LastError = error;
     return false;
   }
@@ -96,12 +117,13 @@ bool OSerialPort::ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, 
   received = 0;
   m_LastError = 0;
   if (!IsOpen()) return false;
-  if (m_Wait == 0) SetWaitStrategy(true);
+  if (TakeWriteError()) return false;
+  if (!m_Wait) SetWaitStrategy(true);
   const uint32_t start = TickCount();
   for (;;) {
     int32_t got = 0;
     uint32_t error = 0;
-    if (!SysRead(buffer + received, wanted - received, got, error)) {
+    if (!m_Backend->Read(buffer + received, wanted - received, got, error)) {
       m_LastError = error;
       return false;
     }
@@ -112,21 +134,19 @@ bool OSerialPort::ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, 
 }
 
 void OSerialPort::SetWaitStrategy(bool wait) {
-  const uint8_t flag = wait ? 1 : 0;
-  if (flag == m_Wait) return;
-  m_Wait = flag;
-  ++m_TimeoutWrites;
-  if (!SysSetTimeouts(wait ? m_TimeoutsWait : m_TimeoutsNoWait)) Log().Text(kStrategyRefused);
+  if (wait == m_Wait || !IsOpen()) return;
+  m_Wait = wait;
+  if (!m_Backend->SetTimeouts(wait ? kTimeoutsWait : kTimeoutsNoWait)) Log().Text(kStrategyRefused);
 }
 
 bool OSerialPort::ClearLineErrors() {
   if (!IsOpen()) return false;
   bool frameError = false;
-  if (!SysClearErrors(frameError)) return false;
+  if (!m_Backend->ClearErrors(frameError)) return false;
   if (frameError) ++m_FrameErrors;
   return true;
 }
 
-int32_t OSerialPort::PendingOutput() const { return IsOpen() ? SysPendingOutput() : 0; }
+int32_t OSerialPort::PendingOutput() const { return IsOpen() ? m_Backend->PendingOutput() : 0; }
 
 }  // namespace tolvane

@@ -1,7 +1,9 @@
 // The port's system calls on POSIX: termios for the line, poll for the two
 // read behaviours (the driver has no read time-outs of the Windows kind, so
-// the active set is obeyed here), exclusive open by TIOCEXCL and flock.
-#include "serial/serial_port.h"
+// the active set is obeyed here), exclusive open by TIOCEXCL and flock. The
+// line settings found at the open are put back at the close, as every tool
+// that borrows a terminal does.
+#include "serial/serial_port_backend.h"
 
 #include "log/console_log.h"
 #include "serial/latency_timer.h"
@@ -57,8 +59,6 @@ uint32_t CodeToSpeed(speed_t code) {
   return 0;
 }
 
-int Fd(intptr_t handle) { return static_cast<int>(handle); }
-
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -83,36 +83,76 @@ bool SysfsSaysNotTty(dev_t rdev) {
   return !ec && subsystem.filename() != "tty";
 }
 
-}  // namespace
-
-std::string OSerialPort::DeviceNameOf(int32_t n) {
-  // COM1 is the first built-in UART, ttyS0.
-  if (n < 1) return "COM" + std::to_string(n);
-  return "/dev/ttyS" + std::to_string(n - 1);
+// Devices that must never be taken for the device's port, known by their
+// numbers before they are opened: the program's own terminal by its generic
+// name, and the pseudo-terminal multiplexer, which makes a new terminal on
+// each open.
+uint32_t ForbiddenDevice(dev_t rdev) {
+  constexpr unsigned kTtyMajor = 5;  // /dev/tty 5:0, /dev/ptmx 5:2
+  if (major(rdev) == kTtyMajor && minor(rdev) == 0) return kOwnTerminal;
+  if (major(rdev) == kTtyMajor && minor(rdev) == 2) return kNotSerialDevice;
+  return 0;
 }
 
-bool OSerialPort::SysOpen(const std::string& name, uint32_t& error) {
+// How long a no-wait read that found bytes waits for the kernel to pass on
+// the rest of what has arrived.
+constexpr int kRefillMs = 2;
+// How long a write may wait for a line that takes nothing.
+constexpr int kStallMs = 5000;
+// How long closing waits for queued output before the old settings return
+// (which could change the speed under bytes still on their way).
+constexpr int kDrainMs = 1000;
+
+class PosixBackend final : public OSerialPort::Backend {
+ public:
+  PosixBackend(int fd, const struct termios& found) : m_Fd(fd), m_Found(found) {}
+  ~PosixBackend() override;
+
+  bool Configure(int32_t speed, uint32_t& taken) override;
+  void Prepare(const std::string& name) override;
+  bool SetTimeouts(const PortTimeouts& timeouts) override {
+    m_Active = timeouts;
+    return true;
+  }
+  bool Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override;
+  bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>* stop, uint32_t& error) override;
+  bool ClearErrors(bool& frameError) override;
+  int32_t PendingOutput() override;
+
+ private:
+  int m_Fd;
+  struct termios m_Found;         // the line settings before the open
+  PortTimeouts m_Active;          // the set the driver would hold; reads obey it
+  uint32_t m_FrameCountSeen = 0;  // driver's cumulative framing-error count
+};
+
+}  // namespace
+
+std::unique_ptr<OSerialPort::Backend> OSerialPort::Backend::Open(const std::string& name, uint32_t& error) {
   struct stat st {};
   if (::stat(name.c_str(), &st) != 0) {
     error = static_cast<uint32_t>(errno);
-    return false;
+    return nullptr;
   }
   if (!S_ISCHR(st.st_mode) || SysfsSaysNotTty(st.st_rdev)) {
     error = kNotSerialDevice;
-    return false;
+    return nullptr;
   }
+  if ((error = ForbiddenDevice(st.st_rdev)) != 0) return nullptr;
   int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error = static_cast<uint32_t>(errno);
-    return false;
+    return nullptr;
   }
   auto refuse = [&](uint32_t code) {
     ::close(fd);
     error = code;
-    return false;
+    return nullptr;
   };
-  struct termios tio {};
-  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd, &tio) != 0)
+  // The terminal the program's user types in, by whatever name it was given.
+  if (::tcgetsid(fd) == ::getsid(0)) return refuse(kOwnTerminal);
+  struct termios found {};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd, &found) != 0)
     return refuse(kNotSerialDevice);
 #if defined(TIOCGEXCL)
   // Root passes another holder's TIOCEXCL; it must not take the port anyway.
@@ -121,21 +161,24 @@ bool OSerialPort::SysOpen(const std::string& name, uint32_t& error) {
 #endif
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(EBUSY);
   ::ioctl(fd, TIOCEXCL);
-  m_hPort = fd;
-  return true;
+  return std::make_unique<PosixBackend>(fd, found);
 }
 
-void OSerialPort::SysClose() {
-  int fd = Fd(m_hPort);
-  ::ioctl(fd, TIOCNXCL);
-  ::close(fd);
+namespace {
+
+PosixBackend::~PosixBackend() {
+  const int64_t until = NowMs() + kDrainMs;
+  int queued = 0;
+  while (::ioctl(m_Fd, TIOCOUTQ, &queued) == 0 && queued > 0 && NowMs() < until) ::usleep(1000);
+  ::tcsetattr(m_Fd, TCSANOW, &m_Found);
+  ::ioctl(m_Fd, TIOCNXCL);
+  ::close(m_Fd);
 }
 
-bool OSerialPort::SysConfigure(int32_t speed) {
-  int fd = Fd(m_hPort);
+bool PosixBackend::Configure(int32_t speed, uint32_t& taken) {
   speed_t code = 0;
-  struct termios tio {};
-  if (!SpeedToCode(speed, code) || ::tcgetattr(fd, &tio) != 0) return false;
+  struct termios tio = m_Found;
+  if (!SpeedToCode(speed, code)) return false;
   ::cfmakeraw(&tio);
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
   tio.c_cflag |= CS8 | CREAD | CLOCAL;
@@ -143,39 +186,35 @@ bool OSerialPort::SysConfigure(int32_t speed) {
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   if (::cfsetispeed(&tio, code) != 0 || ::cfsetospeed(&tio, code) != 0) return false;
-  if (::tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+  if (::tcsetattr(m_Fd, TCSANOW, &tio) != 0) return false;
   // tcsetattr succeeds when any part was taken: check the speed held.
   struct termios back {};
-  if (::tcgetattr(fd, &back) != 0 || ::cfgetospeed(&back) != code) return false;
-  m_Dcb.BaudRate = CodeToSpeed(::cfgetospeed(&back));
-  m_Dcb.ByteSize = (back.c_cflag & CSIZE) == CS8 ? 8 : 7;
-  m_Dcb.Parity = (back.c_cflag & PARENB) ? 1 : 0;
-  m_Dcb.StopBits = (back.c_cflag & CSTOPB) ? 2 : 0;
+  if (::tcgetattr(m_Fd, &back) != 0 || ::cfgetospeed(&back) != code) return false;
+  taken = CodeToSpeed(::cfgetospeed(&back));
   // RTS asserted, DTR de-asserted; a pseudo-terminal has no modem lines.
   int rts = TIOCM_RTS, dtr = TIOCM_DTR;
-  ::ioctl(fd, TIOCMBIS, &rts);
-  ::ioctl(fd, TIOCMBIC, &dtr);
+  ::ioctl(m_Fd, TIOCMBIS, &rts);
+  ::ioctl(m_Fd, TIOCMBIC, &dtr);
   return true;
 }
 
-void OSerialPort::SysPrepare(const std::string& name) {
-  int fd = Fd(m_hPort);
+void PosixBackend::Prepare(const std::string& name) {
 #if defined(__linux__) && defined(ASYNC_LOW_LATENCY)
   // USB serial drivers pass bytes on at once in low-latency mode (FTDI: the
   // latency timer drops to 1 ms).
   struct serial_struct serial {};
-  if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(static_cast<unsigned>(serial.flags) & ASYNC_LOW_LATENCY)) {
+  if (::ioctl(m_Fd, TIOCGSERIAL, &serial) == 0 && !(static_cast<unsigned>(serial.flags) & ASYNC_LOW_LATENCY)) {
     serial.flags = static_cast<int>(static_cast<unsigned>(serial.flags) | ASYNC_LOW_LATENCY);
-    ::ioctl(fd, TIOCSSERIAL, &serial);
+    ::ioctl(m_Fd, TIOCSSERIAL, &serial);
   }
 #endif
 #if defined(__linux__) && defined(TIOCGICOUNT)
   // Errors counted before this open are not this session's.
   struct serial_icounter_struct counts {};
-  m_FrameCountSeen = ::ioctl(fd, TIOCGICOUNT, &counts) == 0 ? static_cast<uint32_t>(counts.frame) : 0;
+  m_FrameCountSeen = ::ioctl(m_Fd, TIOCGICOUNT, &counts) == 0 ? static_cast<uint32_t>(counts.frame) : 0;
 #endif
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return;
+  if (::fstat(m_Fd, &st) != 0) return;
   std::string dir = SysfsDirOf(st.st_rdev);
   if (dir.empty()) return;
   if (std::optional<int32_t> ms = ReadLatencyTimer(dir + "/device")) {
@@ -184,14 +223,8 @@ void OSerialPort::SysPrepare(const std::string& name) {
   }
 }
 
-bool OSerialPort::SysSetTimeouts(const PortTimeouts& timeouts) {
-  m_Active = timeouts;
-  return true;
-}
-
-bool OSerialPort::SysRead(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) {
+bool PosixBackend::Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) {
   received = 0;
-  const int fd = Fd(m_hPort);
   const PortTimeouts& t = m_Active;
   const bool noWait = t.ReadIntervalTimeout == kNoInterval && t.ReadTotalTimeoutMultiplier == 0 &&
                       t.ReadTotalTimeoutConstant == 0;
@@ -210,7 +243,7 @@ bool OSerialPort::SysRead(uint8_t* buffer, int32_t count, int32_t& received, uin
       if (left <= 0) return true;
       waitMs = static_cast<int>(std::min<int64_t>(left, INT_MAX));
     }
-    struct pollfd p {fd, POLLIN, 0};
+    struct pollfd p {m_Fd, POLLIN, 0};
     int ready = ::poll(&p, 1, waitMs);
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -222,11 +255,18 @@ bool OSerialPort::SysRead(uint8_t* buffer, int32_t count, int32_t& received, uin
       continue;  // the deadlines are checked above
     }
     if (p.revents & POLLIN) {
-      ssize_t n = ::read(fd, buffer + received, static_cast<size_t>(count - received));
+      // One read() of a terminal gives at most about 4 KiB, and the kernel
+      // refills what it hands out a moment later: a no-wait read goes on
+      // until the count is reached or nothing more comes within kRefillMs.
+      ssize_t n = ::read(m_Fd, buffer + received, static_cast<size_t>(count - received));
       if (n > 0) {
         received += static_cast<int32_t>(n);
         lastByte = NowMs();
-        if (received >= count || noWait) return true;
+        if (received >= count) return true;
+        if (noWait) {
+          struct pollfd more {m_Fd, POLLIN, 0};
+          if (::poll(&more, 1, kRefillMs) <= 0 || !(more.revents & POLLIN)) return true;
+        }
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -243,37 +283,53 @@ bool OSerialPort::SysRead(uint8_t* buffer, int32_t count, int32_t& received, uin
   }
 }
 
-void OSerialPort::SysWrite(const uint8_t* data, int32_t count) {
+bool PosixBackend::Write(const uint8_t* data, int32_t count, const std::atomic<bool>* stop, uint32_t& error) {
   // No write time-out, as on the device's own line; but a peer that never
-  // drains must not hang the program: give up after 5 s without progress.
-  constexpr int kStallMs = 5000;
-  const int fd = Fd(m_hPort);
+  // drains must not hang the program: give up after kStallMs without
+  // progress, or at once when asked to stop.
+  constexpr int kSliceMs = 20;
   size_t done = 0;
   const size_t total = static_cast<size_t>(count);
   int64_t progress = NowMs();
   while (done < total) {
-    ssize_t n = ::write(fd, data + done, total - done);
+    ssize_t n = ::write(m_Fd, data + done, total - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
       progress = NowMs();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return;
-    int64_t left = progress + kStallMs - NowMs();
-    if (left <= 0) return;
-    struct pollfd p {fd, POLLOUT, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return;
-    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return;
+    if (n < 0 && errno != EAGAIN) {
+      error = static_cast<uint32_t>(errno);
+      return false;
+    }
+    if (stop != nullptr && stop->load()) {
+      error = static_cast<uint32_t>(EINTR);
+      return false;
+    }
+    const int64_t left = progress + kStallMs - NowMs();
+    if (left <= 0) {
+      error = kWriteStalled;
+      return false;
+    }
+    struct pollfd p {m_Fd, POLLOUT, 0};
+    if (::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, kSliceMs))) < 0 && errno != EINTR) {
+      error = static_cast<uint32_t>(errno);
+      return false;
+    }
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      error = static_cast<uint32_t>(EIO);
+      return false;
+    }
   }
+  return true;
 }
 
-bool OSerialPort::SysClearErrors(bool& frameError) {
-  const int fd = Fd(m_hPort);
+bool PosixBackend::ClearErrors(bool& frameError) {
   frameError = false;
 #if defined(__linux__) && defined(TIOCGICOUNT)
   struct serial_icounter_struct counts {};
-  if (::ioctl(fd, TIOCGICOUNT, &counts) == 0) {
+  if (::ioctl(m_Fd, TIOCGICOUNT, &counts) == 0) {
     uint32_t frame = static_cast<uint32_t>(counts.frame);
     frameError = frame != m_FrameCountSeen;
     m_FrameCountSeen = frame;
@@ -282,13 +338,14 @@ bool OSerialPort::SysClearErrors(bool& frameError) {
 #endif
   // No counters (a pseudo-terminal): the driver answers, nothing is counted.
   struct termios tio {};
-  return ::tcgetattr(fd, &tio) == 0;
+  return ::tcgetattr(m_Fd, &tio) == 0;
 }
 
-int32_t OSerialPort::SysPendingOutput() const {
+int32_t PosixBackend::PendingOutput() {
   int queued = 0;
-  if (::ioctl(Fd(m_hPort), TIOCOUTQ, &queued) != 0) return 0;
+  if (::ioctl(m_Fd, TIOCOUTQ, &queued) != 0) return 0;
   return queued;
 }
 
+}  // namespace
 }  // namespace tolvane

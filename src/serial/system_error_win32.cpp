@@ -7,9 +7,8 @@
 namespace tolvane {
 
 std::string FormatSystemError(uint32_t code) {
-  static char buffer[4096];
-  buffer[0] = '?';
-  buffer[1] = '\0';
+  // A buffer of each call's own: ports on several threads fail at once.
+  char buffer[4096] = "?";
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x0400, buffer, sizeof buffer, nullptr);
   if (n == 0) return "?";
   // Taken as the system gives it, line end included.

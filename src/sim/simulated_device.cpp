@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,6 +54,9 @@ constexpr int64_t kSpinLeadNs = 200'000;
 // without sleeping, since the client's next frame follows within tens of
 // microseconds: waking from a sleep for it would stamp it late.
 constexpr int64_t kAwaitFrameNs = 200'000;
+
+// How often an idle device looks whether its client left the line locked.
+constexpr int64_t kClientCheckNs = 100'000'000;
 
 // Spinning takes a processor: devices of one process spin only while a
 // processor is left over for their clients and the kernel's line work, and
@@ -151,6 +155,10 @@ class SimulatedDevice::Engine {
   bool Receive(int64_t nowNs);
   // Reads the line without sleeping until something comes or untilNs.
   void AwaitFrame(int64_t untilNs);
+  // A client that ended without closing the port (killed) leaves the line
+  // exclusive, and every later open fails as busy: this clears it once the
+  // client is gone.
+  void ReleaseDepartedClient(int64_t nowNs);
 
   const SimulatedDeviceOptions& m_Options;
   mutable std::mutex m_Mutex;  // guards memory, stats and the machine
@@ -174,6 +182,7 @@ class SimulatedDevice::Engine {
   int64_t m_NextChatterNs = -1;
   int64_t m_PowerOnNs = -1;
   int64_t m_VanishNs = -1;  // when the frame that ends the line has arrived
+  int64_t m_NextClientCheckNs = 0;
 };
 
 bool SimulatedDevice::Engine::Open(std::string& path, std::string* error) {
@@ -363,6 +372,20 @@ void SimulatedDevice::Engine::AwaitFrame(int64_t untilNs) {
   }
 }
 
+void SimulatedDevice::Engine::ReleaseDepartedClient(int64_t nowNs) {
+  if (nowNs < m_NextClientCheckNs || m_Slave < 0) return;
+  m_NextClientCheckNs = nowNs + kClientCheckNs;
+#if defined(TIOCGEXCL)
+  int exclusive = 0;
+  if (ioctl(m_Slave, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return;
+#endif
+  // A client holds the line's lock for as long as it holds the line; a lock
+  // that is free means the client is gone.
+  if (flock(m_Slave, LOCK_EX | LOCK_NB) != 0) return;
+  flock(m_Slave, LOCK_UN);
+  ioctl(m_Slave, TIOCNXCL);
+}
+
 void SimulatedDevice::Engine::Begin() {
   const int64_t startNs = NowNs();
   m_Machine.Reset(startNs);
@@ -395,8 +418,10 @@ void SimulatedDevice::Engine::Serve() {
       if (!m_In.empty()) continue;
     }
 
+    ReleaseDepartedClient(nowNs);
     bool replyEnd = false;
-    const int64_t deadline = NextDeadline(replyEnd);
+    int64_t deadline = NextDeadline(replyEnd);
+    if (deadline == std::numeric_limits<int64_t>::max()) deadline = m_NextClientCheckNs;
     // The end of a reply is met by sleeping to just short of it and spinning
     // the rest: a sleep alone wakes tens of microseconds late.
     int64_t wakeNs = replyEnd ? deadline - kSpinLeadNs : deadline;

@@ -182,19 +182,23 @@ TEST_F(DeviceCommandsTest, RunStartsTheFirmware) {
   EXPECT_EQ(device.State(), SimState::Firmware);
 }
 
-TEST_F(DeviceCommandsTest, CtrlCStopsBetweenBlocks) {
-  SimulatedDeviceOptions slow;
-  slow.BaudRate = 57600;
-  SimulatedDevice device(slow);
-  ASSERT_TRUE(device.Start());
-  CliProcess write({"write", m_Hex, "--port", device.PortPath()});
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  write.Signal(SIGINT);
-  CliRun run = write.Wait(std::chrono::seconds(10));
-  EXPECT_EQ(run.ExitCode, 5) << run.Out << run.Err;
-  EXPECT_TRUE(Has(run.Out, "ЗАПИСЬ ПРЕРВАНА\nЗапись прервана! Записано блоков: ")) << run.Out;
-  EXPECT_LT(device.Stats().WriteCommands, 1024);
-  EXPECT_GT(device.Stats().WriteCommands, 0);
+// Ctrl-C, and SIGTERM as `timeout` sends it, stop between two blocks.
+TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    SimulatedDeviceOptions slow;
+    slow.BaudRate = 57600;
+    SimulatedDevice device(slow);
+    ASSERT_TRUE(device.Start());
+    CliProcess write({"write", m_Hex, "--port", device.PortPath()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    write.Signal(signal);
+    CliRun run = write.Wait(std::chrono::seconds(10));
+    EXPECT_EQ(run.ExitCode, 5) << signal << run.Out << run.Err;
+    EXPECT_TRUE(Has(run.Out, "ЗАПИСЬ ПРЕРВАНА\nЗапись прервана! Записано блоков: ")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, "Монитор в модуле сохранён")) << run.Out;
+    EXPECT_LT(device.Stats().WriteCommands, 1024);
+    EXPECT_GT(device.Stats().WriteCommands, 0);
+  }
 }
 
 TEST_F(DeviceCommandsTest, CaptureCatchesADeviceThatIsSwitchedOn) {

@@ -41,10 +41,11 @@ class FakePort : public IBytePort {
   }
 
   bool IsOpen() const override { return Opened; }
-  void Write(const uint8_t* data, int32_t count) override {
-    if (!Opened) return;
+  bool Write(const uint8_t* data, int32_t count) override {
+    if (!Opened) return false;
     Writes.push_back({std::vector<uint8_t>(data, data + count), Clock::now()});
     if (Responder) Responder(*this, Writes.back().Bytes);
+    return true;
   }
   bool Read(uint8_t* buffer, int32_t max, int32_t& received) override { return Take(buffer, max, received); }
   bool ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, int32_t) override {

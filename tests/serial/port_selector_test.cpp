@@ -11,6 +11,12 @@
 namespace tolvane {
 namespace {
 
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 using namespace tolvane::test;
 
 class PortSelectorTest : public ::testing::Test {
@@ -173,10 +179,12 @@ TEST_F(PortSelectorTest, UnplugClosesButKeepsTheChoiceAndReplugReopens) {
 
   // Removal of another port, or a pending one, leaves the open port alone
   // and re-selects its item in the rebuilt list.
-  intptr_t handle = m_Port.m_hPort;
+  const auto opens = [this] { return Count(m_Log->Text(), "Speed = "); };
+  const size_t opened = opens();
   Unplug(m_B);
   EXPECT_FALSE(Notify(DeviceEvent::RemovePending));
-  EXPECT_EQ(m_Port.m_hPort, handle);
+  EXPECT_TRUE(m_Port.IsOpen());
+  EXPECT_EQ(opens(), opened);  // not opened again
   EXPECT_EQ(CurrentData(), m_A.SlavePath());
   EXPECT_EQ(m_Combo.Items.size(), 2u);
 }

@@ -20,6 +20,9 @@ class PtyPair {
     m_Master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (m_Master < 0 || ::grantpt(m_Master) != 0 || ::unlockpt(m_Master) != 0) return;
     m_SlavePath = ::ptsname(m_Master);
+    // A slave of the test's own, opened before any port makes the line
+    // exclusive, to look at the line settings from outside.
+    m_Slave = ::open(m_SlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     // The master side carries bytes unchanged.
     struct termios tio {};
     if (::tcgetattr(m_Master, &tio) == 0) {
@@ -27,13 +30,23 @@ class PtyPair {
       ::tcsetattr(m_Master, TCSANOW, &tio);
     }
   }
-  ~PtyPair() { CloseMaster(); }
+  ~PtyPair() {
+    CloseMaster();
+    if (m_Slave >= 0) ::close(m_Slave);
+  }
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
 
   bool Ok() const { return m_Master >= 0 && !m_SlavePath.empty(); }
   const std::string& SlavePath() const { return m_SlavePath; }
   int Master() const { return m_Master; }
+  // The line settings of the slave, as any program on it sees them.
+  struct termios SlaveSettings() const {
+    struct termios tio {};
+    ::tcgetattr(m_Slave, &tio);
+    return tio;
+  }
+  void SetSlaveSettings(const struct termios& tio) const { ::tcsetattr(m_Slave, TCSANOW, &tio); }
 
   void Send(const std::vector<uint8_t>& bytes) const {
     if (!bytes.empty()) (void)!::write(m_Master, bytes.data(), bytes.size());
@@ -60,6 +73,7 @@ class PtyPair {
 
  private:
   int m_Master = -1;
+  int m_Slave = -1;
   std::string m_SlavePath;
 };
 

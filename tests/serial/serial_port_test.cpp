@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -43,18 +45,27 @@ class SerialPortTest : public ::testing::Test {
 
 double Seconds(const OPerfTimer& t) { return t.Elapsed(); }
 
-TEST_F(SerialPortTest, OpensAPseudoTerminalInTheNoWaitStrategy) {
-  m_Port.m_Wait = 1;
+TEST_F(SerialPortTest, OpensRawAt57600AndGivesTheLineBackAsItWasFound) {
+  // The line as some other program left it: slow, echoing, line by line.
+  struct termios found = m_Pty.SlaveSettings();
+  found.c_lflag |= ECHO | ICANON;
+  cfsetispeed(&found, B9600);
+  cfsetospeed(&found, B9600);
+  m_Pty.SetSlaveSettings(found);
+
   OpenPort();
   EXPECT_TRUE(m_Port.IsOpen());
-  EXPECT_EQ(m_Port.m_Wait, 0);
-  EXPECT_EQ(m_Port.m_Dcb.BaudRate, 57600u);
-  EXPECT_EQ(m_Port.m_Dcb.ByteSize, 8);
-  EXPECT_EQ(m_Port.m_Dcb.Parity, 0);
-  EXPECT_EQ(m_Port.m_Dcb.StopBits, 0);
+  const struct termios open = m_Pty.SlaveSettings();
+  EXPECT_EQ(cfgetospeed(&open), B57600);
+  EXPECT_EQ(open.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(open.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(open.c_lflag & (ECHO | ICANON), 0u);
   EXPECT_NE(m_Log->Text().find("Speed = 57600\n"), std::string::npos);
-  EXPECT_EQ(m_Port.m_TimeoutsWait.ReadTotalTimeoutConstant, 1000u);
-  EXPECT_EQ(m_Port.m_TimeoutsNoWait.ReadIntervalTimeout, kNoInterval);
+
+  m_Port.Close();
+  const struct termios back = m_Pty.SlaveSettings();
+  EXPECT_EQ(cfgetospeed(&back), B9600);
+  EXPECT_EQ(back.c_lflag & (ECHO | ICANON), static_cast<tcflag_t>(ECHO | ICANON));
 
   // Opening what is open closes it first: the same port opens again instead
   // of finding itself busy.
@@ -193,30 +204,95 @@ TEST_F(SerialPortTest, AShortWaitingReadCallsAgainUntilItsTimeoutHasPassed) {
   EXPECT_LT(waited, 2.6);
 }
 
-TEST_F(SerialPortTest, TimeoutsChangeOnlyWhenTheKindOfReadChanges) {
+TEST_F(SerialPortTest, ANoWaitReadAfterAWaitingOneReturnsAtOnceAgain) {
   OpenPort();
-  int32_t atOpen = m_Port.TimeoutWrites();
   uint8_t buf[4];
   int32_t got = 0;
-  m_Pty.Send({1, 2, 3, 4, 5, 6, 7, 8});
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  m_Port.Read(buf, 1, got);
-  m_Port.Read(buf, 1, got);
-  EXPECT_EQ(m_Port.TimeoutWrites(), atOpen);
   m_Port.ReadTimed(buf, 1, got, 100);
-  EXPECT_EQ(m_Port.m_Wait, 1);
-  EXPECT_EQ(m_Port.TimeoutWrites(), atOpen + 1);
-  m_Port.ReadTimed(buf, 1, got, 100);
-  EXPECT_EQ(m_Port.TimeoutWrites(), atOpen + 1);
-  m_Port.Read(buf, 1, got);
-  EXPECT_EQ(m_Port.m_Wait, 0);
-  EXPECT_EQ(m_Port.TimeoutWrites(), atOpen + 2);
-  // The no-wait set is really back: a read with nothing there returns at once.
   m_Port.Read(buf, 4, got);
   OPerfTimer timer;
   EXPECT_TRUE(m_Port.Read(buf, 4, got));
   EXPECT_EQ(got, 0);
   EXPECT_LT(Seconds(timer), 0.1);
+}
+
+TEST_F(SerialPortTest, ANoWaitReadTakesAllThatWaitsUpToItsCount) {
+  OpenPort();
+  // More than one read() of a terminal gives (about 4 KiB).
+  std::vector<uint8_t> chatter(12000);
+  for (size_t i = 0; i < chatter.size(); ++i) chatter[i] = static_cast<uint8_t>(i % 251);
+  // The line holds only part of it until the port reads: the sender may wait.
+  std::thread peer([&] { m_Pty.Send(chatter); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::vector<uint8_t> buf(16384);
+  int32_t got = 0;
+  EXPECT_TRUE(m_Port.Read(buf.data(), 5000, got));
+  EXPECT_EQ(got, 5000);
+  int32_t rest = 0;
+  EXPECT_TRUE(m_Port.Read(buf.data() + got, 16384 - got, rest));
+  peer.join();
+  EXPECT_EQ(got + rest, 12000);
+  EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + 12000), chatter);
+}
+
+TEST_F(SerialPortTest, AWriteTheLineDoesNotTakeEndsAtAStopAndIsReported) {
+  std::atomic<bool> stop{false};
+  m_Port.SetStopFlag(&stop);
+  OpenPort();
+  // Nobody reads the master: the line fills up and the write blocks.
+  std::thread asker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop = true;
+  });
+  const std::vector<uint8_t> flood(1 << 20, 0xCD);
+  OPerfTimer timer;
+  EXPECT_FALSE(m_Port.Write(flood.data(), static_cast<int32_t>(flood.size())));
+  const double waited = Seconds(timer);
+  asker.join();
+  EXPECT_LT(waited, 1.0);
+  EXPECT_EQ(m_Port.m_LastError, static_cast<uint32_t>(EINTR));
+  EXPECT_NE(m_Log->Text().find("Не удалось передать данные в порт: "), std::string::npos) << m_Log->Text();
+  // The next read reports it too, as the receive tick would see it.
+  uint8_t buf[4];
+  int32_t got = 0;
+  m_Port.m_LastError = 0;
+  EXPECT_FALSE(m_Port.Read(buf, 4, got));
+  EXPECT_EQ(m_Port.m_LastError, static_cast<uint32_t>(EINTR));
+}
+
+TEST(OwnTerminalTest, TheProgramsOwnTerminalAndPseudoTerminalMastersAreNoPorts) {
+  OSerialPort port;
+  EXPECT_FALSE(port.OpenDevice("/dev/ptmx", kDefaultBaud));
+  EXPECT_EQ(port.m_ErrorText, "Не могу открыть выбранный порт /dev/ptmx\r\nЭто не последовательный порт");
+  EXPECT_FALSE(port.OpenDevice("/dev/tty", kDefaultBaud));
+  EXPECT_EQ(port.m_ErrorText, "Не могу открыть выбранный порт /dev/tty\r\nЭто терминал самой программы, а не порт устройства");
+
+  // A process whose controlling terminal is a pseudo-terminal refuses it by
+  // its own name too, and leaves it as it was.
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  const pid_t child = fork();
+  if (child == 0) {
+    setsid();
+    const int ctty = open(pty.SlavePath().c_str(), O_RDWR);  // becomes the controlling terminal
+    if (ctty < 0) _exit(2);
+    const struct termios before = pty.SlaveSettings();
+    OSerialPort own;
+    const bool refused = !own.OpenDevice(pty.SlavePath(), kDefaultBaud) &&
+                         own.m_ErrorText.find("Это терминал самой программы") != std::string::npos;
+    const struct termios after = pty.SlaveSettings();
+    _exit(refused && cfgetospeed(&before) == cfgetospeed(&after) && before.c_lflag == after.c_lflag ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(OneLineTest, JoinsTheLinesOfAMessage) {
+  EXPECT_EQ(OneLine("Не могу открыть выбранный порт COM9\r\nFile not found.\r\n"),
+            "Не могу открыть выбранный порт COM9: File not found.");
+  EXPECT_EQ(OneLine("one\n\n  \ntwo \r\n"), "one: two");
+  EXPECT_EQ(OneLine(""), "");
 }
 
 TEST_F(SerialPortTest, AClosedPortReadsNothingAndWritesNothing) {
@@ -279,15 +355,6 @@ TEST(SystemErrorTest, GivesTheSystemTextOrAQuestionMark) {
   EXPECT_EQ(FormatSystemError(ENOENT), "No such file or directory");
   EXPECT_EQ(FormatSystemError(987654), "?");
   EXPECT_EQ(FormatSystemError(0), "?");
-}
-
-TEST(PortNumberTest, NumbersNameTheBuiltInUarts) {
-  OSerialPort port;
-  EXPECT_FALSE(port.Open(0, 57600));
-  EXPECT_EQ(port.m_ErrorText, "Не могу открыть выбранный порт COM0\r\n" + FormatSystemError(ENOENT));
-  // COM200 would be /dev/ttyS199, which no machine has.
-  EXPECT_FALSE(port.Open(200, 57600));
-  EXPECT_EQ(port.m_ErrorText.rfind("Не могу открыть выбранный порт /dev/ttyS199\r\n", 0), 0u);
 }
 
 TEST(LatencyTimerTest, ReadsTheTimerAndAdvisesOnlyAboveOneMillisecond) {

@@ -6,11 +6,42 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
 namespace tolvane {
 namespace {
 
 using test::ReadFrame;
 using test::WriteFrame;
+
+// A client killed with the port open leaves the line exclusive; the device
+// frees it, so the next client is not refused as busy.
+TEST(SimulatedDeviceOverSerialPort, AKilledClientDoesNotLeaveTheLineLocked) {
+  SimulatedDevice device;
+  std::string error;
+  ASSERT_TRUE(device.Start(&error)) << error;
+  const pid_t client = fork();
+  if (client == 0) {
+    OSerialPort port;
+    if (!port.OpenDevice(device.PortPath(), kDefaultBaud)) _exit(1);
+    kill(getpid(), SIGKILL);  // ends without closing anything
+  }
+  int status = 0;
+  waitpid(client, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  OSerialPort next;
+  bool opened = false;
+  for (int i = 0; i < 50 && !opened; ++i) {
+    opened = next.OpenDevice(device.PortPath(), kDefaultBaud);
+    if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(opened) << next.m_ErrorText;
+}
 
 TEST(SimulatedDeviceOverSerialPort, ServesTheRealPortAndIsLostWhenItVanishes) {
   SimulatedDeviceOptions options;

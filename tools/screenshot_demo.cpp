@@ -21,9 +21,31 @@
 #include "ui/main_window.h"
 #include "ui/main_window_layout.h"
 #include "ui/program_icons.h"
-#include "ui/ui_seams.h"
+#include "ui/desktop.h"
 
 using namespace tolvane;
+
+namespace {
+
+// The user's desktop, except that the file chooser picks the demo's file.
+class DemoDesktop final : public IDesktop {
+ public:
+  explicit DemoDesktop(QString file) : m_File(std::move(file)) {}
+  using IDesktop::ShowMessage;
+  MessageAnswer ShowMessage(QWidget* owner, const MessageRequest& request) override {
+    return RealDesktop().ShowMessage(owner, request);
+  }
+  bool OpenUrl(const QString& url) override { return RealDesktop().OpenUrl(url); }
+  std::optional<QString> ChooseFile(QWidget*, const FileRequest&) override { return m_File; }
+  std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) override {
+    return RealDesktop().ChooseSaveFile(owner, request);
+  }
+
+ private:
+  QString m_File;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -57,9 +79,8 @@ int main(int argc, char** argv) {
   WriteBanner();
   QTemporaryDir home;
   QtSettingsStore settings(home.filePath(QStringLiteral("settings.ini")));
-  Seams().ChooseFile = [hexFile](QWidget*, const FileRequest&) { return std::optional<QString>(hexFile); };
-
-  CProgPicDlg window(settings, {device.PortPath()});
+  DemoDesktop desktop(hexFile);
+  CProgPicDlg window(settings, {device.PortPath()}, nullptr, desktop);
   window.move(0, 0);
   window.show();
   log.move(window.frameGeometry().right() + 1, 0);

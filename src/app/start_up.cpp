@@ -1,5 +1,6 @@
 #include "app/start_up.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -36,25 +37,36 @@ void WriteBanner() {
   Log().SetColor(kColorNormal);
 }
 
+std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<std::string>& extraPorts,
+                                             IPortSource* ports, IDesktop& desktop) {
+  WriteBanner();
+  // The size line follows the banner, before anything the window logs as it
+  // starts (the port list).
+  Log().Text("sizeof(dlg) = ").Unsigned(static_cast<uint32_t>(sizeof(CProgPicDlg))).Text("\n");
+  return std::make_unique<CProgPicDlg>(settings, extraPorts, ports, desktop);
+}
+
 int RunProgram(const std::vector<std::string>& extraPorts) {
   LogWindow logWindow;
   logWindow.setWindowIcon(ProgramIcon());
   logWindow.Attach();
   Log().AddSink(std::make_shared<TerminalSink>(TerminalWantsColor()));
 
-  WriteBanner();
   QtSettingsStore settings;
-  CProgPicDlg window(settings, extraPorts);
-  Log().Text("sizeof(dlg) = ").Unsigned(static_cast<uint32_t>(sizeof(window))).Text("\n");
+  std::unique_ptr<CProgPicDlg> main = StartMainWindow(settings, extraPorts);
+  CProgPicDlg& window = *main;
 
   window.show();
   logWindow.show();
   PlaceBeside(logWindow, window);
   window.raise();
   window.activateWindow();
-  int result = window.exec();
+  // Not modal to the application: the log window takes input all the time.
+  QEventLoop loop;
+  QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+  loop.exec();
   logWindow.close();
-  return result == QDialog::Accepted || result == QDialog::Rejected ? 0 : 1;
+  return 0;
 }
 
 }  // namespace tolvane

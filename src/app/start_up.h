@@ -1,13 +1,21 @@
-// The program's start: log window, banner, the one main window run modally.
+// The program's start: log window, banner, the one main window.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "ui/main_window.h"
 
 namespace tolvane {
 
 // Writes the banner to the log: two lines in colour 11 and an empty line.
 void WriteBanner();
+
+// The banner, the window's size line, then the main window, which lists the
+// ports as it starts; ports null: the system's.
+std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<std::string>& extraPorts,
+                                             IPortSource* ports = nullptr, IDesktop& desktop = RealDesktop());
 
 // Runs the program once; the main window's closing ends it. extraPorts are
 // device paths offered in the port list besides the system's ports.

@@ -35,7 +35,7 @@ QLabel* IconLabel(QWidget* parent, const QIcon& icon, const QRect& rect) {
 }
 }  // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+CAboutDlg::CAboutDlg(IDesktop& desktop, QWidget* parent) : QDialog(parent), m_Desktop(desktop) {
   setWindowTitle(QStringLiteral("О программе Tolvane"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
@@ -57,10 +57,10 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setTabOrder(close, m_Text);
 
   connect(m_Text, &RichPane::LinkNotified, this,
-          [this](const LinkEvent& event) { OnRichEditLink(this, *m_Text, event); });
+          [this](const LinkEvent& event) { OnRichEditLink(m_Desktop, this, *m_Text, event); });
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this,
-          [this] { ShowWebHelp(this, QString::fromUtf8(kHelpKeyAbout), std::nullopt); });
+          [this] { ShowWebHelp(m_Desktop, this, QString::fromUtf8(kHelpKeyAbout), std::nullopt); });
 
   WriteAboutText();
   close->setFocus();

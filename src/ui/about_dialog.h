@@ -6,18 +6,20 @@
 
 namespace tolvane {
 
+class IDesktop;
 class RichPane;
 
 class CAboutDlg : public QDialog {
   Q_OBJECT
  public:
-  explicit CAboutDlg(QWidget* parent = nullptr);
+  explicit CAboutDlg(IDesktop& desktop, QWidget* parent = nullptr);
 
   RichPane& Text() { return *m_Text; }
 
  private:
   void WriteAboutText();
 
+  IDesktop& m_Desktop;
   RichPane* m_Text = nullptr;
 };
 

@@ -25,8 +25,9 @@ FileRequest HexFileRequest(const QString& folder) {
   request.Title = QStringLiteral("Выбирете имя файла с прошивкой");
   request.Folder = folder;
   request.Filters = {QStringLiteral("Файлы прошивки (*.hex)"), QStringLiteral("HEX - файлы (*.hex)"),
-                     QStringLiteral("Все файлы (*.*)")};
-  request.DefaultSuffix = QStringLiteral("hex");
+                     QStringLiteral("Все файлы (*)")};
+  // A file without an extension is read as Intel HEX too: the name is taken
+  // as typed, never completed.
   return request;
 }
 

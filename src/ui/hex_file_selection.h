@@ -6,7 +6,7 @@
 #include <QString>
 #include <optional>
 
-#include "ui/ui_seams.h"
+#include "ui/desktop.h"
 
 namespace tolvane {
 

@@ -7,22 +7,22 @@
 
 #include "log/console_log.h"
 #include "ui/rich_text.h"
-#include "ui/ui_seams.h"
+#include "ui/desktop.h"
 
 namespace tolvane {
 
-void OnRichEditLink(QWidget* owner, RichPane& pane, const std::optional<LinkEvent>& event) {
+void OnRichEditLink(IDesktop& desktop, QWidget* owner, RichPane& pane, const std::optional<LinkEvent>& event) {
   if (!event || event->Mouse != LinkMouse::LeftPress) return;
   RichSelect(pane, event->Begin, event->End);
   QString text = RichGetSelText(pane);
   RichSelect(pane, event->Begin, event->Begin);
   text = ResolveLinkText(text);
-  if (text.startsWith(QLatin1Char('h'))) OpenLinkInBrowser(owner, text);
+  if (text.startsWith(QLatin1Char('h'))) OpenLinkInBrowser(desktop, owner, text);
 }
 
-bool OpenLinkInBrowser(QWidget* owner, const QString& url) {
+bool OpenLinkInBrowser(IDesktop& desktop, QWidget* owner, const QString& url) {
   Log().Text("click_link = ").Text(url.toStdString()).Text("\n");
-  if (Seams().OpenUrl(url)) return true;
+  if (desktop.OpenUrl(url)) return true;
   MessageRequest offer;
   offer.Text = QStringLiteral("Ошибка, не удалось открыть ссылку в браузере!\n") + url +
                QStringLiteral("\nСкопировать эту ссылку в буфер обмена? \n");
@@ -30,8 +30,8 @@ bool OpenLinkInBrowser(QWidget* owner, const QString& url) {
   offer.Icon = MessageIcon::Error;
   offer.Buttons = MessageButtons::YesNoCancel;
   offer.Default = MessageAnswer::Yes;
-  if (Seams().ShowMessage(owner, offer) == MessageAnswer::Yes && CopyTextToClipboard(owner, url) != 0) {
-    ShowMessage(owner, QStringLiteral("Не удалось скопировать ссылку в буфер обмена!"), QStringLiteral("ОШИБКА"),
+  if (desktop.ShowMessage(owner, offer) == MessageAnswer::Yes && CopyTextToClipboard(owner, url) != 0) {
+    desktop.ShowMessage(owner, QStringLiteral("Не удалось скопировать ссылку в буфер обмена!"), QStringLiteral("ОШИБКА"),
                 MessageIcon::Error);
   }
   return false;
@@ -44,8 +44,8 @@ int CopyTextToClipboard(QWidget*, const QString& text) {
   return clipboard->text() == text ? 0 : 5;
 }
 
-bool ShowWebHelp(QWidget* owner, const QString& key, const std::optional<HelpRequest>& request) {
-  return OpenLinkInBrowser(owner, HelpUrl(key, request));
+bool ShowWebHelp(IDesktop& desktop, QWidget* owner, const QString& key, const std::optional<HelpRequest>& request) {
+  return OpenLinkInBrowser(desktop, owner, HelpUrl(key, request));
 }
 
 HelpRequest HelpRequestFor(QWidget* owner) {

@@ -24,7 +24,6 @@
 #include "ui/program_icons.h"
 #include "ui/rich_pane.h"
 #include "ui/rich_text.h"
-#include "ui/ui_seams.h"
 #include "ui/web_links.h"
 
 namespace tolvane {
@@ -40,18 +39,22 @@ MessageIcon IconOf(OutcomeIcon icon) {
 }  // namespace
 
 CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extraPorts, IPortSource* portSource,
-                         QWidget* parent)
-    : QDialog(parent), m_Settings(settings) {
+                         IDesktop& desktop, QWidget* parent)
+    : QDialog(parent), m_Settings(settings), m_Desktop(desktop) {
   setWindowTitle(QStringLiteral("Программирование Pic18F26k42 через СОМ-порт"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setWindowIcon(ProgramIcon());
   setFont(DialogFont());
   BuildControls();
-  m_PortSelector = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, std::move(extraPorts),
+  m_PortSelector = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, m_Desktop, std::move(extraPorts),
                                                      portSource);
   m_Runner = std::make_unique<ProcedureRunner>(m_Port);
-  m_Runner->OnDeviceImageRead = [this] { ShowFileImage(); };
+  // A verify (and the verify of a write) shows the file with its differences;
+  // a read shows the device's page when it ends.
+  m_Runner->OnDeviceImageRead = [this] {
+    if (m_RunningButton != ctl::kRead) ShowFileImage();
+  };
   m_Runner->OnConfirmSuspect = [this](const std::string& question) { return ConfirmSuspect(question); };
   connect(m_Runner.get(), &ProcedureRunner::Finished, this, &CProgPicDlg::ProcedureFinished);
 
@@ -74,6 +77,18 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extr
   OnCaptureSwitch();
   m_ProgressTimer.setInterval(50);
   connect(&m_ProgressTimer, &QTimer::timeout, this, &CProgPicDlg::UpdateProgress);
+  FocusFirstTabStop();
+}
+
+// As a dialog box starts: the first enabled tab stop that is not hidden
+// takes the focus (the port list).
+void CProgPicDlg::FocusFirstTabStop() {
+  for (QWidget* w = nextInFocusChain(); w != nullptr && w != this; w = w->nextInFocusChain()) {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && !w->isHidden() && w->window() == this) {
+      w->setFocus(Qt::TabFocusReason);
+      return;
+    }
+  }
 }
 
 CProgPicDlg::~CProgPicDlg() {
@@ -183,9 +198,9 @@ void CProgPicDlg::BuildControls() {
   connect(Button(ctl::kShowFile), &QAbstractButton::clicked, this, &CProgPicDlg::ShowFileImage);
   connect(Button(ctl::kShowDevice), &QAbstractButton::clicked, this, &CProgPicDlg::ShowDeviceImage);
   connect(Button(ctl::kShowInstructions), &QAbstractButton::clicked, this, &CProgPicDlg::ShowInstructions);
-  connect(m_View, &RichPane::LinkNotified, this, [this](const LinkEvent& e) { OnRichEditLink(this, *m_View, e); });
+  connect(m_View, &RichPane::LinkNotified, this, [this](const LinkEvent& e) { OnRichEditLink(m_Desktop, this, *m_View, e); });
   connect(m_Header, &RichPane::LinkNotified, this,
-          [this](const LinkEvent& e) { OnRichEditLink(this, *m_Header, e); });
+          [this](const LinkEvent& e) { OnRichEditLink(m_Desktop, this, *m_Header, e); });
   connect(m_PortCombo, &QComboBox::activated, this, [this] { m_PortSelector->OnSelChange(); });
 
   // Where no system menu takes an entry, the about box is on the panes'
@@ -197,7 +212,7 @@ void CProgPicDlg::BuildControls() {
   connect(about, &QShortcut::activated, this, &CProgPicDlg::OnAbout);
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, [this] {
-    if (!ProcedureRunning()) ShowWebHelp(this, QString::fromUtf8(kHelpKeyMain), HelpRequestFor(this));
+    if (!ProcedureRunning()) ShowWebHelp(m_Desktop, this, QString::fromUtf8(kHelpKeyMain), HelpRequestFor(this));
   });
 
   m_Progress = new QProgressBar(this);
@@ -275,11 +290,13 @@ void CProgPicDlg::ShowInstructions() {
   m_View->setFocus();
 }
 
-void CProgPicDlg::OnHelpButton() { ShowWebHelp(this, QString::fromUtf8(kHelpKeyMain), std::nullopt); }
+void CProgPicDlg::OnHelpButton() { ShowWebHelp(m_Desktop, this, QString::fromUtf8(kHelpKeyMain), std::nullopt); }
 
 void CProgPicDlg::OnAbout() {
   if (ProcedureRunning()) return;
-  CAboutDlg about(this);
+  CAboutDlg about(m_Desktop, this);
+  // Modal to this window only: the log window stays usable.
+  about.setWindowModality(Qt::WindowModal);
   about.exec();
 }
 
@@ -287,13 +304,13 @@ void CProgPicDlg::OnAbout() {
 
 void CProgPicDlg::OnOpenHexFile() {
   QString folder = Utf8(m_Settings.ReadString(kOpenSection, kOpenPathEntry, DefaultHexFolder().toStdString()));
-  std::optional<QString> path = Seams().ChooseFile(this, HexFileRequest(folder));
+  std::optional<QString> path = m_Desktop.ChooseFile(this, HexFileRequest(folder));
   if (!path) return;
   m_Settings.WriteString(kOpenSection, kOpenPathEntry, FolderOfPath(*path).toStdString());
   Log().Text("sExt = ").Text(UpperExtensionOf(*path).toStdString()).Text("\n");
   m_Load = LoadHexFile(path->toStdString(), m_FileImage);
   ShowFileImage();
-  if (std::optional<MessageRequest> warning = LoadWarning(*m_Load)) Seams().ShowMessage(this, *warning);
+  if (std::optional<MessageRequest> warning = LoadWarning(*m_Load)) m_Desktop.ShowMessage(this, *warning);
 }
 
 void CProgPicDlg::OnSaveDeviceImage() {
@@ -301,11 +318,12 @@ void CProgPicDlg::OnSaveDeviceImage() {
   QString folder = Utf8(m_Settings.ReadString(kOpenSection, kOpenPathEntry, DefaultHexFolder().toStdString()));
   FileRequest request = HexFileRequest(folder);
   request.Title = QStringLiteral("Сохранить прочитанные из МК данные");
-  std::optional<QString> path = Seams().ChooseSaveFile(this, request);
+  request.DefaultSuffix = QStringLiteral("hex");  // what is saved is Intel HEX
+  std::optional<QString> path = m_Desktop.ChooseSaveFile(this, request);
   if (!path) return;
   std::string error;
   if (!WriteHexFile(path->toStdString(), m_DeviceImage, &error)) {
-    ShowMessage(this, QStringLiteral("Не удалось записать файл!\n") + Utf8(error), QStringLiteral("ОШИБКА"),
+    m_Desktop.ShowMessage(this, QStringLiteral("Не удалось записать файл!\n") + Utf8(error), QStringLiteral("ОШИБКА"),
                 MessageIcon::Error);
     return;
   }
@@ -337,7 +355,7 @@ bool CProgPicDlg::ConfirmSuspect(const std::string& question) {
   box.Icon = MessageIcon::Exclamation;
   box.Buttons = MessageButtons::YesNo;
   box.Default = MessageAnswer::No;
-  return Seams().ShowMessage(this, box) == MessageAnswer::Yes;
+  return m_Desktop.ShowMessage(this, box) == MessageAnswer::Yes;
 }
 
 void CProgPicDlg::OnRead() {
@@ -412,7 +430,7 @@ void CProgPicDlg::ProcedureFinished(ProcedureStatus status, const std::optional<
   m_RunningButton = 0;
   SetBusy(false);
   if (status == ProcedureStatus::Done && button == ctl::kRead) ShowDeviceImage();
-  if (outcome) ShowMessage(this, Utf8(outcome->Text), Utf8(outcome->Caption), IconOf(outcome->Icon));
+  if (outcome) m_Desktop.ShowMessage(this, Utf8(outcome->Text), Utf8(outcome->Caption), IconOf(outcome->Icon));
   if (status == ProcedureStatus::Stopped) Log().Text("Остановлено пользователем\n");
   if (button == ctl::kWrite || button == ctl::kVerify) {
     if (QWidget* w = Control(button)) w->setFocus();
@@ -448,7 +466,7 @@ void CProgPicDlg::OnReceiveTimer() {
   ReceiveTickResult tick = m_Receive.Tick(m_Port);
   if (tick.ReadFailed) {
     m_PortSelector->Deselect();
-    ShowMessage(this, Utf8(tick.FailureText), Utf8(tick.FailureCaption), MessageIcon::Error);
+    m_Desktop.ShowMessage(this, Utf8(tick.FailureText), Utf8(tick.FailureCaption), MessageIcon::Error);
     return;
   }
   if (tick.Status) m_Status->setText(Utf8(*tick.Status));

@@ -18,6 +18,7 @@
 #include "protocol/procedures.h"
 #include "serial/serial_port.h"
 #include "serial/settings_store.h"
+#include "ui/desktop.h"
 #include "ui/port_list_binding.h"
 
 class QAbstractButton;
@@ -38,8 +39,10 @@ class CProgPicDlg : public QDialog {
   // extraPorts: device paths offered in the port list besides the system's
   // ports (a simulated device's pseudo-terminal, say).
   // portSource: where the port list comes from (null: the system).
+  // desktop: where message boxes, the browser and the file chooser come from.
   explicit CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extraPorts = {},
-                       IPortSource* portSource = nullptr, QWidget* parent = nullptr);
+                       IPortSource* portSource = nullptr, IDesktop& desktop = RealDesktop(),
+                       QWidget* parent = nullptr);
   ~CProgPicDlg() override;
 
   // The three pages of the view pane; each sets its radio button.
@@ -101,6 +104,7 @@ class CProgPicDlg : public QDialog {
   void StartProcedure(int buttonId, std::function<ProcedureStatus(Procedures&)> work);
   void ProcedureFinished(ProcedureStatus status, const std::optional<ProcedureOutcome>& outcome);
   void SetBusy(bool busy);
+  void FocusFirstTabStop();
   void UpdateProgress();
   void UpdatePortStatus();
   void AddContextEntries(class QMenu& menu, bool deviceImage);
@@ -117,6 +121,7 @@ class CProgPicDlg : public QDialog {
   RichPane* m_Header = nullptr;
 
   ISettingsStore& m_Settings;
+  IDesktop& m_Desktop;
   std::map<int, QWidget*> m_Controls;
   QLineEdit* m_Status = nullptr;
   QProgressBar* m_Progress = nullptr;

@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QSocketNotifier>
 
-#include "ui/ui_seams.h"
 
 namespace tolvane {
 
@@ -33,9 +32,10 @@ bool ExtendedPortSource::ListPorts(std::vector<PortRecord>& ports) {
 }
 
 PortListBinding::PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsStore& settings, QWidget* owner,
-                                 std::vector<std::string> extraPorts, IPortSource* source)
+                                 IDesktop& desktop, std::vector<std::string> extraPorts, IPortSource* source)
     : QObject(nullptr),
       m_Owner(owner),
+      m_Desktop(desktop),
       m_Control(combo),
       m_Source(source != nullptr ? *source : SystemPortSource(), std::move(extraPorts)) {
   m_Selector.m_pOwner = this;
@@ -54,7 +54,7 @@ PortListBinding::PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsS
 PortListBinding::~PortListBinding() = default;
 
 void PortListBinding::ShowError(const std::string& text, const std::string& caption) {
-  ShowMessage(m_Owner, QString::fromStdString(text), QString::fromStdString(caption), MessageIcon::Error);
+  m_Desktop.ShowMessage(m_Owner, QString::fromStdString(text), QString::fromStdString(caption), MessageIcon::Error);
 }
 
 void PortListBinding::ReadMonitor() {

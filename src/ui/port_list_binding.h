@@ -13,6 +13,7 @@
 #include "serial/port_selector.h"
 #include "serial/serial_port.h"
 #include "serial/settings_store.h"
+#include "ui/desktop.h"
 
 class QComboBox;
 class QSocketNotifier;
@@ -51,7 +52,7 @@ class PortListBinding : public QObject, private IErrorBox {
   Q_OBJECT
  public:
   PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsStore& settings, QWidget* owner,
-                  std::vector<std::string> extraPorts, IPortSource* source = nullptr);
+                  IDesktop& desktop, std::vector<std::string> extraPorts, IPortSource* source = nullptr);
   ~PortListBinding() override;
 
   void Init();
@@ -71,6 +72,7 @@ class PortListBinding : public QObject, private IErrorBox {
   void ShowError(const std::string& text, const std::string& caption) override;
 
   QWidget* m_Owner;
+  IDesktop& m_Desktop;
   ComboPortList m_Control;
   ExtendedPortSource m_Source;
   OSerialPortSelector m_Selector;

@@ -3,6 +3,9 @@
 // marking of the dump, Enter and Esc. No port is involved here.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QTimer>
+#include <QDir>
+#include <QApplication>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -69,7 +72,7 @@ class MainWindowTest : public QObject {
     Log().AddSink(m_Capture);
     m_Desktop = std::make_unique<test::FakeDesktop>();
     m_Settings = std::make_unique<test::FakeSettings>();
-    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{}, &m_Ports);
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{}, &m_Ports, *m_Desktop);
   }
   void cleanup() {
     m_Window.reset();
@@ -80,6 +83,8 @@ class MainWindowTest : public QObject {
   void StartsWithInstructionsCaptureOnAndBlankImages() {
     CProgPicDlg& w = *m_Window;
     QCOMPARE(w.windowTitle(), QStringLiteral("Программирование Pic18F26k42 через СОМ-порт"));
+    // The first tab stop, the port list, has the focus (F1 reports it).
+    QCOMPARE(w.focusWidget(), &w.PortCombo());
     QVERIFY(w.View().toPlainText().startsWith(QStringLiteral("ИНСТРУКЦИЯ ПО ОБНОВЛЕНИЮ ПРОШИВОК\n")));
     QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowInstructions});
     QVERIFY(w.Button(ctl::kCapture)->isChecked());
@@ -210,7 +215,7 @@ class MainWindowTest : public QObject {
   void AboutBoxShowsTheSameTextEachTime() {
     QString first;
     for (int i = 0; i < 2; ++i) {
-      CAboutDlg about(m_Window.get());
+      CAboutDlg about(*m_Desktop, m_Window.get());
       QCOMPARE(about.windowTitle(), QStringLiteral("О программе Tolvane"));
       QString text = about.Text().toPlainText();
       if (i == 0) first = text;
@@ -250,7 +255,10 @@ class MainWindowTest : public QObject {
     const FileRequest& request = m_Desktop->FileRequests[0];
     QCOMPARE(request.Title, QStringLiteral("Выбирете имя файла с прошивкой"));
     QCOMPARE(request.Filters, (QStringList{QStringLiteral("Файлы прошивки (*.hex)"), QStringLiteral("HEX - файлы (*.hex)"),
-                                          QStringLiteral("Все файлы (*.*)")}));
+                                          QStringLiteral("Все файлы (*)")}));
+    // Every file is offered, and a name is taken as typed.
+    QVERIFY(QDir::match(request.Filters.back().section(QLatin1Char('('), 1).chopped(1), QStringLiteral("firmware")));
+    QVERIFY(request.DefaultSuffix.isEmpty());
     QCOMPARE(request.Folder, DefaultHexFolder());
     QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
     QVERIFY(m_Capture->Text().find("sExt = HEX\n") != std::string::npos);
@@ -369,6 +377,38 @@ class MainWindowTest : public QObject {
     QTest::keyClick(&w, Qt::Key_Escape);
     QVERIFY(!w.isVisible());
     QCOMPARE(w.result(), int(QDialog::Rejected));
+  }
+
+  void StartUpLogsTheSizeLineRightAfterTheBanner() {
+    m_Window.reset();
+    m_Capture->Clear();
+    test::FakeSettings settings;
+    std::unique_ptr<CProgPicDlg> w = StartMainWindow(settings, {}, &m_Ports, *m_Desktop);
+    const std::string text = m_Capture->Text();
+    const size_t size = text.find("\n\nsizeof(dlg) = ");
+    QVERIFY(size != std::string::npos);
+    QVERIFY(text.find("Вижу ") > size);
+    QVERIFY(text.find("* Программирование") < size);
+  }
+
+  // A box or the about box blocks the main window only: the log window, a
+  // window of its own, stays usable meanwhile.
+  void BoxesAreModalToTheMainWindowOnly() {
+    CProgPicDlg& w = *m_Window;
+    w.show();
+    std::vector<Qt::WindowModality> seen;
+    auto closeWhenOpen = [&seen] {
+      QTimer::singleShot(0, [&seen] {
+        QWidget* box = QApplication::activeModalWidget();
+        seen.push_back(box != nullptr ? box->windowModality() : Qt::NonModal);
+        if (box != nullptr) box->close();
+      });
+    };
+    closeWhenOpen();
+    RealDesktop().ShowMessage(&w, QStringLiteral("текст"), QStringLiteral("ОШИБКА"), MessageIcon::Error);
+    closeWhenOpen();
+    w.OnAbout();
+    QCOMPARE(seen, (std::vector<Qt::WindowModality>{Qt::WindowModal, Qt::WindowModal}));
   }
 
   void BannerAndLogWindowKeepTheConsoleColours() {

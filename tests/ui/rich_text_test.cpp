@@ -98,11 +98,11 @@ class RichTextTest : public QObject {
     int e = RichAppendText(pane, QStringLiteral(" "));
     RichMakeLink(pane, s, e);
     for (LinkMouse ignored : {LinkMouse::Move, LinkMouse::LeftRelease, LinkMouse::OtherPress}) {
-      OnRichEditLink(nullptr, pane, LinkEvent{ignored, s, e});
+      OnRichEditLink(desktop, nullptr, pane, LinkEvent{ignored, s, e});
     }
-    OnRichEditLink(nullptr, pane, std::nullopt);
+    OnRichEditLink(desktop, nullptr, pane, std::nullopt);
     QVERIFY(desktop.Opened.empty());
-    OnRichEditLink(nullptr, pane, LinkEvent{LinkMouse::LeftPress, s, e});
+    OnRichEditLink(desktop, nullptr, pane, LinkEvent{LinkMouse::LeftPress, s, e});
     QCOMPARE(desktop.Opened, std::vector<QString>{Site("/Velm/Prog2/Proshivki")});
     QVERIFY(m_Capture->Text().find("click_link = " + Site("/Velm/Prog2/Proshivki").toStdString() + "\n") !=
             std::string::npos);
@@ -119,7 +119,7 @@ class RichTextTest : public QObject {
       int s = RichAppendText(pane, QString::fromUtf8(row.Text));
       int e = RichAppendText(pane, QStringLiteral(", "));
       RichMakeLink(pane, s, e);
-      OnRichEditLink(nullptr, pane, LinkEvent{LinkMouse::LeftPress, s, e});
+      OnRichEditLink(desktop, nullptr, pane, LinkEvent{LinkMouse::LeftPress, s, e});
       QCOMPARE(desktop.Opened.back(), Site(row.Path));
     }
     QCOMPARE(desktop.Opened.size(), kLinkTable.size());
@@ -136,7 +136,7 @@ class RichTextTest : public QObject {
       int b = 0;
       int e = 0;
       QVERIFY2(pane.LinkRangeAt(at, b, e), address);
-      OnRichEditLink(nullptr, pane, LinkEvent{LinkMouse::LeftPress, b, e});
+      OnRichEditLink(desktop, nullptr, pane, LinkEvent{LinkMouse::LeftPress, b, e});
     }
     QCOMPARE(desktop.Opened, std::vector<QString>{QStringLiteral("http://a.b/x")});
   }
@@ -150,8 +150,8 @@ class RichTextTest : public QObject {
     int s = RichAppendText(pane, QStringLiteral("протокол программирования"));
     int e = RichAppendText(pane, QStringLiteral(" здесь"));
     RichMakeLink(pane, s, e);
-    QObject::connect(&pane, &RichPane::LinkNotified, [&pane](const LinkEvent& event) {
-      OnRichEditLink(nullptr, pane, event);
+    QObject::connect(&pane, &RichPane::LinkNotified, [&pane, &desktop](const LinkEvent& event) {
+      OnRichEditLink(desktop, nullptr, pane, event);
     });
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
@@ -176,7 +176,7 @@ class RichTextTest : public QObject {
     clipboard->setText(QStringLiteral("before"));
 
     desktop.Answers = {MessageAnswer::No};
-    QVERIFY(!OpenLinkInBrowser(nullptr, url));
+    QVERIFY(!OpenLinkInBrowser(desktop, nullptr, url));
     QCOMPARE(clipboard->text(), QStringLiteral("before"));
     QCOMPARE(desktop.Messages.size(), size_t{1});
     const MessageRequest& offer = desktop.Messages[0];
@@ -187,11 +187,11 @@ class RichTextTest : public QObject {
     QCOMPARE(offer.Icon, MessageIcon::Error);
 
     desktop.Answers = {MessageAnswer::Cancel};
-    OpenLinkInBrowser(nullptr, url);
+    OpenLinkInBrowser(desktop, nullptr, url);
     QCOMPARE(clipboard->text(), QStringLiteral("before"));
 
     desktop.Answers = {MessageAnswer::Yes};
-    OpenLinkInBrowser(nullptr, url);
+    OpenLinkInBrowser(desktop, nullptr, url);
     QCOMPARE(clipboard->text(), url);
     QCOMPARE(desktop.Messages.size(), size_t{3});  // no failure box after a good copy
     QCOMPARE(CopyTextToClipboard(nullptr, QStringLiteral("x")), 0);
@@ -207,7 +207,7 @@ class RichTextTest : public QObject {
              Site("/Velm/Prog2/Help/DlgProgPic/HI&1,1004,0;120,40"));
     request.ClientPos = QPoint(-5, 7);
     QCOMPARE(HelpUrl(QStringLiteral("K"), request), Site("/Velm/Prog2/Help/K/HI&1,1004,0;-5,7"));
-    QVERIFY(ShowWebHelp(nullptr, QString::fromUtf8(kHelpKeyAbout), std::nullopt));
+    QVERIFY(ShowWebHelp(desktop, nullptr, QString::fromUtf8(kHelpKeyAbout), std::nullopt));
     QCOMPARE(desktop.Opened.back(), Site("/Velm/Prog2/Help/DlgAbout/B"));
     QCOMPARE(HomePageUrl(), Site("/Velm/"));
     QCOMPARE(BannerHomePageUrl(), Site("/Velm"));

@@ -1,5 +1,4 @@
-// What the window tests share: seams that answer in place of the user and
-// remember what was asked; the settings store and port list are the serial
+// What the window tests share: a desktop that answers in place of the user; the settings store and port list are the serial
 // tests' in-memory ones.
 #pragma once
 
@@ -10,38 +9,33 @@
 #include <vector>
 
 #include "serial/fakes.h"
-#include "ui/ui_seams.h"
+#include "ui/desktop.h"
 
 namespace tolvane::test {
 
-// Installs seams for one test and puts the desktop back when it goes.
-class FakeDesktop {
+// A desktop that answers in place of the user and remembers what was asked.
+class FakeDesktop final : public IDesktop {
  public:
-  FakeDesktop() {
-    UiSeams& seams = Seams();
-    seams.ShowMessage = [this](QWidget*, const MessageRequest& request) {
-      Messages.push_back(request);
-      if (Answers.empty()) return request.Default;
-      MessageAnswer answer = Answers.front();
-      Answers.pop_front();
-      return answer;
-    };
-    seams.OpenUrl = [this](const QString& url) {
-      Opened.push_back(url);
-      return BrowserWorks;
-    };
-    seams.ChooseFile = [this](QWidget*, const FileRequest& request) {
-      FileRequests.push_back(request);
-      return NextFile;
-    };
-    seams.ChooseSaveFile = [this](QWidget*, const FileRequest& request) {
-      FileRequests.push_back(request);
-      return NextFile;
-    };
+  using IDesktop::ShowMessage;
+  MessageAnswer ShowMessage(QWidget*, const MessageRequest& request) override {
+    Messages.push_back(request);
+    if (Answers.empty()) return request.Default;
+    MessageAnswer answer = Answers.front();
+    Answers.pop_front();
+    return answer;
   }
-  ~FakeDesktop() { ResetSeams(); }
-  FakeDesktop(const FakeDesktop&) = delete;
-  FakeDesktop& operator=(const FakeDesktop&) = delete;
+  bool OpenUrl(const QString& url) override {
+    Opened.push_back(url);
+    return BrowserWorks;
+  }
+  std::optional<QString> ChooseFile(QWidget*, const FileRequest& request) override {
+    FileRequests.push_back(request);
+    return NextFile;
+  }
+  std::optional<QString> ChooseSaveFile(QWidget*, const FileRequest& request) override {
+    FileRequests.push_back(request);
+    return NextFile;
+  }
 
   std::vector<MessageRequest> Messages;
   std::deque<MessageAnswer> Answers;  // given in order; then each box's default

@@ -44,7 +44,8 @@ class UpdateFlowTest : public QObject {
     m_Device = std::make_unique<SimulatedDevice>(std::move(options));
     std::string error;
     QVERIFY2(m_Device->Start(&error), error.c_str());
-    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{m_Device->PortPath()}, &m_Ports);
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{m_Device->PortPath()}, &m_Ports,
+                                             *m_Desktop);
     m_Window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_Window.get()));
   }
@@ -148,6 +149,22 @@ class UpdateFlowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!m_Window->isVisible(), 2000);
     QCOMPARE(m_Window->result(), int(QDialog::Accepted));
     QTRY_COMPARE_WITH_TIMEOUT(m_Device->Stats().RunCommands, int64_t{1}, 2000);
+  }
+
+  // A read shows the device's page directly; only a verify shows the file.
+  void AReadShowsTheDevicePageWithoutPassingTheFilePage() {
+    StartDevice();
+    ChoosePort();
+    OpenExample();
+    m_Window->ShowInstructions();
+    int filePageShown = 0;
+    QObject::connect(m_Window->Button(ctl::kShowFile), &QAbstractButton::toggled,
+                     [&filePageShown](bool on) { filePageShown += on ? 1 : 0; });
+    auto ended = Press(ctl::kRead);
+    QVERIFY(WaitForEnd(*ended) > 0);
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Done);
+    QCOMPARE(filePageShown, 0);
+    QVERIFY(m_Window->Button(ctl::kShowDevice)->isChecked());
   }
 
   void APortThatVanishesMidWriteIsReportedAndDropped() {

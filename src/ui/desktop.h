@@ -1,6 +1,7 @@
 // The few places where the window hands control to the desktop: message
-// boxes, the browser, the file chooser. Each is a replaceable function so that
-// tests can answer in place of a user and never leave a box blocking.
+// boxes, the browser, the file chooser. The window and what it opens get one
+// IDesktop at construction: the real one, or in tests one that answers in
+// place of a user and never leaves a box blocking.
 #pragma once
 
 #include <QString>
@@ -31,23 +32,26 @@ struct FileRequest {
   QString DefaultSuffix;  // added when the typed name has none
 };
 
-struct UiSeams {
-  // Shows a modal box owned by the widget and returns the button pressed.
-  std::function<MessageAnswer(QWidget* owner, const MessageRequest&)> ShowMessage;
+class IDesktop {
+ public:
+  virtual ~IDesktop() = default;
+  // Shows a box owned by the widget, modal to it alone, and returns the
+  // button pressed.
+  virtual MessageAnswer ShowMessage(QWidget* owner, const MessageRequest& request) = 0;
   // Asks the desktop to open a web address; false when no browser started.
-  std::function<bool(const QString& url)> OpenUrl;
+  virtual bool OpenUrl(const QString& url) = 0;
   // Lets the user choose an existing file; nothing when cancelled.
-  std::function<std::optional<QString>(QWidget* owner, const FileRequest&)> ChooseFile;
+  virtual std::optional<QString> ChooseFile(QWidget* owner, const FileRequest& request) = 0;
   // Lets the user choose a file name to save to; nothing when cancelled.
-  std::function<std::optional<QString>(QWidget* owner, const FileRequest&)> ChooseSaveFile;
+  virtual std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) = 0;
+
+  // Shorthand for an OK box.
+  void ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
+    ShowMessage(owner, MessageRequest{text, caption, icon, MessageButtons::Ok, MessageAnswer::Ok});
+  }
 };
 
-// The seams in force; they start as the real desktop.
-UiSeams& Seams();
-// Puts the real desktop back (tests call it when they are done).
-void ResetSeams();
-
-// Shorthand for an OK box.
-void ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);
+// The user's desktop: Qt's message boxes, browser and file dialog.
+IDesktop& RealDesktop();
 
 }  // namespace tolvane

@@ -1,4 +1,4 @@
-#include "ui/ui_seams.h"
+#include "ui/desktop.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -12,6 +12,8 @@ namespace {
 
 MessageAnswer DesktopMessage(QWidget* owner, const MessageRequest& request) {
   QMessageBox box(owner);
+  // Modal to its owner only: the log window stays usable meanwhile.
+  if (owner != nullptr) box.setWindowModality(Qt::WindowModal);
   box.setWindowTitle(request.Caption);
   box.setText(request.Text);
   switch (request.Icon) {
@@ -51,6 +53,7 @@ void ConfigureDialog(QFileDialog& dialog, const FileRequest& request) {
   dialog.setNameFilters(request.Filters);
   if (!request.Filters.isEmpty()) dialog.selectNameFilter(request.Filters.front());
   dialog.setDefaultSuffix(request.DefaultSuffix);
+  dialog.setWindowModality(Qt::WindowModal);
 }
 
 std::optional<QString> DesktopChooseFile(QWidget* owner, const FileRequest& request) {
@@ -71,26 +74,26 @@ std::optional<QString> DesktopChooseSaveFile(QWidget* owner, const FileRequest& 
   return Chosen(dialog.selectedFiles().front());
 }
 
-UiSeams DesktopSeams() {
-  UiSeams seams;
-  seams.ShowMessage = DesktopMessage;
-  seams.OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
-  seams.ChooseFile = DesktopChooseFile;
-  seams.ChooseSaveFile = DesktopChooseSaveFile;
-  return seams;
-}
+class Desktop final : public IDesktop {
+ public:
+  using IDesktop::ShowMessage;
+  MessageAnswer ShowMessage(QWidget* owner, const MessageRequest& request) override {
+    return DesktopMessage(owner, request);
+  }
+  bool OpenUrl(const QString& url) override { return QDesktopServices::openUrl(QUrl(url)); }
+  std::optional<QString> ChooseFile(QWidget* owner, const FileRequest& request) override {
+    return DesktopChooseFile(owner, request);
+  }
+  std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) override {
+    return DesktopChooseSaveFile(owner, request);
+  }
+};
 
 }  // namespace
 
-UiSeams& Seams() {
-  static UiSeams seams = DesktopSeams();
-  return seams;
-}
-
-void ResetSeams() { Seams() = DesktopSeams(); }
-
-void ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
-  Seams().ShowMessage(owner, MessageRequest{text, caption, icon, MessageButtons::Ok, MessageAnswer::Ok});
+IDesktop& RealDesktop() {
+  static Desktop desktop;
+  return desktop;
 }
 
 }  // namespace tolvane

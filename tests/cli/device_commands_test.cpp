@@ -199,6 +199,14 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
     EXPECT_LT(device.Stats().WriteCommands, 1024);
     EXPECT_GT(device.Stats().WriteCommands, 0);
   }
+
+  // Stopped while capturing: the bursts went out, no command did.
+  CliProcess capturing({"read", "--port", "sim", "--capture", "30"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  capturing.Signal(SIGINT);
+  CliRun run = capturing.Wait(std::chrono::seconds(10));
+  EXPECT_EQ(run.ExitCode, 5) << run.Out << run.Err;
+  EXPECT_TRUE(Has(run.Out, "interrupted while capturing: only capture bursts (0xCD) were sent, no command")) << run.Out;
 }
 
 TEST_F(DeviceCommandsTest, CaptureCatchesADeviceThatIsSwitchedOn) {

@@ -1,6 +1,6 @@
 // Arrival and removal of devices, as the port selector follows them. Linux
 // reads them from a udev monitor whose descriptor the window watches; Windows
-// maps WM_DEVICECHANGE (device_change_win32.h).
+// broadcasts WM_DEVICECHANGE to the window instead.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +15,6 @@ struct DeviceChange {
   DeviceEvent Event = DeviceEvent::Other;
   DeviceKind Kind = DeviceKind::Other;
 };
-
-// The Windows broadcast's codes: DBT_DEVICEARRIVAL, DBT_DEVICEREMOVEPENDING,
-// DBT_DEVICEREMOVECOMPLETE and the header's DBT_DEVTYP_PORT.
-DeviceChange DeviceChangeFromCodes(uint32_t event, uint32_t deviceType);
 
 // Notifications of serial ports coming and going. Where the system offers
 // no descriptor (Windows), Fd() is -1 and Receive finds nothing.

@@ -56,18 +56,15 @@ std::optional<MessageRequest> LoadWarning(const HexLoadResult& load) {
     box.Text = QStringLiteral("Не удалось прочитать файл прошивки!\n") + QString::fromStdString(load.OpenError);
     return box;
   }
+  if (load.NothingToWrite()) {
+    box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
+    box.Text = QStringLiteral("В файле нет данных программы, записывать нечего.");
+    return box;
+  }
   if (!load.Suspect()) return std::nullopt;
   box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
-  QString text = QStringLiteral("Файл прошивки повреждён!\n");
-  if (load.DamagedRecords > 0) {
-    text += QStringLiteral("Записей с ошибками: %1, первая в строке %2: %3.\n")
-                .arg(load.DamagedRecords)
-                .arg(load.FirstDamagedLine)
-                .arg(QString::fromStdString(load.FirstDamage));
-  }
-  if (load.DroppedBytes > 0) {
-    text += QStringLiteral("Байт вне памяти устройства отброшено: %1.\n").arg(load.DroppedBytes);
-  }
+  QString text = QStringLiteral("Файл прошивки повреждён: ") + QString::fromStdString(DamageDescription(load)) +
+                 QLatin1Char('\n');
   text += QStringLiteral("Перед записью будет задан вопрос.");
   box.Text = text;
   return box;

@@ -45,10 +45,6 @@ int RichAppendText(RichPane& pane, const QString& text) {
   return start;
 }
 
-int RichAppendText1251(RichPane& pane, std::string_view text) {
-  return RichAppendText(pane, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-}
-
 QString RichGetSelText(const RichPane& pane) {
   QString text = pane.textCursor().selectedText();
   text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));

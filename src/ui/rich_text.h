@@ -15,8 +15,6 @@ class RichPane;
 // returns the position at which it starts. Web addresses in the text become
 // links when the pane has links enabled.
 int RichAppendText(RichPane& pane, const QString& text);
-// The same for 8-bit text (UTF-8 inside the program).
-int RichAppendText1251(RichPane& pane, std::string_view text);
 
 // The selected text; line ends come back as "\r\n".
 QString RichGetSelText(const RichPane& pane);

@@ -155,15 +155,6 @@ TEST(UdevRecordTest, OnlyHardwarePortsAreListedWithTheNameUsersKnow) {
   EXPECT_EQ(DecodeUdevText("\\xZZ"), "\\xZZ");
 }
 
-TEST(DeviceChangeTest, OnlyTheThreePortEventsOfTheBroadcastCount) {
-  EXPECT_EQ(DeviceChangeFromCodes(0x8000, 3).Event, DeviceEvent::Arrival);
-  EXPECT_EQ(DeviceChangeFromCodes(0x8003, 3).Event, DeviceEvent::RemovePending);
-  EXPECT_EQ(DeviceChangeFromCodes(0x8004, 3).Event, DeviceEvent::RemoveComplete);
-  EXPECT_EQ(DeviceChangeFromCodes(0x0007, 3).Event, DeviceEvent::Other);
-  EXPECT_EQ(DeviceChangeFromCodes(0x8000, 3).Kind, DeviceKind::Port);
-  EXPECT_EQ(DeviceChangeFromCodes(0x8000, 5).Kind, DeviceKind::Other);
-}
-
 TEST(SystemPortsTest, TheSystemListsDeviceNodesAndTheMonitorNeverBlocks) {
   std::vector<PortRecord> ports;
   ASSERT_TRUE(SystemPortSource().ListPorts(ports));

@@ -44,7 +44,7 @@ class RichTextTest : public QObject {
     QCOMPARE(RichAppendText(pane, QStringLiteral("cd\r\n")), 2);
     QCOMPARE(RichAppendText(pane, QStringLiteral("e")), 5);
     QCOMPARE(pane.toPlainText(), QStringLiteral("abcd\ne"));
-    QCOMPARE(RichAppendText1251(pane, "жй"), 6);
+    QCOMPARE(RichAppendText(pane, QStringLiteral("жй")), 6);
     QCOMPARE(RichTextLength(pane), 8);
   }
 

@@ -47,29 +47,17 @@ std::optional<QString> Chosen(const QString& path) {
   return path;
 }
 
-void ConfigureDialog(QFileDialog& dialog, const FileRequest& request) {
+// The file dialog, modal to its owner only, for opening or for saving.
+std::optional<QString> DesktopChoose(QWidget* owner, const FileRequest& request, bool save) {
+  QFileDialog dialog(owner);
   dialog.setWindowTitle(request.Title);
   dialog.setDirectory(request.Folder);
   dialog.setNameFilters(request.Filters);
   if (!request.Filters.isEmpty()) dialog.selectNameFilter(request.Filters.front());
   dialog.setDefaultSuffix(request.DefaultSuffix);
   dialog.setWindowModality(Qt::WindowModal);
-}
-
-std::optional<QString> DesktopChooseFile(QWidget* owner, const FileRequest& request) {
-  QFileDialog dialog(owner);
-  ConfigureDialog(dialog, request);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return Chosen(dialog.selectedFiles().front());
-}
-
-std::optional<QString> DesktopChooseSaveFile(QWidget* owner, const FileRequest& request) {
-  QFileDialog dialog(owner);
-  ConfigureDialog(dialog, request);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return Chosen(dialog.selectedFiles().front());
 }
@@ -82,10 +70,10 @@ class Desktop final : public IDesktop {
   }
   bool OpenUrl(const QString& url) override { return QDesktopServices::openUrl(QUrl(url)); }
   std::optional<QString> ChooseFile(QWidget* owner, const FileRequest& request) override {
-    return DesktopChooseFile(owner, request);
+    return DesktopChoose(owner, request, false);
   }
   std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) override {
-    return DesktopChooseSaveFile(owner, request);
+    return DesktopChoose(owner, request, true);
   }
 };
 

@@ -2,6 +2,7 @@
 // what must hold for any input: the reserved slots stay blank, the counts
 // add up, and what the writer makes of the image loads back unchanged.
 #include "image/hex_reader.h"
+#include "log_sinks.h"
 #include "image/hex_writer.h"
 #include "log/console_log.h"
 
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tolvane;
   // The trace is formatted in full but goes nowhere.
   static const bool sinkAdded = [] {
-    Log().AddSink(std::make_shared<NullSink>());
+    Log().AddSink(std::make_shared<tolvane::test::NullSink>());
     return true;
   }();
   (void)sinkAdded;

@@ -1,6 +1,7 @@
 // How fast a full firmware file loads, measured against merely reading its
 // lines, and how fast a dump is composed.
 #include "image/dump_composer.h"
+#include "log_sinks.h"
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "log/console_log.h"
@@ -41,7 +42,7 @@ const std::string& FullHexFile() {
 // The trace is produced in full and dropped, as a console that discards would.
 void DropTrace() {
   static const bool once = [] {
-    Log().AddSink(std::make_shared<NullSink>());
+    Log().AddSink(std::make_shared<tolvane::test::NullSink>());
     return true;
   }();
   (void)once;

@@ -2,7 +2,7 @@
 // (5-byte request, 32-byte reply) costs over a pseudo-terminal pair, where the
 // wire adds no time: the program's own share of every exchange.
 #include "protocol/link_constants.h"
-#include "pty_pair.h"
+#include "pty.h"
 #include "serial/perf_timer.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"

@@ -16,7 +16,7 @@
 #include "image/dump_composer.h"
 #include "log/console_log.h"
 #include "sim/simulated_device.h"
-#include "test_support.h"
+#include "fake_desktop.h"
 #include "ui/image_viewer.h"
 #include "ui/main_window.h"
 #include "ui/main_window_layout.h"

@@ -101,23 +101,4 @@ class FileSink : public LogSink {
   std::FILE* m_File = nullptr;
 };
 
-// Keeps the plain text of everything written (tests, GUI log buffers).
-class CaptureSink : public LogSink {
- public:
-  void WriteLine(std::span<const LogSpan> spans) override;
-  std::string Text() const;
-  std::vector<std::pair<int, std::string>> Spans() const;
-  void Clear();
-
- private:
-  mutable std::mutex m_Mutex;
-  std::vector<std::pair<int, std::string>> m_Spans;
-};
-
-// Drops everything (benchmarks measure the cost of producing the trace).
-class NullSink : public LogSink {
- public:
-  void WriteLine(std::span<const LogSpan>) override {}
-};
-
 }  // namespace tolvane

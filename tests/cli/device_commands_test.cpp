@@ -6,15 +6,15 @@
 #include <fstream>
 
 #include "image/hex_writer.h"
-#include "run_cli.h"
+#include "cli_process.h"
 #include "sim/simulated_device.h"
 
 namespace tolvane {
 namespace {
 
-using testing::CliProcess;
-using testing::CliRun;
-using testing::RunCli;
+using test::CliProcess;
+using test::CliRun;
+using test::RunCli;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -1,7 +1,7 @@
 // Third-party HEX files: every one loads, damaged ones are flagged, and real
 // PIC18 builds give the same bytes as an independent reader (srec_cat).
 #include "image/hex_reader.h"
-#include "hex_test_support.h"
+#include "log_capture.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -48,10 +48,10 @@ std::vector<fs::path> HexFilesIn(const fs::path& dir) {
   return files;
 }
 
-class CorpusTest : public LogCaptureTest {
+class CorpusTest : public test::LogCaptureTest {
  protected:
   void SetUp() override {
-    LogCaptureTest::SetUp();
+    test::LogCaptureTest::SetUp();
     if (!fs::is_directory(kCorpora)) GTEST_SKIP() << "no corpora at " << kCorpora;
   }
 };

@@ -1,7 +1,7 @@
 #include "image/firmware_image.h"
 
 #include "image/hex_reader.h"
-#include "hex_test_support.h"
+#include "log_capture.h"
 
 namespace tolvane {
 namespace {
@@ -51,7 +51,7 @@ TEST(FirmwareImageTest, LayoutAndAreasFitTogether) {
   EXPECT_FALSE(UserArea.Contains(0x10000));
 }
 
-class FirmwareImageLoadTest : public LogCaptureTest {};
+class FirmwareImageLoadTest : public test::LogCaptureTest {};
 
 TEST_F(FirmwareImageLoadTest, NewImagesAreBlankAndLoadsNeverTouchTheReservedSlots) {
   FirmwareImage image;

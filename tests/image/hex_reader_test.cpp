@@ -1,6 +1,6 @@
 #include "image/hex_reader.h"
 
-#include "hex_test_support.h"
+#include "log_capture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -29,7 +29,7 @@ std::string Rec(int type, int offset, std::vector<int> data) {
   return line + buf;
 }
 
-class HexReaderTest : public LogCaptureTest {
+class HexReaderTest : public test::LogCaptureTest {
  protected:
   HexLoadResult Load(const std::string& text) { return LoadHexText(text, m_Image); }
   FirmwareImage m_Image;

@@ -1,7 +1,7 @@
 #include "image/hex_writer.h"
 
 #include "image/hex_reader.h"
-#include "hex_test_support.h"
+#include "log_capture.h"
 
 #include <filesystem>
 #include <fstream>
@@ -11,7 +11,7 @@
 namespace tolvane {
 namespace {
 
-class HexWriterTest : public LogCaptureTest {};
+class HexWriterTest : public test::LogCaptureTest {};
 
 TEST_F(HexWriterTest, BlankImageIsJustTheEndRecord) {
   EXPECT_EQ(FormatHexFile(FirmwareImage()), ":00000001FF\n");

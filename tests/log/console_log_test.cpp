@@ -7,7 +7,7 @@
 namespace tolvane {
 namespace {
 
-using ConsoleLogTest = LogCapture;
+using ConsoleLogTest = test::LogCaptureTest;
 
 TEST_F(ConsoleLogTest, ConversionsMatchTheirFormats) {
   Log().Hex(255).Text(" ").Dec(-1).Text(" ").Unsigned(7).Text(" ").ULong(4294967295u)

@@ -2,6 +2,7 @@
 // pseudo-terminal: what the user sees for a healthy device and for each way a
 // device or its line can fail.
 #include <gtest/gtest.h>
+#include "log_sinks.h"
 
 #include <chrono>
 #include <future>
@@ -72,7 +73,7 @@ class DeviceTest : public ::testing::Test {
     load.BytesStored = kFlashSize;
     return load;
   }();
-  std::shared_ptr<CaptureSink> m_Capture = std::make_shared<CaptureSink>();
+  std::shared_ptr<test::CaptureSink> m_Capture = std::make_shared<test::CaptureSink>();
 };
 
 TEST_F(DeviceTest, WriteAndVerifyWithTheMonitorProtected) {

@@ -10,7 +10,7 @@
 #include "image/firmware_image.h"
 #include "protocol/link_constants.h"
 
-namespace tolvane::testing {
+namespace tolvane::test {
 
 class FakeMonitor {
  public:
@@ -53,4 +53,4 @@ class FakeMonitor {
   }
 };
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test

@@ -11,7 +11,7 @@
 
 #include "serial/byte_port.h"
 
-namespace tolvane::testing {
+namespace tolvane::test {
 
 class FakePort : public IBytePort {
  public:
@@ -69,4 +69,4 @@ class FakePort : public IBytePort {
   }
 };
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test

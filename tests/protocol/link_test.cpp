@@ -1,4 +1,5 @@
 #include "protocol/link.h"
+#include "log_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 namespace tolvane {
 namespace {
 
-using testing::FakePort;
+using test::FakePort;
 using Bytes = std::vector<uint8_t>;
 
 class LinkTest : public ::testing::Test {
@@ -22,7 +23,7 @@ class LinkTest : public ::testing::Test {
 
   FakePort m_Port;
   MonitorLink m_Link{m_Port};
-  std::shared_ptr<CaptureSink> m_Capture = std::make_shared<CaptureSink>();
+  std::shared_ptr<test::CaptureSink> m_Capture = std::make_shared<test::CaptureSink>();
 };
 
 TEST_F(LinkTest, AddressesGoOutLowByteFirst) {

@@ -1,4 +1,5 @@
 #include "protocol/procedures.h"
+#include "log_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,8 @@
 namespace tolvane {
 namespace {
 
-using testing::FakeMonitor;
-using testing::FakePort;
+using test::FakeMonitor;
+using test::FakePort;
 
 struct RecordingObserver : IProcedureObserver {
   std::vector<ProcedureOutcome> Outcomes;
@@ -62,7 +63,7 @@ class ProceduresTest : public ::testing::Test {
   Procedures m_Procedures{m_Link, m_Observer};
   FirmwareImage m_File, m_Device;
   HexLoadResult m_Load;
-  std::shared_ptr<CaptureSink> m_Capture = std::make_shared<CaptureSink>();
+  std::shared_ptr<test::CaptureSink> m_Capture = std::make_shared<test::CaptureSink>();
 };
 
 TEST_F(ProceduresTest, WriteWithAProtectedMonitorVerifiesAsInformation) {

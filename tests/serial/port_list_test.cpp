@@ -1,4 +1,5 @@
 #include "serial/port_list.h"
+#include "log_sinks.h"
 
 #include "log/console_log.h"
 #include "serial/device_change.h"
@@ -44,7 +45,7 @@ TEST(PortListTest, PortsComeInNaturalOrderAndTiesKeepTheirOrder) {
 }
 
 TEST(PortListTest, EnumerationLogsCountAndTimeOnlyWhenThePortsCouldBeListed) {
-  auto sink = std::make_shared<CaptureSink>();
+  auto sink = std::make_shared<test::CaptureSink>();
   Log().AddSink(sink);
   FakePortSource source;
   source.Ports = {{"COM1", "x"}, {"COM2", "y"}};

@@ -1,8 +1,9 @@
 #include "serial/port_selector.h"
+#include "log_sinks.h"
 
 #include "log/console_log.h"
 #include "fakes.h"
-#include "pty_pair.h"
+#include "pty.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ class PortSelectorTest : public ::testing::Test {
   FakeSettings m_Settings;
   FakeErrorBox m_Box;
   OSerialPortSelector m_Selector;
-  std::shared_ptr<CaptureSink> m_Log = std::make_shared<CaptureSink>();
+  std::shared_ptr<test::CaptureSink> m_Log = std::make_shared<test::CaptureSink>();
 };
 
 TEST_F(PortSelectorTest, NothingPresentNothingRemembered) {

@@ -1,10 +1,11 @@
 #include "serial/serial_port.h"
+#include "log_sinks.h"
 
 #include "log/console_log.h"
 #include "serial/latency_timer.h"
 #include "serial/perf_timer.h"
 #include "serial/system_error.h"
-#include "pty_pair.h"
+#include "pty.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ class SerialPortTest : public ::testing::Test {
 
   PtyPair m_Pty;
   OSerialPort m_Port;
-  std::shared_ptr<CaptureSink> m_Log = std::make_shared<CaptureSink>();
+  std::shared_ptr<test::CaptureSink> m_Log = std::make_shared<test::CaptureSink>();
 };
 
 double Seconds(const OPerfTimer& t) { return t.Elapsed(); }

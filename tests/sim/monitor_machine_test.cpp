@@ -1,7 +1,7 @@
 // The monitor's behaviour byte by byte, without a line.
 #include "sim/monitor_machine.h"
 
-#include "pty_client.h"
+#include "pty.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "serial/serial_port.h"
 #include "sim/simulated_device.h"
 
-#include "pty_client.h"
+#include "pty.h"
 
 #include <gtest/gtest.h>
 

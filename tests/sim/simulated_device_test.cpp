@@ -3,7 +3,7 @@
 
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
-#include "pty_client.h"
+#include "pty.h"
 
 #include <gtest/gtest.h>
 

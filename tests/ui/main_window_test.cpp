@@ -2,6 +2,7 @@
 // pages, the header's links, the about box, choosing a HEX file, the blue
 // marking of the dump, Enter and Esc. No port is involved here.
 #include <QAbstractButton>
+#include "log_sinks.h"
 #include <QComboBox>
 #include <QTimer>
 #include <QDir>
@@ -22,7 +23,7 @@
 #include "ui/log_window.h"
 #include "image/dump_composer.h"
 #include "log/console_log.h"
-#include "test_support.h"
+#include "fake_desktop.h"
 #include "ui/about_dialog.h"
 #include "ui/hex_file_selection.h"
 #include "ui/image_viewer.h"
@@ -68,7 +69,7 @@ class MainWindowTest : public QObject {
   Q_OBJECT
  private slots:
   void init() {
-    m_Capture = std::make_shared<CaptureSink>();
+    m_Capture = std::make_shared<test::CaptureSink>();
     Log().AddSink(m_Capture);
     m_Desktop = std::make_unique<test::FakeDesktop>();
     m_Settings = std::make_unique<test::FakeSettings>();
@@ -451,7 +452,7 @@ class MainWindowTest : public QObject {
   }
 
  private:
-  std::shared_ptr<CaptureSink> m_Capture;
+  std::shared_ptr<test::CaptureSink> m_Capture;
   test::FakePortSource m_Ports;
   std::unique_ptr<test::FakeDesktop> m_Desktop;
   std::unique_ptr<test::FakeSettings> m_Settings;

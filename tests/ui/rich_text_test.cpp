@@ -1,13 +1,14 @@
 // Appending and formatting text in a pane, link clicks, the browser and its
 // clipboard fallback, and the web help addresses.
 #include <QApplication>
+#include "log_sinks.h"
 #include <QClipboard>
 #include <QTest>
 #include <QTextCursor>
 #include <memory>
 
 #include "log/console_log.h"
-#include "test_support.h"
+#include "fake_desktop.h"
 #include "ui/link_handler.h"
 #include "ui/rich_pane.h"
 #include "ui/rich_text.h"
@@ -31,7 +32,7 @@ class RichTextTest : public QObject {
   Q_OBJECT
  private slots:
   void init() {
-    m_Capture = std::make_shared<CaptureSink>();
+    m_Capture = std::make_shared<test::CaptureSink>();
     Log().AddSink(m_Capture);
   }
   void cleanup() { Log().RemoveSink(m_Capture); }
@@ -214,7 +215,7 @@ class RichTextTest : public QObject {
   }
 
  private:
-  std::shared_ptr<CaptureSink> m_Capture;
+  std::shared_ptr<test::CaptureSink> m_Capture;
 };
 
 QTEST_MAIN(RichTextTest)

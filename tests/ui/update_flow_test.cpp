@@ -17,7 +17,7 @@
 #include "image/hex_reader.h"
 #include "log/console_log.h"
 #include "sim/simulated_device.h"
-#include "test_support.h"
+#include "fake_desktop.h"
 #include "ui/main_window.h"
 #include "ui/main_window_layout.h"
 #include "ui/rich_pane.h"

@@ -1,18 +1,85 @@
-// The client end of a simulated device's line for tests: the slave side of
-// the pseudo-terminal opened raw, with reads that never wait past a limit.
+// Pseudo-terminals for tests and benchmarks: a pair whose master side plays
+// the device while the port under test opens the slave (PtyPair), and the
+// client end of a simulated device's line (PtyClient), with the monitor's
+// read and write frames.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tolvane::test {
+
+class PtyPair {
+ public:
+  PtyPair() {
+    m_Master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_Master < 0 || ::grantpt(m_Master) != 0 || ::unlockpt(m_Master) != 0) return;
+    m_SlavePath = ::ptsname(m_Master);
+    // A slave of the test's own, opened before any port makes the line
+    // exclusive, to look at the line settings from outside.
+    m_Slave = ::open(m_SlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // The master side carries bytes unchanged.
+    struct termios tio {};
+    if (::tcgetattr(m_Master, &tio) == 0) {
+      ::cfmakeraw(&tio);
+      ::tcsetattr(m_Master, TCSANOW, &tio);
+    }
+  }
+  ~PtyPair() {
+    CloseMaster();
+    if (m_Slave >= 0) ::close(m_Slave);
+  }
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  bool Ok() const { return m_Master >= 0 && !m_SlavePath.empty(); }
+  const std::string& SlavePath() const { return m_SlavePath; }
+  int Master() const { return m_Master; }
+  // The line settings of the slave, as any program on it sees them.
+  struct termios SlaveSettings() const {
+    struct termios tio {};
+    ::tcgetattr(m_Slave, &tio);
+    return tio;
+  }
+  void SetSlaveSettings(const struct termios& tio) const { ::tcsetattr(m_Slave, TCSANOW, &tio); }
+
+  void Send(const std::vector<uint8_t>& bytes) const {
+    if (!bytes.empty()) (void)!::write(m_Master, bytes.data(), bytes.size());
+  }
+
+  // What the port wrote, gathered for up to timeoutMs or until `wanted` bytes.
+  std::vector<uint8_t> Receive(size_t wanted, int timeoutMs = 1000) const {
+    std::vector<uint8_t> out;
+    while (out.size() < wanted) {
+      struct pollfd p {m_Master, POLLIN, 0};
+      if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) break;
+      uint8_t buf[256];
+      ssize_t n = ::read(m_Master, buf, sizeof buf);
+      if (n <= 0) break;
+      out.insert(out.end(), buf, buf + n);
+    }
+    return out;
+  }
+
+  void CloseMaster() {
+    if (m_Master >= 0) ::close(m_Master);
+    m_Master = -1;
+  }
+
+ private:
+  int m_Master = -1;
+  int m_Slave = -1;
+  std::string m_SlavePath;
+};
 
 class PtyClient {
  public:

@@ -1,5 +1,5 @@
-// Runs tolvane-cli as a child process with a time limit and collects what it
-// printed and its exit status.
+// The one way tests start tolvane-cli: a child process with its output in
+// files, a time limit, and its exit status.
 #pragma once
 
 #include <fcntl.h>
@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-namespace tolvane::testing {
+namespace tolvane::test {
 
 struct CliRun {
-  int ExitCode = -1;  // -1: killed at the time limit
+  int ExitCode = -1;  // -1: killed (by a signal, or at the time limit)
   std::string Out;
   std::string Err;
   double Seconds = 0;
@@ -34,8 +34,10 @@ class CliProcess {
     m_Start = std::chrono::steady_clock::now();
     m_Pid = fork();
     if (m_Pid == 0) {
+      int in = open("/dev/null", O_RDONLY);
       int out = open(m_OutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int err = open(m_ErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(in, STDIN_FILENO);
       dup2(out, STDOUT_FILENO);
       dup2(err, STDERR_FILENO);
       std::vector<char*> argv;
@@ -47,29 +49,54 @@ class CliProcess {
       _exit(127);
     }
   }
+  ~CliProcess() {
+    if (!Ended()) {
+      kill(m_Pid, SIGKILL);
+      waitpid(m_Pid, &m_Status, 0);
+    }
+    std::remove(m_OutPath.c_str());
+    std::remove(m_ErrPath.c_str());
+  }
+  CliProcess(const CliProcess&) = delete;
+  CliProcess& operator=(const CliProcess&) = delete;
 
   void Signal(int number) const { kill(m_Pid, number); }
 
-  CliRun Wait(std::chrono::seconds limit = std::chrono::seconds(30)) {
-    CliRun run;
-    int status = 0;
-    for (;;) {
-      if (waitpid(m_Pid, &status, WNOHANG) == m_Pid) {
-        run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        break;
-      }
-      if (std::chrono::steady_clock::now() - m_Start > limit) {
+  // The first line the program printed, waiting for it at most timeoutMs.
+  std::string FirstLine(int timeoutMs) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+      const std::string out = Slurp(m_OutPath);
+      const size_t line = out.find('\n');
+      if (line != std::string::npos) return out.substr(0, line);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < end);
+    return {};
+  }
+
+  // Whether the program has ended (without waiting for it).
+  bool Ended() {
+    if (!m_Ended && waitpid(m_Pid, &m_Status, WNOHANG) == m_Pid) m_Ended = true;
+    return m_Ended;
+  }
+
+  // Waits at most `limit` for the end, then kills the program.
+  CliRun Wait(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!Ended()) {
+      if (std::chrono::steady_clock::now() > deadline) {
         kill(m_Pid, SIGKILL);
-        waitpid(m_Pid, &status, 0);
+        waitpid(m_Pid, &m_Status, 0);
+        m_Ended = true;
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    CliRun run;
+    run.ExitCode = WIFEXITED(m_Status) ? WEXITSTATUS(m_Status) : -1;
     run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_Start).count();
     run.Out = Slurp(m_OutPath);
     run.Err = Slurp(m_ErrPath);
-    std::remove(m_OutPath.c_str());
-    std::remove(m_ErrPath.c_str());
     return run;
   }
 
@@ -82,10 +109,12 @@ class CliProcess {
   }
 
   pid_t m_Pid = -1;
+  int m_Status = 0;
+  bool m_Ended = false;
   std::string m_OutPath, m_ErrPath;
   std::chrono::steady_clock::time_point m_Start;
 };
 
 inline CliRun RunCli(std::vector<std::string> args) { return CliProcess(std::move(args)).Wait(); }
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test

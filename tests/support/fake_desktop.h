@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/fakes.h"
+#include "fakes.h"
 #include "ui/desktop.h"
 
 namespace tolvane::test {

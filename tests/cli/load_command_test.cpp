@@ -1,14 +1,14 @@
 // tolvane-cli load as a user runs it: exit codes, summary, outputs, trace.
 #include "image/firmware_image.h"
 #include "image/hex_reader.h"
-#include "hex_test_support.h"
+#include "cli_process.h"
+#include "log_capture.h"
 
-#include <sys/wait.h>
-
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace tolvane {
 namespace {
@@ -18,17 +18,17 @@ std::string ReadAll(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class CliLoadTest : public LogCaptureTest {
+class CliLoadTest : public test::LogCaptureTest {
  protected:
-  // Runs tolvane-cli with the arguments; returns its exit code.
+  // Runs tolvane-cli with the arguments (split at blanks); returns its exit code.
   int Run(const std::string& args) {
-    const std::string out = WriteScratch("stdout", "");
-    const std::string err = WriteScratch("stderr", "");
-    const std::string command = std::string(TOLVANE_CLI) + " " + args + " >" + out + " 2>" + err + " </dev/null";
-    const int status = std::system(command.c_str());
-    m_Out = ReadAll(out);
-    m_Err = ReadAll(err);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> words;
+    std::istringstream in(args);
+    for (std::string word; in >> word;) words.push_back(word);
+    test::CliRun run = test::RunCli(words);
+    m_Out = run.Out;
+    m_Err = run.Err;
+    return run.ExitCode;
   }
 
   std::string m_Out, m_Err;

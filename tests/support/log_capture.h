@@ -1,7 +1,8 @@
-// Helpers for the image tests: a captured log and scratch files.
+// A test fixture that captures what the log writes while a test runs, leaves
+// the log as it found it, and removes the scratch files it wrote.
 #pragma once
 
-#include "../log/log_capture.h"
+#include "log_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,26 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
-namespace tolvane {
+namespace tolvane::test {
 
-// Captures what the log writes while a test runs; removes its scratch files.
-class LogCaptureTest : public LogCapture {
+class LogCaptureTest : public ::testing::Test {
  protected:
+  void SetUp() override { Log().AddSink(m_Sink); }
   void TearDown() override {
-    LogCapture::TearDown();
+    Log().Flush();
+    Log().SetColor(kColorNormal);
+    Log().RemoveSink(m_Sink);
     std::error_code ignored;
     for (const auto& path : m_Files) std::filesystem::remove(path, ignored);
   }
 
-  // Writes a scratch file that is removed after the test.
+  std::string Trace() const { return m_Sink->Text(); }
+
+  // Writes a scratch file that is removed after the test; the name is unique
+  // across the test processes that run at once.
   std::string WriteScratch(const std::string& name, const std::string& content) {
-    // Unique across the test processes that run at once.
     static int counter = 0;
     auto path = std::filesystem::temp_directory_path() /
                 ("tolvane-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" + name);
@@ -34,7 +40,8 @@ class LogCaptureTest : public LogCapture {
     return path.string();
   }
 
+  std::shared_ptr<CaptureSink> m_Sink = std::make_shared<CaptureSink>();
   std::vector<std::filesystem::path> m_Files;
 };
 
-}  // namespace tolvane
+}  // namespace tolvane::test

@@ -5,7 +5,7 @@
 
 #include "image/firmware_image.h"
 #include "protocol/link_constants.h"
-#include "sim/simulated_device.h"
+#include "sim/sim_options.h"
 
 #include <array>
 #include <cstdint>

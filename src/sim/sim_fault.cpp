@@ -1,4 +1,4 @@
-#include "sim/simulated_device.h"
+#include "sim/sim_options.h"
 
 #include <array>
 #include <charconv>

@@ -7,6 +7,7 @@
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "sim/monitor_machine.h"
+#include "sim/wire_pacing.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,7 +27,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <deque>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -34,22 +34,10 @@
 namespace tolvane {
 namespace {
 
-int64_t NowNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
-}
+using sim::NowNs;
+using sim::SpinSlot;
+using sim::TimedByte;
 
-// Reply bytes due within this span of the first pending one go out in one
-// write: the receiver never sees a byte early, only the first ones of a long
-// reply up to this much late, and the device wakes far less often.
-constexpr int64_t kOutputBatchNs = 1'000'000;
-// Wire time the client may run ahead of the line before its bytes are lost
-// (several frames; a well-behaved client never comes near it).
-constexpr int64_t kMaxInputBacklogNs = 50'000'000;
-// How far ahead of a reply's last byte the thread wakes to spin: a sleep
-// alone ends up to 150 us late on a busy or virtual machine.
-constexpr int64_t kSpinLeadNs = 200'000;
 // How long after a reply's last byte the thread keeps reading the line
 // without sleeping, since the client's next frame follows within tens of
 // microseconds: waking from a sleep for it would stamp it late.
@@ -58,37 +46,6 @@ constexpr int64_t kAwaitFrameNs = 200'000;
 // How often an idle device looks whether its client left the line locked.
 constexpr int64_t kClientCheckNs = 100'000'000;
 
-// Spinning takes a processor: devices of one process spin only while a
-// processor is left over for their clients and the kernel's line work, and
-// otherwise sleep as usual.
-class SpinSlot {
- public:
-  SpinSlot() {
-    static const int limit = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
-    int spinning = s_Spinning.load();
-    while (spinning < limit)
-      if (s_Spinning.compare_exchange_weak(spinning, spinning + 1)) {
-        m_Taken = true;
-        break;
-      }
-  }
-  ~SpinSlot() {
-    if (m_Taken) --s_Spinning;
-  }
-  SpinSlot(const SpinSlot&) = delete;
-  SpinSlot& operator=(const SpinSlot&) = delete;
-  explicit operator bool() const { return m_Taken; }
-
- private:
-  static inline std::atomic<int> s_Spinning{0};
-  bool m_Taken = false;
-};
-
-struct TimedByte {
-  uint8_t Byte;
-  int64_t AtNs;  // when its stop bit ends
-};
-
 std::string SystemText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 }  // namespace
@@ -96,9 +53,7 @@ std::string SystemText(const char* what) { return std::string(what) + ": " + std
 class SimulatedDevice::Engine {
  public:
   Engine(const SimulatedDeviceOptions& options, const FirmwareImage& memory)
-      : m_Options(options), m_Memory(memory), m_Machine(options, m_Memory, m_Stats) {
-    if (options.BaudRate > 0) m_ByteNs = 10'000'000'000 / options.BaudRate;
-  }
+      : m_Options(options), m_Memory(memory), m_Machine(options, m_Memory, m_Stats), m_Wire(options.BaudRate) {}
 
   ~Engine() {
     CloseLine();
@@ -143,7 +98,6 @@ class SimulatedDevice::Engine {
     const uint8_t b = 1;
     if (m_WakeWrite >= 0) [[maybe_unused]] auto n = write(m_WakeWrite, &b, 1);
   }
-  void Schedule(const std::vector<uint8_t>& bytes, int64_t startNs);
   // Runs everything due by nowNs; false once the line has vanished.
   bool Step(int64_t nowNs);
   // Writes what is due by nowNs; true when that ended everything queued.
@@ -173,11 +127,7 @@ class SimulatedDevice::Engine {
   std::atomic<bool> m_StopAsked{false};
   std::atomic<bool> m_ResetAsked{false};
 
-  int64_t m_ByteNs = 0;  // wire time of one byte, 0: no emulation
-  std::deque<TimedByte> m_In;
-  std::deque<TimedByte> m_Out;
-  int64_t m_InFreeNs = 0;   // when the client-to-device wire is free again
-  int64_t m_OutFreeNs = 0;  // the same for the device-to-client wire
+  sim::WirePacing m_Wire;
   int64_t m_LastRxNs = 0;
   int64_t m_NextChatterNs = -1;
   int64_t m_PowerOnNs = -1;
@@ -228,15 +178,6 @@ void SimulatedDevice::Engine::CloseLine() {
   }
 }
 
-void SimulatedDevice::Engine::Schedule(const std::vector<uint8_t>& bytes, int64_t startNs) {
-  int64_t at = std::max(m_OutFreeNs, startNs);
-  for (uint8_t b : bytes) {
-    at += m_ByteNs;
-    m_Out.push_back({b, at});
-  }
-  m_OutFreeNs = at;
-}
-
 bool SimulatedDevice::Engine::Step(int64_t nowNs) {
   std::lock_guard lock(m_Mutex);
   if (m_ResetAsked.exchange(false) || (m_PowerOnNs >= 0 && nowNs >= m_PowerOnNs)) {
@@ -244,24 +185,22 @@ bool SimulatedDevice::Engine::Step(int64_t nowNs) {
     m_PowerOnNs = -1;
     m_Machine.Reset(nowNs);
     ++m_Stats.Resets;
-    m_Out.clear();
-    m_OutFreeNs = nowNs;
+    m_Wire.CutOff(nowNs);
   }
   // Bytes are fed as soon as they are read, stamped with their arrival:
   // whatever they cause is scheduled from that stamp, so the thread need not
   // wake for every byte of a frame.
-  while (m_VanishNs < 0 && !m_In.empty()) {
-    const TimedByte in = m_In.front();
-    m_In.pop_front();
+  TimedByte in{};
+  while (m_VanishNs < 0 && m_Wire.NextInput(in)) {
     m_LastRxNs = in.AtNs;
     sim::MonitorAction action = m_Machine.Feed(in.Byte, in.AtNs);
     if (action.Vanish) {
       m_VanishNs = in.AtNs;
       break;
     }
-    if (!action.Reply.empty()) Schedule(action.Reply, in.AtNs + action.DelayNs);
+    if (!action.Reply.empty()) m_Wire.Schedule(action.Reply, in.AtNs + action.DelayNs);
   }
-  if (m_VanishNs >= 0) m_In.clear();  // the device is going: nothing more is heard
+  if (m_VanishNs >= 0) m_Wire.DropInput();  // the device is going: nothing more is heard
   if (m_VanishNs >= 0 && nowNs >= m_VanishNs) {
     CloseLine();
     m_Machine.MarkVanished();
@@ -271,9 +210,9 @@ bool SimulatedDevice::Engine::Step(int64_t nowNs) {
   if (m_NextChatterNs >= 0 && nowNs >= m_NextChatterNs) {
     const int64_t periodNs = int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
     const bool idleMonitor = m_Machine.State() == SimState::Monitor && m_Machine.BetweenFrames() &&
-                             m_Out.empty() && nowNs - m_LastRxNs >= periodNs;
+                             !m_Wire.OutputQueued() && nowNs - m_LastRxNs >= periodNs;
     if (m_Machine.State() == SimState::Firmware || idleMonitor)
-      Schedule({m_Options.ChatterText.begin(), m_Options.ChatterText.end()}, nowNs);
+      m_Wire.Schedule({m_Options.ChatterText.begin(), m_Options.ChatterText.end()}, nowNs);
     m_NextChatterNs = nowNs + periodNs;
   }
   return true;
@@ -282,21 +221,15 @@ bool SimulatedDevice::Engine::Step(int64_t nowNs) {
 bool SimulatedDevice::Engine::Flush(int64_t nowNs) {
   uint8_t buffer[4096];
   bool ended = false;
-  while (!m_Out.empty() && m_Out.front().AtNs <= nowNs) {
-    size_t n = 0;
-    int64_t lastAtNs = 0;
-    while (n < sizeof buffer && !m_Out.empty() && m_Out.front().AtNs <= nowNs) {
-      lastAtNs = m_Out.front().AtNs;
-      buffer[n++] = m_Out.front().Byte;
-      m_Out.pop_front();
-    }
+  int64_t lastAtNs = 0;
+  for (size_t n; (n = m_Wire.TakeDue(nowNs, buffer, sizeof buffer, lastAtNs)) > 0;) {
     // With nobody reading, the line's buffer fills and the rest is lost, as
     // on a real line with no listener.
     const ssize_t written = write(m_Master, buffer, n);
     const int64_t lateNs = NowNs() - lastAtNs;
     std::lock_guard lock(m_Mutex);
     if (written > 0) m_Stats.BytesSent += written;
-    if (m_Out.empty()) {
+    if (!m_Wire.OutputQueued()) {
       m_Stats.LateNsMax = std::max(m_Stats.LateNsMax, lateNs);
       m_Stats.LateNsTotal += lateNs;
       ++m_Stats.RepliesTimed;
@@ -307,26 +240,17 @@ bool SimulatedDevice::Engine::Flush(int64_t nowNs) {
 }
 
 int64_t SimulatedDevice::Engine::NextDeadline(bool& replyEnd) const {
-  int64_t deadline = std::numeric_limits<int64_t>::max();
-  replyEnd = false;
+  bool outputEnd = false;
+  const int64_t output = m_Wire.OutputDeadline(outputEnd);
+  int64_t deadline = output;
   auto consider = [&](int64_t at) {
     if (at >= 0) deadline = std::min(deadline, at);
   };
-  if (!m_Out.empty()) {
-    // The last byte that completes within the batch span: wake exactly then.
-    int64_t batchEnd = m_Out.front().AtNs;
-    for (const TimedByte& out : m_Out) {
-      if (out.AtNs > m_Out.front().AtNs + kOutputBatchNs) break;
-      batchEnd = out.AtNs;
-    }
-    consider(batchEnd);
-    replyEnd = batchEnd == m_Out.back().AtNs;
-  }
   consider(m_VanishNs);
   consider(m_Machine.CaptureDeadlineNs());
   consider(m_NextChatterNs);
   consider(m_PowerOnNs);
-  replyEnd = replyEnd && m_ByteNs > 0 && deadline == m_Out.back().AtNs;
+  replyEnd = outputEnd && deadline == output;
   return deadline;
 }
 
@@ -337,21 +261,7 @@ bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
     const ssize_t n = read(m_Master, buffer, sizeof buffer);
     if (n <= 0) return received;
     received = true;
-    int64_t dropped = 0;
-    for (ssize_t i = 0; i < n; ++i) {
-      // A pseudo-terminal cannot tell its client that output is unsent, so a
-      // client may offer more than the line carries (capture bursts every
-      // millisecond). A real port would hold the excess back in its queue,
-      // and the link sends no burst while one is unsent; here it is dropped.
-      if (m_ByteNs > 0 && m_InFreeNs - nowNs > kMaxInputBacklogNs) {
-        ++dropped;
-        continue;
-      }
-      // Taken as sent at the moment it was read: the wire starts then, or
-      // when the previous byte is through.
-      m_InFreeNs = std::max(m_InFreeNs, nowNs) + m_ByteNs;
-      m_In.push_back({buffer[i], m_InFreeNs});
-    }
+    const int64_t dropped = m_Wire.Arrive(buffer, static_cast<size_t>(n), nowNs);
     if (dropped > 0) {
       std::lock_guard lock(m_Mutex);
       m_Stats.BytesDropped += dropped;
@@ -403,7 +313,7 @@ void SimulatedDevice::Engine::Serve() {
   // Wake-ups land within microseconds of the wire times, not 50 us late.
   prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
-  if (m_ByteNs > 0) {
+  if (m_Wire.Emulated()) {
     // Where allowed, keep busy neighbours from delaying the wire times; the
     // thread sleeps nearly all the time, so it takes almost nothing from them.
     sched_param param{};
@@ -413,9 +323,9 @@ void SimulatedDevice::Engine::Serve() {
   while (!m_StopAsked) {
     int64_t nowNs = NowNs();
     if (!Step(nowNs)) return;
-    if (Flush(nowNs) && m_ByteNs > 0 && m_In.empty()) {
+    if (Flush(nowNs) && m_Wire.Emulated() && !m_Wire.InputWaiting()) {
       AwaitFrame(NowNs() + kAwaitFrameNs);
-      if (!m_In.empty()) continue;
+      if (m_Wire.InputWaiting()) continue;
     }
 
     ReleaseDepartedClient(nowNs);
@@ -424,13 +334,9 @@ void SimulatedDevice::Engine::Serve() {
     if (deadline == std::numeric_limits<int64_t>::max()) deadline = m_NextClientCheckNs;
     // The end of a reply is met by sleeping to just short of it and spinning
     // the rest: a sleep alone wakes tens of microseconds late.
-    int64_t wakeNs = replyEnd ? deadline - kSpinLeadNs : deadline;
+    int64_t wakeNs = m_Wire.WakeTime(deadline, replyEnd);
     if (replyEnd && wakeNs <= nowNs) {
-      if (const SpinSlot slot; slot) {
-        while (NowNs() < deadline) {
-        }
-        continue;
-      }
+      if (sim::WirePacing::SpinUntil(deadline, m_StopAsked)) continue;
       wakeNs = deadline;
     }
     timespec timeout{};

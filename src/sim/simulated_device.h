@@ -4,100 +4,14 @@
 #pragma once
 
 #include "image/firmware_image.h"
+#include "sim/sim_options.h"
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
-#include <vector>
 
 namespace tolvane {
-
-// What goes wrong at one command. Commands are the read and write frames the
-// device has received since it was created, counted from 1 (run frames and
-// ignored bytes do not count, a reset does not restart the count).
-enum class SimFaultKind {
-  NoAnswer,     // the frame is swallowed: no reply, memory unchanged
-  WrongAnswer,  // read: every data byte complemented; write: 0x00 instead of 0xAA, not programmed
-  ShortReply,   // read: 31 bytes instead of 32; write: no reply byte, not programmed
-  ExtraByte,    // the proper reply followed by one more byte (kSimExtraByte)
-  Noise,        // NoiseBytes noise bytes sent ahead of the proper reply
-  Vanish,       // the pseudo-terminal closes instead of the reply; the device is gone
-};
-
-struct SimFault {
-  SimFaultKind Kind = SimFaultKind::NoAnswer;
-  int32_t AtCommand = 1;
-};
-
-// Faults as a command line names them: "no-answer@12", "vanish@1030".
-std::string_view SimFaultName(SimFaultKind kind);
-std::optional<SimFault> ParseSimFault(std::string_view text);
-
-inline constexpr uint8_t kSimExtraByte = 0xA5;   // value of the surplus byte of ExtraByte
-inline constexpr uint8_t kSimFillerByte = 0xFF;  // what unmapped addresses read as
-
-enum class SimSaveFormat { Raw, Hex };
-
-struct SimulatedDeviceOptions {
-  std::string HexFile;           // initial user-area content; empty: erased (0xFF)
-  int32_t BaudRate = 0;          // >0: each byte takes 10 bits / BaudRate on the wire, both ways
-  int32_t ProgramTimeUs = 0;     // flash programming time of one written block
-  std::vector<SimFault> Faults;  // each applies once, at its command
-  int32_t NoiseBytes = 3;        // bytes of the Noise fault
-
-  // Capture gating: after a reset the monitor watches the line for
-  // CaptureWindowMs; it enters the monitor only when it sees kSimCaptureRun
-  // 0xCD bytes in a row there, and otherwise starts the firmware.
-  bool RequireCapture = false;
-  int32_t CaptureWindowMs = 300;
-  // >0: the device starts switched off (silent, deaf) and is switched on, that
-  // is reset, this many ms after Start(): the user's power cycle.
-  int32_t PowerOnAfterMs = 0;
-
-  // Idle chatter: while in the firmware, or in the monitor with no byte
-  // received for ChatterPeriodMs, ChatterText goes out every ChatterPeriodMs.
-  int32_t ChatterPeriodMs = 0;
-  std::string ChatterText = "tolvane firmware alive\r\n";
-
-  // Memory saved when the device stops (Stop() or destruction); empty: not saved.
-  std::string SavePath;
-  SimSaveFormat SaveFormat = SimSaveFormat::Raw;
-};
-
-inline constexpr int32_t kSimCaptureRun = 4;
-
-// What the device served, for tests and benchmarks to assert on.
-struct SimulatedDeviceStats {
-  int64_t ReadCommands = 0;     // read frames answered (or faulted)
-  int64_t WriteCommands = 0;    // write frames received
-  int64_t BlocksWritten = 0;    // writes that changed flash and answered 0xAA
-  int64_t BlocksProtected = 0;  // writes refused with 0xEE
-  int64_t RunCommands = 0;
-  int64_t FaultsInjected = 0;
-  int64_t BytesReceived = 0;    // every byte that reached the monitor
-  int64_t BytesSent = 0;        // every byte put on the line (replies, noise, chatter)
-  int64_t BytesIgnored = 0;     // received bytes that were not part of a frame
-  // With wire emulation: bytes lost because the client wrote faster than the
-  // line carries and ran more than 50 ms of wire time ahead of it.
-  int64_t BytesDropped = 0;
-  int64_t Resets = 0;
-  // How late the last byte of each reply reached the line against its wire
-  // time: the pacing's own cost, which the client's timing includes.
-  int64_t LateNsMax = 0;
-  int64_t LateNsTotal = 0;
-  int64_t RepliesTimed = 0;
-};
-
-enum class SimState {
-  Off,        // waiting for the power-on
-  Capturing,  // after a reset, watching for capture bursts
-  Monitor,    // answering monitor frames
-  Firmware,   // started by the run frame (or a missed capture): monitor frames are ignored
-  Vanished,   // the pseudo-terminal is closed
-};
 
 class SimulatedDevice {
  public:

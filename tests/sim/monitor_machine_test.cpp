@@ -1,5 +1,6 @@
 // The monitor's behaviour byte by byte, without a line.
 #include "sim/monitor_machine.h"
+#include "sim/simulated_device.h"
 
 #include "pty.h"
 

@@ -1,4 +1,6 @@
-// Exit codes that every tolvane-cli command shares.
+// Exit codes that every tolvane-cli command shares. Errors, in this layer:
+// every command ends in one of these, with its message on stdout (the
+// outcome, as the window would show it) or stderr (usage and file errors).
 #pragma once
 
 namespace tolvane::cli {

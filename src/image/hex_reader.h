@@ -2,6 +2,10 @@
 // traced to Log(); records of type 00 and 04 take effect, others are only
 // traced. Damaged records still load, but are warned about and counted so
 // that a later step can refuse to flash a suspect image unasked.
+//
+// Errors, in this layer: results are values (HexLoadResult here; a bool and
+// an error text for writing files), and every load also says what happened
+// in the trace.
 #pragma once
 
 #include "image/firmware_image.h"

@@ -4,6 +4,7 @@
 // assembles its own line and hands it to the sinks whole when the line ends, so
 // lines written from several threads never interleave inside one line. While
 // no sink is attached, insertions do nothing: nobody would read the text.
+// The log itself never fails: a sink that cannot write drops the text.
 #pragma once
 
 #include <atomic>

@@ -1,6 +1,11 @@
 // The boot-monitor link: the frames of the protocol over a byte port, and the
 // idle traffic (capture bursts, the receive tick) that runs between procedures.
 // Nothing here knows about a window; callers show what the operations report.
+//
+// Errors, in this layer: each operation returns its outcome as a value
+// (WriteOutcome, ReadBlockResult, ReceiveTickResult, ProcedureStatus); the
+// message a user sees goes to the procedure observer's Outcome. The port's
+// own error fields say what the system reported.
 #pragma once
 
 #include <array>

@@ -2,6 +2,9 @@
 // boxes, the browser, the file chooser. The window and what it opens get one
 // IDesktop at construction: the real one, or in tests one that answers in
 // place of a user and never leaves a box blocking.
+//
+// Errors, in this layer: a failure the user must know of becomes a message
+// box owned by the main window, through IDesktop::ShowMessage.
 #pragma once
 
 #include <QString>

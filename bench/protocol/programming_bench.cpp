@@ -51,8 +51,10 @@ std::pair<double, int> StolenSeconds() {
   while (stat >> name && name.rfind("cpu", 0) == 0) {
     double fields[8] = {};
     for (double& field : fields) stat >> field;
-    if (name != "cpu") ++processors;
-    else stolen = fields[7] / static_cast<double>(sysconf(_SC_CLK_TCK));
+    if (name != "cpu")
+      ++processors;
+    else
+      stolen = fields[7] / static_cast<double>(sysconf(_SC_CLK_TCK));
     stat.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
   }
   return {stolen, processors};

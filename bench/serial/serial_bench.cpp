@@ -38,7 +38,9 @@ void AnswerReads(int master, const std::atomic<bool>& stop) {
   std::fill(std::begin(reply), std::end(reply), uint8_t{0x5A});
   size_t have = 0;
   while (!stop.load()) {
-    struct pollfd p {master, POLLIN, 0};
+    struct pollfd p {
+      master, POLLIN, 0
+    };
     if (::poll(&p, 1, 50) <= 0) continue;
     ssize_t n = ::read(master, request + have, sizeof request - have);
     if (n <= 0) return;

@@ -152,7 +152,11 @@ void BM_StartToFirstPaint(benchmark::State& state) {
     state.SetIterationTime(Seconds(t));
   }
 }
-BENCHMARK(BM_StartToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3)
+BENCHMARK(BM_StartToFirstPaint)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
 void BM_PaintGapDuringWrite(benchmark::State& state) {

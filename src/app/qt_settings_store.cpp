@@ -38,8 +38,7 @@ void QtSettingsStore::WriteInt(const std::string& section, const std::string& en
   m_Settings->sync();
 }
 
-std::string QtSettingsStore::ReadString(const std::string& section, const std::string& entry,
-                                        const std::string& def) {
+std::string QtSettingsStore::ReadString(const std::string& section, const std::string& entry, const std::string& def) {
   QVariant value = m_Settings->value(Key(section, entry));
   if (!value.isValid()) return def;
   return value.toString().toStdString();

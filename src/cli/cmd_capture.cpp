@@ -34,9 +34,10 @@ void SetUpCapture(CLI::App& command) {
         PortReport report;
         ProcedureOutcome failure;
         const std::string prefix = work.Port.Label() + ": ";
-        report.ExitCode = CaptureBursts(work.Link, seconds, [&](const std::string& status) {
-          std::fprintf(stderr, "%s%s\n", prefix.c_str(), status.c_str());
-        }, failure);
+        report.ExitCode = CaptureBursts(
+            work.Link, seconds,
+            [&](const std::string& status) { std::fprintf(stderr, "%s%s\n", prefix.c_str(), status.c_str()); },
+            failure);
         if (report.ExitCode == kExitLink) {
           report.Lines.push_back(failure.Caption);
           report.Lines.push_back(failure.Text);

@@ -26,7 +26,8 @@ OutputKind KindOf(const std::string& path) {
   const size_t dot = path.find_last_of('.');
   if (dot == std::string::npos) return OutputKind::Unknown;
   std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (ext == "hex" || ext == "ihex") return OutputKind::Hex;
   if (ext == "bin") return OutputKind::Raw;
   return OutputKind::Unknown;
@@ -112,7 +113,8 @@ int RunLoad(const LoadOptions& options) {
 void SetUpLoad(CLI::App& command) {
   auto options = std::make_shared<LoadOptions>();
   command.add_option("FILE", options->file, "Intel HEX file")->required();
-  command.add_option("-o,--output", options->output, "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image");
+  command.add_option("-o,--output", options->output,
+                     "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image");
   command.add_flag("--dump", options->dump, "Print the dump of the image (the summary then goes to stderr)");
   command.add_flag("-v,--verbose", options->verbose, "Trace the load on stderr");
   command.callback([options] { SetExitCode(RunLoad(*options)); });

@@ -61,16 +61,17 @@ int RunSim(SimArgs& args) {
   for (const std::string& text : args.Faults) {
     std::optional<SimFault> fault = ParseSimFault(text);
     if (!fault) {
-      std::fprintf(stderr, "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
-                           "wrong-answer, short-reply, extra-byte, noise, vanish\n", text.c_str());
+      std::fprintf(stderr,
+                   "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
+                   "wrong-answer, short-reply, extra-byte, noise, vanish\n",
+                   text.c_str());
       return kExitUsage;
     }
     options.Faults.push_back(*fault);
   }
   options.ProgramTimeUs = static_cast<int32_t>(args.ProgramMs * 1000.0 + 0.5);
-  options.SaveFormat = EndsWith(options.SavePath, ".hex") || EndsWith(options.SavePath, ".HEX")
-                           ? SimSaveFormat::Hex
-                           : SimSaveFormat::Raw;
+  options.SaveFormat = EndsWith(options.SavePath, ".hex") || EndsWith(options.SavePath, ".HEX") ? SimSaveFormat::Hex
+                                                                                                : SimSaveFormat::Raw;
 
   CatchSignals();
   SimulatedDevice device(options);
@@ -119,11 +120,11 @@ void SetUpSim(CLI::App& command) {
   command.add_option("--program-ms", args->ProgramMs, "Flash programming time per written block")
       ->check(FiniteRange(0.0, kMaxProgramMs));
   command.add_option("--fault", args->Faults,
-                  "KIND@COMMAND: no-answer, wrong-answer, short-reply, extra-byte, noise or vanish "
-                  "at that read or write command (counted from 1); repeatable");
+                     "KIND@COMMAND: no-answer, wrong-answer, short-reply, extra-byte, noise or vanish "
+                     "at that read or write command (counted from 1); repeatable");
   command.add_option("--noise-bytes", o.NoiseBytes, "Bytes of the noise fault")->check(CLI::Range(1, 4096));
   command.add_flag("--require-capture", o.RequireCapture,
-                "After a reset, enter the monitor only when capture bursts arrive in time");
+                   "After a reset, enter the monitor only when capture bursts arrive in time");
   command.add_option("--capture-window-ms", o.CaptureWindowMs, "How long a reset watches for capture bursts")
       ->check(CLI::Range(1, 600000));
   command.add_option("--power-on-after-ms", o.PowerOnAfterMs, "Start switched off and switch on after this long")

@@ -34,8 +34,8 @@ int Write(const WriteArgs& args) {
     report.ExitCode = ExitCodeOf(status, kExitFile);
     const WriteCounts& w = work.Procs.LastWrite();
     if (w.BlocksSent > 0) {
-      report.Lines.push_back("blocks sent: " + std::to_string(w.BlocksSent) + ", protected: " +
-                             std::to_string(w.ProtectedBlocks));
+      report.Lines.push_back("blocks sent: " + std::to_string(w.BlocksSent) +
+                             ", protected: " + std::to_string(w.ProtectedBlocks));
     }
     if (report.ExitCode == kExitOk || report.ExitCode == kExitDiffers) {
       for (std::string& line : DifferenceLines(work.Procs.LastCompare())) report.Lines.push_back(std::move(line));

@@ -4,16 +4,18 @@
 namespace tolvane::cli {
 
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCapture) {
-  command.add_option("--port", options.Ports,
-                     "Serial port of the device (/dev/ttyUSB0, COM3), or 'sim' for a built-in "
-                     "simulated device; repeat it to program several devices at once")
+  command
+      .add_option("--port", options.Ports,
+                  "Serial port of the device (/dev/ttyUSB0, COM3), or 'sim' for a built-in "
+                  "simulated device; repeat it to program several devices at once")
       ->required();
   command.add_option("--baud", options.Baud, "Line speed")->check(CLI::Range(50, 4000000));
   command.add_flag("-v,--verbose", options.Verbose, "Print the whole trace on stderr");
   command.add_option("--log", options.LogFile, "Append the trace to this file");
   if (withCapture) {
-    command.add_option("--capture", options.CaptureSeconds,
-                       "Send capture bursts for this many seconds first (reset the device meanwhile)")
+    command
+        .add_option("--capture", options.CaptureSeconds,
+                    "Send capture bursts for this many seconds first (reset the device meanwhile)")
         ->check(FiniteRange(0.0, 3600.0));
   }
 }

@@ -22,8 +22,7 @@ class ProgressBoard {
   void Finish();
 
   // The bar's text for the sums given (for tests and drawing).
-  static std::string Line(int32_t done, int32_t total, int64_t bytes, int64_t totalBytes, double seconds,
-                          size_t ports);
+  static std::string Line(int32_t done, int32_t total, int64_t bytes, int64_t totalBytes, double seconds, size_t ports);
 
  private:
   struct Slot {

@@ -113,8 +113,7 @@ struct PortState {
   double Seconds = 0;
 };
 
-void Serve(const SessionSettings& settings, const PortJob& job, ProgressBoard& board, size_t slot,
-           PortState& state) {
+void Serve(const SessionSettings& settings, const PortJob& job, ProgressBoard& board, size_t slot, PortState& state) {
   const auto start = std::chrono::steady_clock::now();
   DevicePort& port = *state.Port;
   if (settings.Options.Ports.size() > 1) ConsoleLog::SetThreadPrefix(port.Label() + ": ");
@@ -129,9 +128,11 @@ void Serve(const SessionSettings& settings, const PortJob& job, ProgressBoard& b
     int code = kExitOk;
     if (settings.Options.CaptureSeconds > 0) {
       ProcedureOutcome failure;
-      code = CaptureBursts(link, settings.Options.CaptureSeconds, [](const std::string&) {}, failure);
+      code = CaptureBursts(
+          link, settings.Options.CaptureSeconds, [](const std::string&) {}, failure);
       if (code == kExitLink) state.Outcome = failure;
-      if (code == kExitInterrupted) state.Report.Lines.push_back("interrupted while capturing: only capture bursts (0xCD) were sent, no command");
+      if (code == kExitInterrupted)
+        state.Report.Lines.push_back("interrupted while capturing: only capture bursts (0xCD) were sent, no command");
     }
     if (code == kExitOk) {
       PortWork work{port, link, procedures, observer, slot};
@@ -182,8 +183,8 @@ int RunOnPorts(const SessionSettings& settings, const PortJob& job) {
     for (const PortState& state : states) {
       const std::string outcome =
           state.Outcome ? state.Outcome->Caption : (state.Report.ExitCode == kExitOk ? "OK" : "FAILED");
-      std::printf("%s: %s, exit %d, %.1f s\n", state.Port->Label().c_str(), outcome.c_str(),
-                  state.Report.ExitCode, state.Seconds);
+      std::printf("%s: %s, exit %d, %.1f s\n", state.Port->Label().c_str(), outcome.c_str(), state.Report.ExitCode,
+                  state.Seconds);
     }
   }
   std::fflush(stdout);

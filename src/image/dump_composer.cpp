@@ -44,14 +44,12 @@ DumpComposer::DumpComposer() {
   m_RegionRuns.reserve(MaxRegionRuns());
 }
 
-void DumpComposer::Compose(const FirmwareImage& shown, const FirmwareImage& file,
-                           const FirmwareImage& device) {
+void DumpComposer::Compose(const FirmwareImage& shown, const FirmwareImage& file, const FirmwareImage& device) {
   ComposeFlash(shown, file, device);
   ComposeRegions(shown, file, device);
 }
 
-void DumpComposer::ComposeFlash(const FirmwareImage& shown, const FirmwareImage& file,
-                                const FirmwareImage& device) {
+void DumpComposer::ComposeFlash(const FirmwareImage& shown, const FirmwareImage& file, const FirmwareImage& device) {
   m_FlashRuns.clear();
   char* out = m_Flash.data();
   const uint8_t* bytes = shown.Data();
@@ -88,8 +86,7 @@ void DumpComposer::ComposeFlash(const FirmwareImage& shown, const FirmwareImage&
   }
 }
 
-void DumpComposer::ComposeRegions(const FirmwareImage& shown, const FirmwareImage& file,
-                                  const FirmwareImage& device) {
+void DumpComposer::ComposeRegions(const FirmwareImage& shown, const FirmwareImage& file, const FirmwareImage& device) {
   m_Region.clear();
   m_RegionRuns.clear();
   for (int32_t k = 0; k < kRegionCount; ++k) {

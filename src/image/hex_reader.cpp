@@ -59,8 +59,8 @@ inline uint8_t PairAt(std::string_view line, size_t at, bool& hex) {
 // digits read as 0xFF, as ReadHexByte reads them.
 struct RecordPairs {
   std::array<uint8_t, 1 + 2 + 1 + 255 + 1> bytes;
-  size_t count = 0;   // data bytes the record claims
-  size_t pairs = 0;   // pairs the record claims in all
+  size_t count = 0;  // data bytes the record claims
+  size_t pairs = 0;  // pairs the record claims in all
   HexFault fault = HexFault::None;
 
   explicit RecordPairs(std::string_view line) {
@@ -165,7 +165,10 @@ void HexLoader::Finish() {
     m_LineStarted = false;
   }
   if (m_Result.MissingEndRecord())
-    Log().SetColor(kColorWarning).Text("Файл кончается без записи конца файла, он может быть обрезан \n").SetColor(kColorNormal);
+    Log()
+        .SetColor(kColorWarning)
+        .Text("Файл кончается без записи конца файла, он может быть обрезан \n")
+        .SetColor(kColorNormal);
   Log().Text("Прочитано ").Dec(m_Result.BytesStored).Text(" байт \n");
 }
 
@@ -249,7 +252,14 @@ void HexLoader::LoadRegionRecord(const RecordPairs& record, int32_t address) {
       ++m_Result.DroppedBytes;
     }
   }
-  Log().SetColor(kColorBanner).Text("Adr = ").Hex(static_cast<uint32_t>(address)).Text(" высокий, sz = ").Dec(count).Text("\n").SetColor(kColorNormal);
+  Log()
+      .SetColor(kColorBanner)
+      .Text("Adr = ")
+      .Hex(static_cast<uint32_t>(address))
+      .Text(" высокий, sz = ")
+      .Dec(count)
+      .Text("\n")
+      .SetColor(kColorNormal);
   for (int32_t j = 0; j < count; ++j) Log().Hex(record.Data()[j]).Text("  ");
   Log().Text("\n");
 }

@@ -26,17 +26,17 @@ std::string_view HexFaultText(HexFault fault);
 std::string_view HexFaultName(HexFault fault);
 
 struct HexLoadResult {
-  bool FileRead = false;   // the file could be opened and read to its end
-  std::string OpenError;   // the system's reason when it could not
-  int32_t BytesStored = 0; // program-flash bytes stored (the closing line's count)
-  int32_t Records = 0;     // lines that start with ':'
+  bool FileRead = false;    // the file could be opened and read to its end
+  std::string OpenError;    // the system's reason when it could not
+  int32_t BytesStored = 0;  // program-flash bytes stored (the closing line's count)
+  int32_t Records = 0;      // lines that start with ':'
   int32_t DamagedRecords = 0;
   int32_t FirstDamagedLine = 0;  // line number in the file, from 1
   std::string FirstDamage;       // the fault of that line, as the warning names it
   HexFault FirstFault = HexFault::None;
-  int32_t DroppedBytes = 0;      // data bytes that have no place in the image
-  int32_t RegionBytesStored = 0; // bytes stored into region slots
-  bool EndRecordSeen = false;    // an end-of-file record (type 01) was read
+  int32_t DroppedBytes = 0;       // data bytes that have no place in the image
+  int32_t RegionBytesStored = 0;  // bytes stored into region slots
+  bool EndRecordSeen = false;     // an end-of-file record (type 01) was read
 
   // A file cut short has records but no end record.
   bool MissingEndRecord() const { return Records > 0 && !EndRecordSeen; }

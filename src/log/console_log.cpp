@@ -132,8 +132,7 @@ void ConsoleLog::Emit(bool /*flushing*/) {
   for (size_t i = 0; i < line.colorStarts.size(); ++i) {
     size_t begin = line.colorStarts[i].first;
     size_t end = i + 1 < line.colorStarts.size() ? line.colorStarts[i + 1].first : line.text.size();
-    line.spans.push_back({line.colorStarts[i].second,
-                          std::string_view(line.text).substr(begin, end - begin)});
+    line.spans.push_back({line.colorStarts[i].second, std::string_view(line.text).substr(begin, end - begin)});
   }
   Deliver(line.spans);
   line.text.clear();

@@ -20,10 +20,10 @@
 namespace tolvane {
 
 // Colour numbers of the trace: low nibble foreground, next nibble background.
-inline constexpr int kColorNormal = 7;   // light grey: normal text
-inline constexpr int kColorBanner = 11;  // light cyan: banners, region records
-inline constexpr int kColorWarning = 12; // light red: warnings
-inline constexpr int kColorAddress = 14; // yellow: extended-address records
+inline constexpr int kColorNormal = 7;    // light grey: normal text
+inline constexpr int kColorBanner = 11;   // light cyan: banners, region records
+inline constexpr int kColorWarning = 12;  // light red: warnings
+inline constexpr int kColorAddress = 14;  // yellow: extended-address records
 
 // A piece of a line in one colour.
 struct LogSpan {
@@ -43,11 +43,11 @@ class LogSink {
 class ConsoleLog {
  public:
   ConsoleLog& Text(std::string_view text);
-  ConsoleLog& Dec(int32_t value);       // "%d"
-  ConsoleLog& Unsigned(uint32_t value); // "%u"
-  ConsoleLog& ULong(uint32_t value);    // "%lu"
-  ConsoleLog& Hex(uint32_t value);      // "%X"
-  ConsoleLog& Float(double value);      // "%f"
+  ConsoleLog& Dec(int32_t value);        // "%d"
+  ConsoleLog& Unsigned(uint32_t value);  // "%u"
+  ConsoleLog& ULong(uint32_t value);     // "%lu"
+  ConsoleLog& Hex(uint32_t value);       // "%X"
+  ConsoleLog& Float(double value);       // "%f"
   ConsoleLog& SetColor(int color);
 
   // Hands the calling thread's unfinished line to the sinks now.

@@ -100,8 +100,7 @@ ReceiveTickResult ReceiveMonitor::Tick(IBytePort& port) {
 
   if (port.IsOpen() && port.LastError() != 0) {
     result.ReadFailed = true;
-    result.FailureText = "Ошибка при чтении данных с выбранного порта\n" +
-                         FormatSystemError(port.LastError()) + "\n" +
+    result.FailureText = "Ошибка при чтении данных с выбранного порта\n" + FormatSystemError(port.LastError()) + "\n" +
                          "Попробуйте выбрать порт заново\n";
     result.FailureCaption = "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ";
     return result;

@@ -61,8 +61,8 @@ void PutAddress(uint8_t* out, int32_t address);
 
 // What one receive tick asks its caller to do.
 struct ReceiveTickResult {
-  int32_t Received = 0;              // bytes taken this tick (logged and counted)
-  std::optional<std::string> Status; // new status field text, about once a second
+  int32_t Received = 0;               // bytes taken this tick (logged and counted)
+  std::optional<std::string> Status;  // new status field text, about once a second
   // A read call on the open port failed: drop the port (Deselect) and show
   // FailureText / FailureCaption with the error icon. Nothing was counted.
   bool ReadFailed = false;

@@ -19,11 +19,11 @@ inline constexpr uint8_t kSyncTail = 0x00;      // second synchronisation byte
 inline constexpr uint8_t kReplyWritten = 0xAA;    // block written
 inline constexpr uint8_t kReplyProtected = 0xEE;  // block protected from change
 
-inline constexpr int32_t kAddressSize = 3;                     // 24 bits, low byte first
-inline constexpr int32_t kRequestHeaderSize = 2 + kAddressSize;  // attention, command, address
-inline constexpr int32_t kReadRequestSize = kRequestHeaderSize;  // 5
-inline constexpr int32_t kReadReplySize = 32;                    // one read block
-inline constexpr int32_t kWriteDataSize = 64;                    // one write block
+inline constexpr int32_t kAddressSize = 3;                                         // 24 bits, low byte first
+inline constexpr int32_t kRequestHeaderSize = 2 + kAddressSize;                    // attention, command, address
+inline constexpr int32_t kReadRequestSize = kRequestHeaderSize;                    // 5
+inline constexpr int32_t kReadReplySize = 32;                                      // one read block
+inline constexpr int32_t kWriteDataSize = 64;                                      // one write block
 inline constexpr int32_t kWriteRequestSize = kRequestHeaderSize + kWriteDataSize;  // 69
 inline constexpr int32_t kWriteReplySize = 1;
 inline constexpr int32_t kRunRequestSize = 2;
@@ -37,19 +37,19 @@ inline constexpr int32_t kSyncDrainSize = 8192;  // input discarded around the f
 
 // Idle traffic ------------------------------------------------------------
 
-inline constexpr int32_t kCaptureBurstSize = 8;      // bytes of kAttention per burst
-inline constexpr int32_t kCapturePeriodMs = 1;       // how often a burst is asked for
-inline constexpr int32_t kReceivePeriodMs = 100;     // receive tick
-inline constexpr int32_t kReceiveBufferSize = 16384; // bytes one receive tick takes at most
-inline constexpr int32_t kReceiveLogLimit = 1024;    // bytes one receive log line shows at most
-inline constexpr double kThroughputPeriodS = 1.0;    // status figure update, strictly after this
+inline constexpr int32_t kCaptureBurstSize = 8;       // bytes of kAttention per burst
+inline constexpr int32_t kCapturePeriodMs = 1;        // how often a burst is asked for
+inline constexpr int32_t kReceivePeriodMs = 100;      // receive tick
+inline constexpr int32_t kReceiveBufferSize = 16384;  // bytes one receive tick takes at most
+inline constexpr int32_t kReceiveLogLimit = 1024;     // bytes one receive log line shows at most
+inline constexpr double kThroughputPeriodS = 1.0;     // status figure update, strictly after this
 
 // Walks of the procedures -------------------------------------------------
 
-inline constexpr int32_t kFlashReadBlocks = kFlashSize / kReadReplySize;   // 2048
-inline constexpr int32_t kFlashWriteBlocks = kFlashSize / kWriteDataSize;  // 1024
-inline constexpr int32_t kRegionReads = kRegionCount;                      // 6
-inline constexpr int32_t kDeviceReads = kFlashReadBlocks + kRegionReads;   // 2054
+inline constexpr int32_t kFlashReadBlocks = kFlashSize / kReadReplySize;           // 2048
+inline constexpr int32_t kFlashWriteBlocks = kFlashSize / kWriteDataSize;          // 1024
+inline constexpr int32_t kRegionReads = kRegionCount;                              // 6
+inline constexpr int32_t kDeviceReads = kFlashReadBlocks + kRegionReads;           // 2054
 inline constexpr int32_t kMonitorWriteBlocks = kMonitorAreaSize / kWriteDataSize;  // 16
 
 }  // namespace tolvane::link

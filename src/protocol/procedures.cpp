@@ -26,8 +26,7 @@ constexpr const char* kWriteWrongAnswer =
     "Ошибка при записи - неверный ответ! Возможно схема не в режиме обновления "
     "прошивки или не поддерживает заливку hex - файлов.";
 constexpr const char* kWriteCaption = "ОШИБКА ЗАПИСИ";
-constexpr const char* kVerifyEqual =
-    "Все в порядке, данные одинаковы !\nНажмите 'Пуск' для запуска прошивки";
+constexpr const char* kVerifyEqual = "Все в порядке, данные одинаковы !\nНажмите 'Пуск' для запуска прошивки";
 constexpr const char* kVerifyEqualCaption = "ВЕРИФИКАЦИЯ ПРОШИВКИ";
 constexpr const char* kVerdictUser = "Данные пользователя не совпадают!\r\n";
 constexpr const char* kVerdictConfiguration = "Данные конфигурации / идентификаторы не совпадают!\r\n";
@@ -37,13 +36,11 @@ constexpr const char* kVerifyErrorCaption = "ОШИБКА ВЕРИФИКАЦИИ
 constexpr const char* kVerifyInfoCaption = "ИНФОРМАЦИЯ";
 
 // Refusals and interruptions.
-constexpr const char* kNoFile =
-    "HEX-файл не загружен! Запись не начата, прошивка в модуле не изменена.";
+constexpr const char* kNoFile = "HEX-файл не загружен! Запись не начата, прошивка в модуле не изменена.";
 constexpr const char* kFileUnread = "HEX-файл не прочитан! Запись не начата, прошивка в модуле не изменена.";
 constexpr const char* kNothingToWrite =
     "В HEX-файле нет данных программы! Запись не начата, прошивка в модуле не изменена.";
-constexpr const char* kSuspectDeclined =
-    "HEX-файл повреждён, запись отменена. Прошивка в модуле не изменена.";
+constexpr const char* kSuspectDeclined = "HEX-файл повреждён, запись отменена. Прошивка в модуле не изменена.";
 constexpr const char* kRunPortClosed = "Порт не открыт! Команда запуска не отправлена, выберите порт.";
 constexpr const char* kRunCaption = "ОШИБКА";
 constexpr const char* kWriteStoppedCaption = "ЗАПИСЬ ПРЕРВАНА";
@@ -218,8 +215,8 @@ ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
   for (int32_t address = 0; address < kFlashSize; address += kWriteDataSize) {
     if (ShouldStop()) {
       Log().Text("Запись прервана, записано блоков = ").Dec(m_LastWrite.BlocksSent).Text("\n");
-      Report(Format("Запись прервана! Записано блоков: %d из %d, прошивка в модуле неполная. ",
-                    m_LastWrite.BlocksSent, kFlashWriteBlocks) +
+      Report(Format("Запись прервана! Записано блоков: %d из %d, прошивка в модуле неполная. ", m_LastWrite.BlocksSent,
+                    kFlashWriteBlocks) +
                  MonitorState(),
              kWriteStoppedCaption, OutcomeIcon::Error);
       return ProcedureStatus::Stopped;
@@ -228,8 +225,7 @@ ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
     WriteOutcome outcome = m_Link.WriteBlock(address, data);
     ++m_LastWrite.BlocksSent;
     switch (outcome) {
-      case WriteOutcome::Written:
-        break;
+      case WriteOutcome::Written: break;
       case WriteOutcome::Protected:
         ++m_LastWrite.ProtectedBlocks;
         if (UserArea.Contains(address)) ++m_LastWrite.ProtectedUserBlocks;
@@ -246,8 +242,7 @@ ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
   return ProcedureStatus::Done;
 }
 
-ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoadResult* load,
-                                        FirmwareImage& device) {
+ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device) {
   m_Done = 0;
   m_Total = kFlashWriteBlocks + kDeviceReads;
   m_LastWrite = {};
@@ -258,11 +253,19 @@ ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoad
   if (status != ProcedureStatus::Done) return status;
 
   const WriteCounts& w = m_LastWrite;
-  Log().Text("Конец записи, записано блоков = ").Dec(w.BlocksSent)
-      .Text(" из них защищено от изменений = ").Dec(w.ProtectedBlocks).Text("\n");
+  Log()
+      .Text("Конец записи, записано блоков = ")
+      .Dec(w.BlocksSent)
+      .Text(" из них защищено от изменений = ")
+      .Dec(w.ProtectedBlocks)
+      .Text("\n");
   if (w.ProtectedUserBlocks > 0) {
-    Log().SetColor(kColorWarning).Text("Странно, защищено от изменений ").Dec(w.ProtectedUserBlocks)
-        .Text(" блоков в пользовательской области \n").SetColor(kColorNormal);
+    Log()
+        .SetColor(kColorWarning)
+        .Text("Странно, защищено от изменений ")
+        .Dec(w.ProtectedUserBlocks)
+        .Text(" блоков в пользовательской области \n")
+        .SetColor(kColorNormal);
   }
   Log().Text("Начинаю проверку \n");
   status = ReadBlocks(device);

@@ -48,7 +48,10 @@ class IProcedureObserver {
   // Asked before every block but the first; true stops the run there.
   virtual bool StopRequested() { return false; }
   // The file to be written is damaged; question says how. True: write anyway.
-  virtual bool ConfirmSuspect(const std::string& question) { (void)question; return false; }
+  virtual bool ConfirmSuspect(const std::string& question) {
+    (void)question;
+    return false;
+  }
 };
 
 // The counts a comparison found.
@@ -94,8 +97,7 @@ class Procedures {
   // Writes the 1024 flash blocks of file, then verifies into device.
   // load describes how file was loaded: nullptr (or a file that could not be
   // read) refuses, a suspect load is written only after ConfirmSuspect.
-  ProcedureStatus WriteDevice(const FirmwareImage& file, const HexLoadResult* load,
-                              FirmwareImage& device);
+  ProcedureStatus WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device);
 
   // Synchronize and the run frame; refuses when the port is not open.
   ProcedureStatus Run();

@@ -26,8 +26,8 @@ class IBytePort {
   // Bytes queued for sending that the line has not carried yet.
   virtual int32_t PendingOutput() const = 0;
 
-  virtual uint32_t LastError() const = 0;          // code of the last failed read or write, 0: none
-  virtual int32_t FrameErrors() const = 0;         // framing errors counted since the open
+  virtual uint32_t LastError() const = 0;            // code of the last failed read or write, 0: none
+  virtual int32_t FrameErrors() const = 0;           // framing errors counted since the open
   virtual const std::string& ErrorText() const = 0;  // text of the last failed open
 };
 

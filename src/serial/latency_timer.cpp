@@ -16,7 +16,8 @@ std::string LatencyAdvice(const std::string& portName, int32_t timerMs) {
   std::string shortName = portName.substr(portName.find_last_of('/') + 1);
   return "Порт " + portName + ": таймер задержки адаптера " + std::to_string(timerMs) +
          " мс, каждый ответ устройства запаздывает на столько же; уменьшить до 1 мс: "
-         "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + shortName + "/latency_timer\n";
+         "echo 1 | sudo tee /sys/bus/usb-serial/devices/" +
+         shortName + "/latency_timer\n";
 }
 
 }  // namespace tolvane

@@ -58,7 +58,11 @@ void OSerialPortList::Enumerate(IPortSource& source) {
   }
   std::stable_sort(m_Entries.begin(), m_Entries.end(),
                    [](const PortRecord& a, const PortRecord& b) { return NaturalLess(a.Name, b.Name); });
-  Log().Text("Вижу ").Dec(Count()).Text(" COM-портов, время опроса списка ").Float(timer.Elapsed() * 1000.0)
+  Log()
+      .Text("Вижу ")
+      .Dec(Count())
+      .Text(" COM-портов, время опроса списка ")
+      .Float(timer.Elapsed() * 1000.0)
       .Text(" мс \n");
 }
 

@@ -32,8 +32,8 @@ class IPortListControl {
   virtual ~IPortListControl() = default;
   virtual void ResetContent() = 0;
   virtual int32_t AddItem(const std::string& text, const std::string& data) = 0;  // its index
-  virtual void SetCurrent(int32_t index) = 0;  // -1: no current item
-  virtual int32_t Current() const = 0;         // -1: none
+  virtual void SetCurrent(int32_t index) = 0;                                     // -1: no current item
+  virtual int32_t Current() const = 0;                                            // -1: none
   virtual std::string ItemData(int32_t index) const = 0;
 };
 

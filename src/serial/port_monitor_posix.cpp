@@ -34,9 +34,7 @@ OPortMonitor::~OPortMonitor() {
   if (m_Impl->Udev != nullptr) udev_unref(m_Impl->Udev);
 }
 
-int OPortMonitor::Fd() const {
-  return m_Impl->Monitor != nullptr ? udev_monitor_get_fd(m_Impl->Monitor) : -1;
-}
+int OPortMonitor::Fd() const { return m_Impl->Monitor != nullptr ? udev_monitor_get_fd(m_Impl->Monitor) : -1; }
 
 bool OPortMonitor::Receive(DeviceChange& change) {
   if (m_Impl->Monitor == nullptr) return false;

@@ -10,9 +10,7 @@ namespace {
 
 std::string Text(const char* value) { return value ? value : ""; }
 
-std::string Property(udev_device* dev, const char* key) {
-  return Text(udev_device_get_property_value(dev, key));
-}
+std::string Property(udev_device* dev, const char* key) { return Text(udev_device_get_property_value(dev, key)); }
 
 // Properties of USB devices sit on the tty itself once udev has run; without
 // a udev daemon they are only found on the ancestors.
@@ -63,8 +61,7 @@ class UdevPortSource : public IPortSource {
     udev* u = udev_new();
     if (u == nullptr) return false;
     udev_enumerate* e = udev_enumerate_new(u);
-    bool ok = e != nullptr && udev_enumerate_add_match_subsystem(e, "tty") >= 0 &&
-              udev_enumerate_scan_devices(e) >= 0;
+    bool ok = e != nullptr && udev_enumerate_add_match_subsystem(e, "tty") >= 0 && udev_enumerate_scan_devices(e) >= 0;
     if (ok) {
       udev_list_entry* entry = nullptr;
       udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {

@@ -35,8 +35,8 @@ class SetupApiPortSource : public IPortSource {
         pdo[0] = '\0';
       pdo[kValueSize - 1] = '\0';
       if (id[0] == '\0' || pdo[0] == '\0') continue;
-      if (!SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_FRIENDLYNAME, nullptr,
-                                             reinterpret_cast<PBYTE>(friendly), kValueSize, nullptr))
+      if (!SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_FRIENDLYNAME, nullptr, reinterpret_cast<PBYTE>(friendly),
+                                             kValueSize, nullptr))
         friendly[0] = '\0';
       friendly[kValueSize - 1] = '\0';
       if (!SetupDiGetCustomDevicePropertyA(set, &info, "PortName", 0, nullptr, reinterpret_cast<PBYTE>(portName),

@@ -22,13 +22,11 @@ constexpr const char* kTimeoutsRefused = "Не могу установить т�
 constexpr const char* kOwnTerminalText = "Это терминал самой программы, а не порт устройства";
 constexpr const char* kStalledText = "Порт не принимает данные";
 constexpr const char* kWriteFailed = "Не удалось передать данные в порт: ";
-constexpr const char* kStrategyRefused =
-    "OSerialPort::SetWaitStrategy() - call SetCommTimeouts() error !!!! \n";
+constexpr const char* kStrategyRefused = "OSerialPort::SetWaitStrategy() - call SetCommTimeouts() error !!!! \n";
 
 // A millisecond tick that wraps at 32 bits, as the elapsed-time test expects.
 uint32_t TickCount() {
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now().time_since_epoch());
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
   return static_cast<uint32_t>(ms.count());
 }
 

@@ -36,9 +36,8 @@ struct SpeedCode {
 };
 
 constexpr SpeedCode kSpeeds[] = {
-    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
-    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
-    {230400, B230400},
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
+    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
 #if defined(B460800)
     {460800, B460800}, {921600, B921600},
 #endif
@@ -60,8 +59,7 @@ uint32_t CodeToSpeed(speed_t code) {
 }
 
 int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -152,8 +150,7 @@ std::unique_ptr<OSerialPort::Backend> OSerialPort::Backend::Open(const std::stri
   // The terminal the program's user types in, by whatever name it was given.
   if (::tcgetsid(fd) == ::getsid(0)) return refuse(kOwnTerminal);
   struct termios found {};
-  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd, &found) != 0)
-    return refuse(kNotSerialDevice);
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd, &found) != 0) return refuse(kNotSerialDevice);
 #if defined(TIOCGEXCL)
   // Root passes another holder's TIOCEXCL; it must not take the port anyway.
   int exclusive = 0;
@@ -226,10 +223,10 @@ void PosixBackend::Prepare(const std::string& name) {
 bool PosixBackend::Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) {
   received = 0;
   const PortTimeouts& t = m_Active;
-  const bool noWait = t.ReadIntervalTimeout == kNoInterval && t.ReadTotalTimeoutMultiplier == 0 &&
-                      t.ReadTotalTimeoutConstant == 0;
-  const int64_t total = static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * count +
-                        static_cast<int64_t>(t.ReadTotalTimeoutConstant);
+  const bool noWait =
+      t.ReadIntervalTimeout == kNoInterval && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+  const int64_t total =
+      static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * count + static_cast<int64_t>(t.ReadTotalTimeoutConstant);
   const bool interval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kNoInterval;
   const int64_t start = NowMs();
   int64_t lastByte = start;
@@ -243,7 +240,9 @@ bool PosixBackend::Read(uint8_t* buffer, int32_t count, int32_t& received, uint3
       if (left <= 0) return true;
       waitMs = static_cast<int>(std::min<int64_t>(left, INT_MAX));
     }
-    struct pollfd p {m_Fd, POLLIN, 0};
+    struct pollfd p {
+      m_Fd, POLLIN, 0
+    };
     int ready = ::poll(&p, 1, waitMs);
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -264,7 +263,9 @@ bool PosixBackend::Read(uint8_t* buffer, int32_t count, int32_t& received, uint3
         lastByte = NowMs();
         if (received >= count) return true;
         if (noWait) {
-          struct pollfd more {m_Fd, POLLIN, 0};
+          struct pollfd more {
+            m_Fd, POLLIN, 0
+          };
           if (::poll(&more, 1, kRefillMs) <= 0 || !(more.revents & POLLIN)) return true;
         }
         continue;
@@ -312,7 +313,9 @@ bool PosixBackend::Write(const uint8_t* data, int32_t count, const std::atomic<b
       error = kWriteStalled;
       return false;
     }
-    struct pollfd p {m_Fd, POLLOUT, 0};
+    struct pollfd p {
+      m_Fd, POLLOUT, 0
+    };
     if (::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, kSliceMs))) < 0 && errno != EINTR) {
       error = static_cast<uint32_t>(errno);
       return false;

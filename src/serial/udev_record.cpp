@@ -24,8 +24,8 @@ std::string Trimmed(std::string text) {
 // The serial core's UART types ("type" attribute), for built-in ports that
 // the hardware database does not name.
 std::string UartName(const std::string& type) {
-  static const char* const kNames[] = {"", "8250", "16450", "16550", "16550A", "Cirrus", "16650", "16650V2",
-                                       "16750", "Startech", "16C950", "16654", "16850", "RSA"};
+  static const char* const kNames[] = {"",        "8250",  "16450",    "16550",  "16550A", "Cirrus", "16650",
+                                       "16650V2", "16750", "Startech", "16C950", "16654",  "16850",  "RSA"};
   size_t n = 0;
   for (char c : type) {
     if (c < '0' || c > '9') return {};

@@ -29,10 +29,9 @@ void FillMonitor(FirmwareImage& image) {
   PutGoto(image, 0x0018, kMonitorAreaSize + 0x18);
   // The monitor's body: a deterministic mix of the instructions such a loop
   // uses (UART polling, compares with the attention byte, table writes).
-  static constexpr std::array<uint16_t, 24> kOpcodes{
-      0x0ECD, 0x6E3D, 0xA03E, 0xD7FE, 0x503D, 0x62E8, 0xD00A, 0x0EE6, 0x5CE8, 0xE10C,
-      0x000C, 0x0008, 0x6EF6, 0x6AF7, 0x0E02, 0x6EF8, 0xCFE8, 0xF3FF, 0x0012, 0x84A6,
-      0x88A6, 0x0E55, 0x6EA7, 0x0EAA};
+  static constexpr std::array<uint16_t, 24> kOpcodes{0x0ECD, 0x6E3D, 0xA03E, 0xD7FE, 0x503D, 0x62E8, 0xD00A, 0x0EE6,
+                                                     0x5CE8, 0xE10C, 0x000C, 0x0008, 0x6EF6, 0x6AF7, 0x0E02, 0x6EF8,
+                                                     0xCFE8, 0xF3FF, 0x0012, 0x84A6, 0x88A6, 0x0E55, 0x6EA7, 0x0EAA};
   uint32_t state = 0x1234567u;
   for (int32_t offset = 0x0040; offset < 0x0380; offset += 2) {
     state = state * 1103515245u + 12345u;
@@ -47,8 +46,7 @@ void PutRegion(FirmwareImage& image, int32_t row, std::initializer_list<uint8_t>
   std::memcpy(image.Slot(row), bytes.begin(), bytes.size());
 }
 
-void PutRegionWords(FirmwareImage& image, int32_t row, int32_t byteOffset,
-                    std::initializer_list<uint16_t> words) {
+void PutRegionWords(FirmwareImage& image, int32_t row, int32_t byteOffset, std::initializer_list<uint16_t> words) {
   int32_t offset = RegionSlotOffset(row) + byteOffset;
   for (uint16_t word : words) {
     PutWord(image, offset, word);
@@ -68,8 +66,7 @@ FirmwareImage SimulatedDevice::FactoryImage() {
   PutRegion(image, 1, {0xEC, 0xFF, 0xF7, 0xBF, 0x9F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF});
   // Device information area: unique ID, erased user ID space, temperature
   // indicator calibration and the fixed voltage reference readings in mV.
-  PutRegionWords(image, 2, 0x00,
-                 {0x3A91, 0x5C07, 0x11E2, 0x8F40, 0x2B6D, 0x0099, 0x7D13, 0xC4A8, 0x0001});
+  PutRegionWords(image, 2, 0x00, {0x3A91, 0x5C07, 0x11E2, 0x8F40, 0x2B6D, 0x0099, 0x7D13, 0xC4A8, 0x0001});
   PutRegionWords(image, 2, 0x26, {0x0A9C, 0x0C21, 0x0DB7, 0x0B02});
   PutRegionWords(image, 2, 0x30, {0x03FC, 0x07F9, 0x0FF3, 0x03FD, 0x07FA, 0x0FF4});
   // Device configuration information: erase row and write latch size (64

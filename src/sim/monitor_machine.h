@@ -22,8 +22,7 @@ struct MonitorAction {
 
 class MonitorMachine {
  public:
-  MonitorMachine(const SimulatedDeviceOptions& options, FirmwareImage& memory,
-                 SimulatedDeviceStats& stats);
+  MonitorMachine(const SimulatedDeviceOptions& options, FirmwareImage& memory, SimulatedDeviceStats& stats);
 
   // One received byte; nowNs is when its stop bit ended.
   MonitorAction Feed(uint8_t byte, int64_t nowNs);

@@ -31,8 +31,7 @@ std::optional<SimFault> ParseSimFault(std::string_view text) {
   const std::string_view number = text.substr(at + 1);
   SimFault fault;
   const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), fault.AtCommand);
-  if (ec != std::errc() || end != number.data() + number.size() || fault.AtCommand < 1)
-    return std::nullopt;
+  if (ec != std::errc() || end != number.data() + number.size() || fault.AtCommand < 1) return std::nullopt;
   for (const auto& [kind, known] : kFaultNames) {
     if (known == name) {
       fault.Kind = kind;

@@ -72,9 +72,9 @@ struct SimulatedDeviceStats {
   int64_t BlocksProtected = 0;  // writes refused with 0xEE
   int64_t RunCommands = 0;
   int64_t FaultsInjected = 0;
-  int64_t BytesReceived = 0;    // every byte that reached the monitor
-  int64_t BytesSent = 0;        // every byte put on the line (replies, noise, chatter)
-  int64_t BytesIgnored = 0;     // received bytes that were not part of a frame
+  int64_t BytesReceived = 0;  // every byte that reached the monitor
+  int64_t BytesSent = 0;      // every byte put on the line (replies, noise, chatter)
+  int64_t BytesIgnored = 0;   // received bytes that were not part of a frame
   // With wire emulation: bytes lost because the client wrote faster than the
   // line carries and ran more than 50 ms of wire time ahead of it.
   int64_t BytesDropped = 0;

@@ -96,7 +96,8 @@ class SimulatedDevice::Engine {
  private:
   void Wake() {
     const uint8_t b = 1;
-    if (m_WakeWrite >= 0) [[maybe_unused]] auto n = write(m_WakeWrite, &b, 1);
+    if (m_WakeWrite >= 0) [[maybe_unused]]
+      auto n = write(m_WakeWrite, &b, 1);
   }
   // Runs everything due by nowNs; false once the line has vanished.
   bool Step(int64_t nowNs);
@@ -303,8 +304,7 @@ void SimulatedDevice::Engine::Begin() {
     m_Machine.PowerOff();
     m_PowerOnNs = startNs + int64_t{m_Options.PowerOnAfterMs} * 1'000'000;
   }
-  if (m_Options.ChatterPeriodMs > 0)
-    m_NextChatterNs = startNs + int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
+  if (m_Options.ChatterPeriodMs > 0) m_NextChatterNs = startNs + int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
   m_LastRxNs = startNs;
 }
 
@@ -383,8 +383,7 @@ bool SimulatedDevice::Start(std::string* error) {
       return false;
     }
     // The file brings the firmware; the monitor stays the device's own.
-    std::memcpy(&memory[UserArea.Begin], &file[UserArea.Begin],
-                static_cast<size_t>(UserArea.End - UserArea.Begin));
+    std::memcpy(&memory[UserArea.Begin], &file[UserArea.Begin], static_cast<size_t>(UserArea.End - UserArea.Begin));
   }
   auto engine = std::make_unique<Engine>(m_Options, memory);
   if (!engine->Open(m_PortPath, error)) return false;
@@ -411,9 +410,7 @@ void SimulatedDevice::Reset() {
 
 SimState SimulatedDevice::State() const { return m_Engine ? m_Engine->State() : SimState::Off; }
 
-SimulatedDeviceStats SimulatedDevice::Stats() const {
-  return m_Engine ? m_Engine->Stats() : SimulatedDeviceStats{};
-}
+SimulatedDeviceStats SimulatedDevice::Stats() const { return m_Engine ? m_Engine->Stats() : SimulatedDeviceStats{}; }
 
 FirmwareImage SimulatedDevice::Memory() const {
   if (m_Initial) return *m_Initial;
@@ -427,10 +424,9 @@ void SimulatedDevice::SetMemory(const FirmwareImage& image) {
     m_Initial = image;
 }
 
-bool SimulatedDevice::SaveImage(const std::string& path, SimSaveFormat format,
-                                const FirmwareImage& image, std::string* error) {
-  return format == SimSaveFormat::Hex ? WriteHexFile(path, image, error)
-                                      : WriteRawImage(path, image, error);
+bool SimulatedDevice::SaveImage(const std::string& path, SimSaveFormat format, const FirmwareImage& image,
+                                std::string* error) {
+  return format == SimSaveFormat::Hex ? WriteHexFile(path, image, error) : WriteRawImage(path, image, error);
 }
 
 }  // namespace tolvane

@@ -84,7 +84,8 @@ void CAboutDlg::WriteAboutText() {
   int s = RichAppendText(t, QString::fromUtf8(kAboutTitle));
   int e = RichAppendText(t, QStringLiteral("\r\n"));
   RichFormatRange(t, s, e, BoldFormat());
-  RichAppendText(t, QStringLiteral("Программа для компьютера для обновления прошивок МК pic18f26k42 через com-порт\r\n"));
+  RichAppendText(t,
+                 QStringLiteral("Программа для компьютера для обновления прошивок МК pic18f26k42 через com-порт\r\n"));
   RichAppendText(t, QStringLiteral("Версия 1.00 от 11.09.2019 \r\n\r\n"));
   RichAppendText(t, QStringLiteral("Домашняя страничка проекта: ") + HomePageUrl() + QStringLiteral(" \r\n\r\n"));
   s = RichAppendText(t, QStringLiteral("Обновления программы"));

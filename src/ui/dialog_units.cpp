@@ -8,7 +8,8 @@ namespace tolvane {
 DialogUnits::DialogUnits(const QFont& font) {
   QFontMetricsF metrics(font);
   // The average width of the 52 Latin letters, as the dialog manager measures it.
-  m_CharWidth = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+  m_CharWidth =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
   m_CharHeight = metrics.height();
 }
 

@@ -63,8 +63,8 @@ std::optional<MessageRequest> LoadWarning(const HexLoadResult& load) {
   }
   if (!load.Suspect()) return std::nullopt;
   box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
-  QString text = QStringLiteral("Файл прошивки повреждён: ") + QString::fromStdString(DamageDescription(load)) +
-                 QLatin1Char('\n');
+  QString text =
+      QStringLiteral("Файл прошивки повреждён: ") + QString::fromStdString(DamageDescription(load)) + QLatin1Char('\n');
   text += QStringLiteral("Перед записью будет задан вопрос.");
   box.Text = text;
   return box;

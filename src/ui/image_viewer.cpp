@@ -18,8 +18,8 @@ int32_t LineEndMapper::Map(int32_t composed) {
 
 QTextCharFormat DumpBaseFormat() {
   QTextCharFormat format;
-  format.setFontFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
-                          QStringLiteral("monospace")});
+  format.setFontFamilies(
+      {QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"), QStringLiteral("monospace")});
   format.setFontStyleHint(QFont::TypeWriter);
   format.setFontFixedPitch(true);
   format.setFontPointSize(11);
@@ -53,9 +53,7 @@ void MarkRuns(QTextDocument& document, int32_t origin, std::string_view text, st
   }
 }
 
-QString Latin(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString Latin(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 // Appends text at the end and returns where it starts, read back.
 int32_t Append(QTextDocument& document, std::string_view text, const QTextCharFormat& format) {

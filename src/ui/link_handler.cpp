@@ -31,8 +31,8 @@ bool OpenLinkInBrowser(IDesktop& desktop, QWidget* owner, const QString& url) {
   offer.Buttons = MessageButtons::YesNoCancel;
   offer.Default = MessageAnswer::Yes;
   if (desktop.ShowMessage(owner, offer) == MessageAnswer::Yes && CopyTextToClipboard(owner, url) != 0) {
-    desktop.ShowMessage(owner, QStringLiteral("Не удалось скопировать ссылку в буфер обмена!"), QStringLiteral("ОШИБКА"),
-                MessageIcon::Error);
+    desktop.ShowMessage(owner, QStringLiteral("Не удалось скопировать ссылку в буфер обмена!"),
+                        QStringLiteral("ОШИБКА"), MessageIcon::Error);
   }
   return false;
 }

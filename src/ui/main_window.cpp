@@ -47,8 +47,8 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extr
   setWindowIcon(ProgramIcon());
   setFont(DialogFont());
   BuildControls();
-  m_PortSelector = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, m_Desktop, std::move(extraPorts),
-                                                     portSource);
+  m_PortSelector = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, m_Desktop,
+                                                     std::move(extraPorts), portSource);
   m_Runner = std::make_unique<ProcedureRunner>(m_Port);
   // A verify (and the verify of a write) shows the file with its differences;
   // a read shows the device's page when it ends.
@@ -198,7 +198,8 @@ void CProgPicDlg::BuildControls() {
   connect(Button(ctl::kShowFile), &QAbstractButton::clicked, this, &CProgPicDlg::ShowFileImage);
   connect(Button(ctl::kShowDevice), &QAbstractButton::clicked, this, &CProgPicDlg::ShowDeviceImage);
   connect(Button(ctl::kShowInstructions), &QAbstractButton::clicked, this, &CProgPicDlg::ShowInstructions);
-  connect(m_View, &RichPane::LinkNotified, this, [this](const LinkEvent& e) { OnRichEditLink(m_Desktop, this, *m_View, e); });
+  connect(m_View, &RichPane::LinkNotified, this,
+          [this](const LinkEvent& e) { OnRichEditLink(m_Desktop, this, *m_View, e); });
   connect(m_Header, &RichPane::LinkNotified, this,
           [this](const LinkEvent& e) { OnRichEditLink(m_Desktop, this, *m_Header, e); });
   connect(m_PortCombo, &QComboBox::activated, this, [this] { m_PortSelector->OnSelChange(); });
@@ -324,7 +325,7 @@ void CProgPicDlg::OnSaveDeviceImage() {
   std::string error;
   if (!WriteHexFile(path->toStdString(), m_DeviceImage, &error)) {
     m_Desktop.ShowMessage(this, QStringLiteral("Не удалось записать файл!\n") + Utf8(error), QStringLiteral("ОШИБКА"),
-                MessageIcon::Error);
+                          MessageIcon::Error);
     return;
   }
   Log().Text("Сохранено в ").Text(path->toStdString()).Text("\n");
@@ -481,8 +482,6 @@ void CProgPicDlg::OnDeviceChange() {
   if (m_PortSelector->OnDeviceChange()) UpdatePortStatus();
 }
 
-void CProgPicDlg::UpdatePortStatus() {
-  m_Status->setText(Utf8(PortStatusText(m_Port, m_PortSelector->Selected())));
-}
+void CProgPicDlg::UpdatePortStatus() { m_Status->setText(Utf8(PortStatusText(m_Port, m_PortSelector->Selected()))); }
 
 }  // namespace tolvane

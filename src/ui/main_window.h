@@ -41,8 +41,7 @@ class CProgPicDlg : public QDialog {
   // portSource: where the port list comes from (null: the system).
   // desktop: where message boxes, the browser and the file chooser come from.
   explicit CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extraPorts = {},
-                       IPortSource* portSource = nullptr, IDesktop& desktop = RealDesktop(),
-                       QWidget* parent = nullptr);
+                       IPortSource* portSource = nullptr, IDesktop& desktop = RealDesktop(), QWidget* parent = nullptr);
   ~CProgPicDlg() override;
 
   // The three pages of the view pane; each sets its radio button.

@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QSocketNotifier>
 
-
 namespace tolvane {
 
 void ComboPortList::ResetContent() { m_Combo.clear(); }
@@ -17,9 +16,7 @@ void ComboPortList::SetCurrent(int32_t index) { m_Combo.setCurrentIndex(index); 
 
 int32_t ComboPortList::Current() const { return m_Combo.currentIndex(); }
 
-std::string ComboPortList::ItemData(int32_t index) const {
-  return m_Combo.itemData(index).toString().toStdString();
-}
+std::string ComboPortList::ItemData(int32_t index) const { return m_Combo.itemData(index).toString().toStdString(); }
 
 bool ExtendedPortSource::ListPorts(std::vector<PortRecord>& ports) {
   bool listed = m_System.ListPorts(ports);

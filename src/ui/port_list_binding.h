@@ -21,7 +21,6 @@ class QWidget;
 
 namespace tolvane {
 
-
 // The combo box as the selector's list control: each item keeps its port name.
 class ComboPortList : public IPortListControl {
  public:
@@ -51,8 +50,8 @@ class ExtendedPortSource : public IPortSource {
 class PortListBinding : public QObject, private IErrorBox {
   Q_OBJECT
  public:
-  PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsStore& settings, QWidget* owner,
-                  IDesktop& desktop, std::vector<std::string> extraPorts, IPortSource* source = nullptr);
+  PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsStore& settings, QWidget* owner, IDesktop& desktop,
+                  std::vector<std::string> extraPorts, IPortSource* source = nullptr);
   ~PortListBinding() override;
 
   void Init();

@@ -37,7 +37,8 @@ bool ProcedureRunner::Start(Work work) {
     MonitorLink link(m_Port);
     Procedures procedures(link, *this);
     ProcedureStatus status = work(procedures);
-    QMetaObject::invokeMethod(this, [this, status] { Conclude(status); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, status] { Conclude(status); }, Qt::QueuedConnection);
   });
   return true;
 }

@@ -65,4 +65,3 @@ class ProcedureRunner : public QObject, private IProcedureObserver {
 };
 
 }  // namespace tolvane
-

@@ -73,8 +73,7 @@ bool RichPane::LinkRangeAt(int position, int& begin, int& end) const {
 
 bool RichPane::NotifyLink(const QPoint& viewportPos, LinkMouse mouse) {
   if (!m_Links || anchorAt(viewportPos).isEmpty()) return false;
-  QPointF contentPos(viewportPos.x() + horizontalScrollBar()->value(),
-                     viewportPos.y() + verticalScrollBar()->value());
+  QPointF contentPos(viewportPos.x() + horizontalScrollBar()->value(), viewportPos.y() + verticalScrollBar()->value());
   int position = document()->documentLayout()->hitTest(contentPos, Qt::ExactHit);
   int begin = 0;
   int end = 0;

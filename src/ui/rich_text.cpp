@@ -14,9 +14,8 @@ namespace {
 // Addresses that the pane detects by itself, in any letter case. Only those
 // that begin with a lower-case "h" are ever opened (see the link handler).
 const QRegularExpression& AddressPattern() {
-  static const QRegularExpression pattern(
-      QStringLiteral(R"((?:https?://|ftp://|mailto:|www\.)[^\s<>"]+)"),
-      QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression pattern(QStringLiteral(R"((?:https?://|ftp://|mailto:|www\.)[^\s<>"]+)"),
+                                          QRegularExpression::CaseInsensitiveOption);
   return pattern;
 }
 

@@ -34,10 +34,10 @@ QString ResolveLinkText(const QString& text);
 
 // What a help request knows about where help was asked for.
 struct HelpRequest {
-  int ContextType = 1;   // 1: a window or control, 2: a menu item
-  int ControlId = 0;     // id of the control that has the focus
-  int ContextId = 0;     // help context id (none is assigned, so 0)
-  QPoint ClientPos;      // mouse position in the owner's client coordinates
+  int ContextType = 1;  // 1: a window or control, 2: a menu item
+  int ControlId = 0;    // id of the control that has the focus
+  int ContextId = 0;    // help context id (none is assigned, so 0)
+  QPoint ClientPos;     // mouse position in the owner's client coordinates
 };
 
 inline constexpr const char* kHelpKeyMain = "DlgProgPic";

@@ -49,8 +49,9 @@ class DeviceCommandsTest : public ::testing::Test {
 TEST_F(DeviceCommandsTest, WriteToTheBuiltInDevice) {
   CliRun run = RunCli({"write", m_Hex, "--port", "sim"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
-  EXPECT_TRUE(Has(run.Out, "ИНФОРМАЦИЯ\nНесовпадения есть только в области монитора, но это ерунда!\n"
-                           "Не совпадения выделены синим цветом\n"))
+  EXPECT_TRUE(Has(run.Out,
+                  "ИНФОРМАЦИЯ\nНесовпадения есть только в области монитора, но это ерунда!\n"
+                  "Не совпадения выделены синим цветом\n"))
       << run.Out;
   EXPECT_TRUE(Has(run.Out, "blocks sent: 1024, protected: 16")) << run.Out;
   EXPECT_TRUE(Has(run.Out, "monitor area (not written): ")) << run.Out;
@@ -90,12 +91,11 @@ TEST_F(DeviceCommandsTest, FilesThatAreNotWritten) {
 }
 
 TEST_F(DeviceCommandsTest, NumbersThatAreNotFiniteOrTooLargeAreUsageErrors) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"capture", "--port", "sim", "--seconds", "nan"},
-        {"capture", "--port", "sim", "--seconds", "inf"},
-        {"read", "--port", "sim", "--capture", "nan"},
-        {"sim", "--program-ms", "3000000"},
-        {"sim", "--program-ms", "nan"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"capture", "--port", "sim", "--seconds", "nan"},
+                                               {"capture", "--port", "sim", "--seconds", "inf"},
+                                               {"read", "--port", "sim", "--capture", "nan"},
+                                               {"sim", "--program-ms", "3000000"},
+                                               {"sim", "--program-ms", "nan"}}) {
     CliRun run = CliProcess(args).Wait(std::chrono::seconds(10));
     EXPECT_EQ(run.ExitCode, 2) << args[0] << " " << args.back() << run.Out << run.Err;
   }
@@ -169,7 +169,8 @@ TEST_F(DeviceCommandsTest, ReadSavesWhatTheDeviceHolds) {
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_EQ(bytes.size(), static_cast<size_t>(kImageSize));
   const FirmwareImage memory = device.Memory();
-  for (int32_t i = 0; i < kFlashSize; ++i) ASSERT_EQ(static_cast<uint8_t>(bytes[static_cast<size_t>(i)]), memory[i]) << i;
+  for (int32_t i = 0; i < kFlashSize; ++i)
+    ASSERT_EQ(static_cast<uint8_t>(bytes[static_cast<size_t>(i)]), memory[i]) << i;
 }
 
 TEST_F(DeviceCommandsTest, RunStartsTheFirmware) {

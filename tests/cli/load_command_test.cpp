@@ -54,7 +54,8 @@ TEST_F(CliLoadTest, GoodFileSumsUpAndWritesBothOutputKinds) {
   const std::string raw = ReadAll(bin);
   ASSERT_EQ(raw.size(), static_cast<size_t>(kImageSize));
   EXPECT_EQ(raw.compare(0, static_cast<size_t>(kImageSize), reinterpret_cast<const char*>(expected.Data()),
-                        static_cast<size_t>(kImageSize)), 0);
+                        static_cast<size_t>(kImageSize)),
+            0);
 }
 
 TEST_F(CliLoadTest, SuspectFileExitsWithFourButIsStillWritten) {

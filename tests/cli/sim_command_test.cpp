@@ -31,8 +31,8 @@ class SimProcess : public test::CliProcess {
 };
 
 TEST(SimCommand, ServesUntilInterruptedAndSaves) {
-  const std::string save = (std::filesystem::temp_directory_path() /
-                            ("tolvane_simcmd_" + std::to_string(getpid()) + ".bin")).string();
+  const std::string save =
+      (std::filesystem::temp_directory_path() / ("tolvane_simcmd_" + std::to_string(getpid()) + ".bin")).string();
   SimProcess sim({"--save", save, "--fault", "extra-byte@2"});
   const std::string path = sim.FirstLine(5000);
   ASSERT_FALSE(path.empty());

@@ -89,9 +89,8 @@ std::string ReadAll(const fs::path& path) {
 // What srec_cat reads at [start, start + size) of the file, gaps as 0xFF.
 std::string SrecCatBytes(const fs::path& file, uint32_t start, uint32_t size, const fs::path& out) {
   const std::string command = "srec_cat '" + file.string() + "' -intel -crop " + std::to_string(start) + " " +
-                              std::to_string(start + size) + " -offset -" + std::to_string(start) +
-                              " -fill 0xFF 0 " + std::to_string(size) + " -o '" + out.string() +
-                              "' -binary 2>/dev/null";
+                              std::to_string(start + size) + " -offset -" + std::to_string(start) + " -fill 0xFF 0 " +
+                              std::to_string(size) + " -o '" + out.string() + "' -binary 2>/dev/null";
   if (std::system(command.c_str()) != 0) return {};
   return ReadAll(out);
 }

@@ -6,8 +6,7 @@ namespace tolvane {
 namespace {
 
 std::string_view Row(const DumpComposer& dump, int32_t row) {
-  return dump.FlashText().substr(static_cast<size_t>(row * kDumpRowWidth),
-                                 static_cast<size_t>(kDumpRowWidth));
+  return dump.FlashText().substr(static_cast<size_t>(row * kDumpRowWidth), static_cast<size_t>(kDumpRowWidth));
 }
 
 TEST(DumpComposerTest, BlankImagesGiveTheFullLayoutAndNoRuns) {

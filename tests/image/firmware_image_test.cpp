@@ -11,14 +11,28 @@ TEST(FirmwareImageTest, AddressesMapToTheirOffsetsAtEveryEdge) {
     int32_t address;
     std::optional<int32_t> offset;
   };
-  for (const Case& c : {Case{0, 0}, Case{0xFFFF, 0xFFFF}, Case{0x10000, std::nullopt},
-                        Case{-1, std::nullopt}, Case{0x1FFFFF, std::nullopt},
-                        Case{0x200000, 0x10000}, Case{0x20000F, 0x1000F}, Case{0x200010, std::nullopt},
-                        Case{0x300000, 0x10040}, Case{0x300009, 0x10049}, Case{0x30000A, std::nullopt},
-                        Case{0x3F0000, 0x10080}, Case{0x3F003F, 0x100BF}, Case{0x3F0040, std::nullopt},
-                        Case{0x3FFF00, 0x100C0}, Case{0x3FFF09, 0x100C9}, Case{0x3FFF0A, std::nullopt},
-                        Case{0x3FFFFC, 0x10100}, Case{0x3FFFFD, 0x10101},
-                        Case{0x3FFFFE, 0x10140}, Case{0x3FFFFF, 0x10141}, Case{0x400000, std::nullopt}}) {
+  for (const Case& c : {Case{0, 0},
+                        Case{0xFFFF, 0xFFFF},
+                        Case{0x10000, std::nullopt},
+                        Case{-1, std::nullopt},
+                        Case{0x1FFFFF, std::nullopt},
+                        Case{0x200000, 0x10000},
+                        Case{0x20000F, 0x1000F},
+                        Case{0x200010, std::nullopt},
+                        Case{0x300000, 0x10040},
+                        Case{0x300009, 0x10049},
+                        Case{0x30000A, std::nullopt},
+                        Case{0x3F0000, 0x10080},
+                        Case{0x3F003F, 0x100BF},
+                        Case{0x3F0040, std::nullopt},
+                        Case{0x3FFF00, 0x100C0},
+                        Case{0x3FFF09, 0x100C9},
+                        Case{0x3FFF0A, std::nullopt},
+                        Case{0x3FFFFC, 0x10100},
+                        Case{0x3FFFFD, 0x10101},
+                        Case{0x3FFFFE, 0x10140},
+                        Case{0x3FFFFF, 0x10141},
+                        Case{0x400000, std::nullopt}}) {
     EXPECT_EQ(OffsetOfAddress(c.address), c.offset) << std::hex << c.address;
     if (c.offset) {
       EXPECT_EQ(AddressOfOffset(*c.offset), c.address) << std::hex << c.address;
@@ -65,7 +79,8 @@ TEST_F(FirmwareImageLoadTest, NewImagesAreBlankAndLoadsNeverTouchTheReservedSlot
     std::snprintf(line, sizeof line, ":02000004%04X00\n", start >> 16);
     text += line;
     for (int32_t i = 0; i < kRegionSlotSize + 16; i += 16) {
-      std::snprintf(line, sizeof line, ":10%04X0000000000000000000000000000000000\n", (start + static_cast<uint32_t>(i)) & 0xFFFF);
+      std::snprintf(line, sizeof line, ":10%04X0000000000000000000000000000000000\n",
+                    (start + static_cast<uint32_t>(i)) & 0xFFFF);
       text += line;
     }
   }

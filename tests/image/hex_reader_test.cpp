@@ -53,8 +53,8 @@ TEST_F(HexReaderTest, DataRecordStoresItsBytesAndTracesItsRecordLine) {
 }
 
 TEST_F(HexReaderTest, ExtendedAddressRoutesARecordToTheConfigurationWords) {
-  auto result = Load(Rec(4, 0, {0x00, 0x30}) +
-                     Rec(0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x10, 0x11, 0x12, 0x13, 0x14}) + kEnd);
+  auto result =
+      Load(Rec(4, 0, {0x00, 0x30}) + Rec(0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x10, 0x11, 0x12, 0x13, 0x14}) + kEnd);
   Spans expected = {
       {7, std::string(kStart) + "Adr=0 Sz=2 type=4\n"},
       {14, "BASE adr = 30\n"},
@@ -121,8 +121,8 @@ TEST_F(HexReaderTest, BaseStaysUntilTheNextExtendedAddressRecord) {
   auto result = Load(
       ":020000040020DA\n"
       ":0100000011EE\n"
-      ":00000001FF\n"       // neither the end record ...
-      ":0100050022D8\n"     // ... nor time changes the base
+      ":00000001FF\n"    // neither the end record ...
+      ":0100050022D8\n"  // ... nor time changes the base
       ":020000040000FA\n"
       ":0100000033CC\n");
   EXPECT_EQ(m_Image.Slot(0)[0], 0x11);
@@ -172,11 +172,11 @@ TEST_F(HexReaderTest, DamagedRecordsStillLoadButAreWarnedAboutByLine) {
   std::vector<std::string> warnings;
   for (const auto& [color, text] : m_Sink->Spans())
     if (color == kColorWarning) warnings.push_back(text);
-  EXPECT_EQ(warnings, (std::vector<std::string>{
-                          "Строка 2: неверная контрольная сумма, запись загружена как есть \n",
-                          "Строка 3: не шестнадцатеричные цифры, запись загружена как есть \n",
-                          "Строка 4: строка короче длины записи, запись загружена как есть \n",
-                          "Строка 5: строка длиннее длины записи, запись загружена как есть \n"}));
+  EXPECT_EQ(warnings,
+            (std::vector<std::string>{"Строка 2: неверная контрольная сумма, запись загружена как есть \n",
+                                      "Строка 3: не шестнадцатеричные цифры, запись загружена как есть \n",
+                                      "Строка 4: строка короче длины записи, запись загружена как есть \n",
+                                      "Строка 5: строка длиннее длины записи, запись загружена как есть \n"}));
   // Each warning follows the lines of its own record.
   const std::string trace = Trace();
   EXPECT_LT(trace.find("Adr=10 Sz=1"), trace.find("Строка 2"));
@@ -187,11 +187,12 @@ TEST_F(HexReaderTest, RecordWithoutAnyDigitsIsShort) {
   auto result = Load(std::string(":\n:0\n") + kEnd);
   EXPECT_EQ(result.DamagedRecords, 2);
   EXPECT_EQ(result.FirstFault, HexFault::ShortLine);
-  EXPECT_EQ(Trace(), std::string(kStart) + "Adr=FFFF Sz=255 type=FF\n"
-                                           "Строка 1: строка короче длины записи, запись загружена как есть \n"
-                                           "Adr=FFFF Sz=255 type=FF\n"
-                                           "Строка 2: строка короче длины записи, запись загружена как есть \n" +
-                                           kEndLine + "Прочитано 0 байт \n");
+  EXPECT_EQ(Trace(), std::string(kStart) +
+                         "Adr=FFFF Sz=255 type=FF\n"
+                         "Строка 1: строка короче длины записи, запись загружена как есть \n"
+                         "Adr=FFFF Sz=255 type=FF\n"
+                         "Строка 2: строка короче длины записи, запись загружена как есть \n" +
+                         kEndLine + "Прочитано 0 байт \n");
 }
 
 TEST_F(HexReaderTest, PairsReadEitherCaseAndAnythingElseAsFF) {
@@ -220,8 +221,8 @@ TEST_F(HexReaderTest, RecordBytesAreThePairsAsReadHexByteReadsThem) {
   const std::string alphabet = "0123456789abcdefABCDEF0123456789gG :\x80\xff";
   for (int round = 0; round < 300; ++round) {
     std::string line = ":10";
-    line += "0000";  // offset 0
-    line += "00";    // data record
+    line += "0000";                           // offset 0
+    line += "00";                             // data record
     const size_t length = 32 + random() % 8;  // at times a pair short
     for (size_t i = 0; i < length; ++i) {
       const bool stray = random() % 40 == 0;
@@ -242,8 +243,8 @@ HexFault ExpectedFault(const std::string& line) {
   unsigned sum = 0;
   for (size_t at = 1; at < length; at += 2) {
     size_t cursor = at;
-    const bool hex = std::isxdigit(static_cast<unsigned char>(line[at])) &&
-                     std::isxdigit(static_cast<unsigned char>(line[at + 1]));
+    const bool hex =
+        std::isxdigit(static_cast<unsigned char>(line[at])) && std::isxdigit(static_cast<unsigned char>(line[at + 1]));
     if (!hex) return HexFault::NonHexDigits;
     sum += ReadHexByte(line, cursor);
   }
@@ -314,8 +315,8 @@ TEST_F(HexReaderTest, LongTraceKeepsItsOrderAndColours) {
       text += ":0100000000FE\n";  // checksum off by one
       normal("Adr=0 Sz=1 type=0\n");
       const int lineNumber = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-      expected.emplace_back(12, "Строка " + std::to_string(lineNumber) +
-                                    ": неверная контрольная сумма, запись загружена как есть \n");
+      expected.emplace_back(
+          12, "Строка " + std::to_string(lineNumber) + ": неверная контрольная сумма, запись загружена как есть \n");
       ++stored;
     }
   }
@@ -354,7 +355,7 @@ TEST_F(HexReaderTest, LongLinesAreReadInPiecesOfTheirOwn) {
   text += pad + ":0100100011DE\n";  // the second piece starts with ':'
   std::string two = ":0100200011CE";
   two += std::string(kHexLinePieceSize - two.size(), ' ') + ":0100210011CD\n";
-  text += two;                                                    // two records on one line
+  text += two;                                                          // two records on one line
   text += std::string(kHexLinePieceSize - 5, ' ') + ":0100300011BE\n";  // cut by a piece end
   text += Rec(0, 0x50, {0x22});
   auto result = Load(text);
@@ -389,8 +390,7 @@ TEST_F(HexReaderTest, UnreadableFileIsReportedAndLeavesTheImageCleared) {
   EXPECT_FALSE(result.FileRead);
   EXPECT_EQ(result.OpenError, std::error_code(ENOENT, std::generic_category()).message());
   EXPECT_EQ(m_Image, FirmwareImage());
-  Spans expected = {{7, kStart},
-                    {12, "Не удалось открыть файл " + missing + ": " + result.OpenError + " \n"}};
+  Spans expected = {{7, kStart}, {12, "Не удалось открыть файл " + missing + ": " + result.OpenError + " \n"}};
   EXPECT_EQ(m_Sink->Spans(), expected);
 }
 
@@ -440,8 +440,9 @@ TEST_F(HexReaderTest, FileReadInChunksLoadsAsItsWholeText) {
   for (int i = 0; text.size() < 300000; ++i) {
     // No padding, padding that ends a piece (the record starts the next
     // one), or padding that cuts the record.
-    const size_t pad = i % 3 == 0 ? 0 : i % 3 == 1 ? kHexLinePieceSize * static_cast<size_t>(1 + i % 4)
-                                                   : static_cast<size_t>(i * 977) % (3 * kHexLinePieceSize);
+    const size_t pad = i % 3 == 0   ? 0
+                       : i % 3 == 1 ? kHexLinePieceSize * static_cast<size_t>(1 + i % 4)
+                                    : static_cast<size_t>(i * 977) % (3 * kHexLinePieceSize);
     std::string record = Rec(0, (i * 16) & 0xFFFF, {i & 0xFF, 1, 2, 3});
     record.pop_back();
     if (i % 7 == 5) record.back() = record.back() == '0' ? '1' : '0';  // a bad checksum
@@ -461,7 +462,8 @@ TEST_F(HexReaderTest, FileReadInChunksLoadsAsItsWholeText) {
 }
 
 TEST_F(HexReaderTest, EachFileLoadsIntoACleanImage) {
-  const std::string big = WriteScratch("big.hex", ":020000040030CA\n:0100000012ED\n:020000040000FA\n:0400000001020304F2\n");
+  const std::string big =
+      WriteScratch("big.hex", ":020000040030CA\n:0100000012ED\n:020000040000FA\n:0400000001020304F2\n");
   const std::string small = WriteScratch("small.hex", ":0100000042BD\n");
   LoadHexFile(big, m_Image);
   EXPECT_EQ(m_Image.Slot(1)[0], 0x12);

@@ -13,9 +13,7 @@ namespace {
 
 class HexWriterTest : public test::LogCaptureTest {};
 
-TEST_F(HexWriterTest, BlankImageIsJustTheEndRecord) {
-  EXPECT_EQ(FormatHexFile(FirmwareImage()), ":00000001FF\n");
-}
+TEST_F(HexWriterTest, BlankImageIsJustTheEndRecord) { EXPECT_EQ(FormatHexFile(FirmwareImage()), ":00000001FF\n"); }
 
 TEST_F(HexWriterTest, RecordsHoldTheRunsOfEachRowAndEachUsedRegion) {
   FirmwareImage image;

@@ -10,8 +10,19 @@ namespace {
 using ConsoleLogTest = test::LogCaptureTest;
 
 TEST_F(ConsoleLogTest, ConversionsMatchTheirFormats) {
-  Log().Hex(255).Text(" ").Dec(-1).Text(" ").Unsigned(7).Text(" ").ULong(4294967295u)
-      .Text(" ").Hex(0x80000000u).Text(" ").Float(1.5).Text("\n");
+  Log()
+      .Hex(255)
+      .Text(" ")
+      .Dec(-1)
+      .Text(" ")
+      .Unsigned(7)
+      .Text(" ")
+      .ULong(4294967295u)
+      .Text(" ")
+      .Hex(0x80000000u)
+      .Text(" ")
+      .Float(1.5)
+      .Text("\n");
   EXPECT_EQ(m_Sink->Text(), "FF -1 7 4294967295 80000000 1.500000\n");
 }
 

@@ -154,8 +154,8 @@ TEST_P(FaultTest, ReportsAndNeverHangs) {
   options.Faults = {{c.Kind, c.At}};
   Bench bench(options);
   const Clock::time_point start = Clock::now();
-  ProcedureStatus status = c.Run == Procedure::Read ? bench.Run().Verify(m_File, m_Read)
-                                                    : bench.Run().WriteDevice(m_File, &m_Load, m_Read);
+  ProcedureStatus status =
+      c.Run == Procedure::Read ? bench.Run().Verify(m_File, m_Read) : bench.Run().WriteDevice(m_File, &m_Load, m_Read);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(status, c.Status);
   ASSERT_EQ(bench.Seen().Outcomes.size(), 1u);
@@ -169,38 +169,37 @@ TEST_P(FaultTest, ReportsAndNeverHangs) {
 // the verification after a full write starts at command 1025.
 INSTANTIATE_TEST_SUITE_P(
     Matrix, FaultTest,
-    ::testing::Values(
-        FaultCase{"ReadNoAnswer", Procedure::Read, SimFaultKind::NoAnswer, 1, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
-        FaultCase{"ReadShortReply", Procedure::Read, SimFaultKind::ShortReply, 40, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
-        FaultCase{"ReadVanish", Procedure::Read, SimFaultKind::Vanish, 40, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
-        FaultCase{"RegionNoAnswer", Procedure::Read, SimFaultKind::NoAnswer, 2052, ProcedureStatus::LinkFailed,
-                  "ОШИБКА", "Err, RdSz=0\n"},
-        // Faults a read cannot see show as differences in the verification.
-        FaultCase{"ReadWrongAnswer", Procedure::Read, SimFaultKind::WrongAnswer, 40, ProcedureStatus::Differs,
-                  "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
-        FaultCase{"ReadExtraByte", Procedure::Read, SimFaultKind::ExtraByte, 40, ProcedureStatus::Differs,
-                  "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
-        FaultCase{"ReadNoise", Procedure::Read, SimFaultKind::Noise, 40, ProcedureStatus::Differs,
-                  "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
-        FaultCase{"WriteNoAnswer", Procedure::Write, SimFaultKind::NoAnswer, 17, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЗАПИСИ", nullptr},
-        FaultCase{"WriteWrongAnswer", Procedure::Write, SimFaultKind::WrongAnswer, 17,
-                  ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
-        FaultCase{"WriteShortReply", Procedure::Write, SimFaultKind::ShortReply, 17, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЗАПИСИ", nullptr},
-        FaultCase{"WriteExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 17, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЗАПИСИ", nullptr},
-        FaultCase{"WriteNoise", Procedure::Write, SimFaultKind::Noise, 17, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЗАПИСИ", nullptr},
-        FaultCase{"WriteVanish", Procedure::Write, SimFaultKind::Vanish, 17, ProcedureStatus::LinkFailed,
-                  "ОШИБКА ЗАПИСИ", nullptr},
-        FaultCase{"VerifyShortReply", Procedure::Write, SimFaultKind::ShortReply, 1030,
-                  ProcedureStatus::LinkFailed, "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
-        FaultCase{"VerifyExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 1030, ProcedureStatus::Differs,
-                  "ОШИБКА ВЕРИФИКАЦИИ", "Начинаю проверку \n"}),
+    ::testing::Values(FaultCase{"ReadNoAnswer", Procedure::Read, SimFaultKind::NoAnswer, 1, ProcedureStatus::LinkFailed,
+                                "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
+                      FaultCase{"ReadShortReply", Procedure::Read, SimFaultKind::ShortReply, 40,
+                                ProcedureStatus::LinkFailed, "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
+                      FaultCase{"ReadVanish", Procedure::Read, SimFaultKind::Vanish, 40, ProcedureStatus::LinkFailed,
+                                "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
+                      FaultCase{"RegionNoAnswer", Procedure::Read, SimFaultKind::NoAnswer, 2052,
+                                ProcedureStatus::LinkFailed, "ОШИБКА", "Err, RdSz=0\n"},
+                      // Faults a read cannot see show as differences in the verification.
+                      FaultCase{"ReadWrongAnswer", Procedure::Read, SimFaultKind::WrongAnswer, 40,
+                                ProcedureStatus::Differs, "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
+                      FaultCase{"ReadExtraByte", Procedure::Read, SimFaultKind::ExtraByte, 40, ProcedureStatus::Differs,
+                                "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
+                      FaultCase{"ReadNoise", Procedure::Read, SimFaultKind::Noise, 40, ProcedureStatus::Differs,
+                                "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
+                      FaultCase{"WriteNoAnswer", Procedure::Write, SimFaultKind::NoAnswer, 17,
+                                ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
+                      FaultCase{"WriteWrongAnswer", Procedure::Write, SimFaultKind::WrongAnswer, 17,
+                                ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
+                      FaultCase{"WriteShortReply", Procedure::Write, SimFaultKind::ShortReply, 17,
+                                ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
+                      FaultCase{"WriteExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 17,
+                                ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
+                      FaultCase{"WriteNoise", Procedure::Write, SimFaultKind::Noise, 17, ProcedureStatus::LinkFailed,
+                                "ОШИБКА ЗАПИСИ", nullptr},
+                      FaultCase{"WriteVanish", Procedure::Write, SimFaultKind::Vanish, 17, ProcedureStatus::LinkFailed,
+                                "ОШИБКА ЗАПИСИ", nullptr},
+                      FaultCase{"VerifyShortReply", Procedure::Write, SimFaultKind::ShortReply, 1030,
+                                ProcedureStatus::LinkFailed, "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
+                      FaultCase{"VerifyExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 1030,
+                                ProcedureStatus::Differs, "ОШИБКА ВЕРИФИКАЦИИ", "Начинаю проверку \n"}),
     [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

@@ -24,7 +24,10 @@ struct RecordingObserver : IProcedureObserver {
   void Progress(int32_t done, int32_t total) override { LastDone = done, LastTotal = total, ++Calls; }
   void Outcome(const ProcedureOutcome& outcome) override { Outcomes.push_back(outcome); }
   bool StopRequested() override { return StopAfter >= 0 && LastDone >= StopAfter; }
-  bool ConfirmSuspect(const std::string& question) override { Question = question; return Confirm; }
+  bool ConfirmSuspect(const std::string& question) override {
+    Question = question;
+    return Confirm;
+  }
   void DeviceImageRead() override { ImageRead = true; }
 };
 
@@ -42,7 +45,8 @@ class ProceduresTest : public ::testing::Test {
     // A file whose monitor area is empty, firmware above it, the device's own regions.
     for (int32_t i = kMonitorAreaSize; i < 0x8000; ++i) m_File[i] = static_cast<uint8_t>(i ^ (i >> 8));
     for (int32_t k = 0; k < kVerifiedRegionCount; ++k)
-      for (int32_t i = 0; i < MemoryRegions[static_cast<size_t>(k)].Size; ++i) m_File.Slot(k)[i] = static_cast<uint8_t>(0x40 + k);
+      for (int32_t i = 0; i < MemoryRegions[static_cast<size_t>(k)].Size; ++i)
+        m_File.Slot(k)[i] = static_cast<uint8_t>(0x40 + k);
     m_Load.FileRead = true;
     m_Load.BytesStored = 0x8000 - kMonitorAreaSize;
     m_Load.Records = m_Load.BytesStored / 16 + 1;
@@ -285,23 +289,30 @@ const int32_t kDeviceInfo[] = {RegionSlotOffset(2), RegionSlotOffset(2) + 63, Re
 
 INSTANTIATE_TEST_SUITE_P(
     Areas, CompareTest,
-    ::testing::Values(
-        CompareCase{"MonitorEdge", {0x3FF}, kMonitorOnlyVerdict, "ИНФОРМАЦИЯ", ProcedureStatus::Done},
-        CompareCase{"UserEdge", {0x400},
-                    "Данные пользователя не совпадают!\r\nНе совпадения выделены синим цветом",
-                    "ОШИБКА ВЕРИФИКАЦИИ", ProcedureStatus::Differs},
-        CompareCase{"ConfigurationOnly", {RegionSlotOffset(1) + 9},
-                    "Данные конфигурации / идентификаторы не совпадают!\r\nНе совпадения выделены синим цветом",
-                    "ОШИБКА ВЕРИФИКАЦИИ", ProcedureStatus::Differs},
-        CompareCase{"UserAndMonitor", {0x10, 0xFFFF},
-                    "Данные пользователя не совпадают!\r\nНесовпадения есть только в области монитора, "
-                    "но это ерунда!\r\nНе совпадения выделены синим цветом",
-                    "ОШИБКА ВЕРИФИКАЦИИ", ProcedureStatus::Differs},
-        CompareCase{"DeviceInformationNever",
-                    {kDeviceInfo[0], kDeviceInfo[1], kDeviceInfo[2], kDeviceInfo[3], kDeviceInfo[4],
-                     RegionSlotOffset(1) + 10, RegionSlotOffset(0) + 16},
-                    "Все в порядке, данные одинаковы !\nНажмите 'Пуск' для запуска прошивки",
-                    "ВЕРИФИКАЦИЯ ПРОШИВКИ", ProcedureStatus::Done}),
+    ::testing::Values(CompareCase{"MonitorEdge", {0x3FF}, kMonitorOnlyVerdict, "ИНФОРМАЦИЯ", ProcedureStatus::Done},
+                      CompareCase{"UserEdge",
+                                  {0x400},
+                                  "Данные пользователя не совпадают!\r\nНе совпадения выделены синим цветом",
+                                  "ОШИБКА ВЕРИФИКАЦИИ",
+                                  ProcedureStatus::Differs},
+                      CompareCase{
+                          "ConfigurationOnly",
+                          {RegionSlotOffset(1) + 9},
+                          "Данные конфигурации / идентификаторы не совпадают!\r\nНе совпадения выделены синим цветом",
+                          "ОШИБКА ВЕРИФИКАЦИИ",
+                          ProcedureStatus::Differs},
+                      CompareCase{"UserAndMonitor",
+                                  {0x10, 0xFFFF},
+                                  "Данные пользователя не совпадают!\r\nНесовпадения есть только в области монитора, "
+                                  "но это ерунда!\r\nНе совпадения выделены синим цветом",
+                                  "ОШИБКА ВЕРИФИКАЦИИ",
+                                  ProcedureStatus::Differs},
+                      CompareCase{"DeviceInformationNever",
+                                  {kDeviceInfo[0], kDeviceInfo[1], kDeviceInfo[2], kDeviceInfo[3], kDeviceInfo[4],
+                                   RegionSlotOffset(1) + 10, RegionSlotOffset(0) + 16},
+                                  "Все в порядке, данные одинаковы !\nНажмите 'Пуск' для запуска прошивки",
+                                  "ВЕРИФИКАЦИЯ ПРОШИВКИ",
+                                  ProcedureStatus::Done}),
     [](const ::testing::TestParamInfo<CompareCase>& param) { return std::string(param.param.Name); });
 
 TEST(CountMismatches, FirstOffsetsPerArea) {

@@ -32,12 +32,12 @@ TEST(PortListTest, PortsComeInNaturalOrderAndTiesKeepTheirOrder) {
   EXPECT_EQ(list.Entry(1).FriendlyName, "b");
   EXPECT_EQ(list.Entry(2).FriendlyName, "d");
 
-  source.Ports = {{"/dev/ttyUSB10", ""}, {"/dev/ttyUSB2", ""}, {"/dev/ttyACM0", ""}, {"/dev/ttyS0", ""},
-                  {"/dev/ttyUSB02", ""}};
+  source.Ports = {
+      {"/dev/ttyUSB10", ""}, {"/dev/ttyUSB2", ""}, {"/dev/ttyACM0", ""}, {"/dev/ttyS0", ""}, {"/dev/ttyUSB02", ""}};
   list.Clear();
   list.Enumerate(source);
-  EXPECT_EQ(Names(list), (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB2",
-                                                   "/dev/ttyUSB02", "/dev/ttyUSB10"}));
+  EXPECT_EQ(Names(list),
+            (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB2", "/dev/ttyUSB02", "/dev/ttyUSB10"}));
   EXPECT_TRUE(NaturalLess("COM9", "COM10"));
   EXPECT_FALSE(NaturalLess("COM10", "COM9"));
   EXPECT_FALSE(NaturalLess("COM3", "COM3"));
@@ -51,7 +51,8 @@ TEST(PortListTest, EnumerationLogsCountAndTimeOnlyWhenThePortsCouldBeListed) {
   source.Ports = {{"COM1", "x"}, {"COM2", "y"}};
   OSerialPortList list;
   list.Enumerate(source);
-  EXPECT_TRUE(std::regex_match(sink->Text(), std::regex("Вижу 2 COM-портов, время опроса списка [0-9]+\\.[0-9]{6} мс \n")))
+  EXPECT_TRUE(
+      std::regex_match(sink->Text(), std::regex("Вижу 2 COM-портов, время опроса списка [0-9]+\\.[0-9]{6} мс \n")))
       << sink->Text();
 
   sink->Clear();
@@ -89,13 +90,13 @@ TEST(PortListTest, FillComboListsNoPortFirstAndSelectsTheWantedPort) {
   FakeListControl combo;
   EXPECT_EQ(list.FillCombo(combo, ""), 0);
   EXPECT_EQ(combo.CurrentIndex, 0);
-  EXPECT_EQ(combo.Texts(), (std::vector<std::string>{"Не выбран", "ttyUSB0 FT232R USB UART", "COM3 first",
-                                                     "COM3 second", "COM5 "}));
+  EXPECT_EQ(combo.Texts(),
+            (std::vector<std::string>{"Не выбран", "ttyUSB0 FT232R USB UART", "COM3 first", "COM3 second", "COM5 "}));
   EXPECT_EQ(combo.ItemData(0), "");
   EXPECT_EQ(combo.ItemData(1), "/dev/ttyUSB0");
 
   EXPECT_EQ(list.FillCombo(combo, "/dev/ttyUSB0"), 1);
-  EXPECT_EQ(combo.Items.size(), 5u);  // filled afresh, not appended
+  EXPECT_EQ(combo.Items.size(), 5u);            // filled afresh, not appended
   EXPECT_EQ(list.FillCombo(combo, "COM3"), 3);  // the later of two equal names
   EXPECT_EQ(combo.CurrentIndex, 3);
   combo.CurrentIndex = 3;

@@ -91,7 +91,7 @@ TEST_F(PortSelectorTest, ARememberedPortThatIsAbsentOpensWhenItArrives) {
   EXPECT_FALSE(m_Port.IsOpen());
   EXPECT_EQ(m_Selector.m_PortSelect, m_A.SlavePath());
 
-  Plug(m_B);  // another port arriving changes nothing but the list
+  Plug(m_B);                                  // another port arriving changes nothing but the list
   EXPECT_TRUE(Notify(DeviceEvent::Arrival));  // still absent: "may have closed"
   EXPECT_FALSE(m_Port.IsOpen());
   Plug(m_A);

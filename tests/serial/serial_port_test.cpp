@@ -266,7 +266,8 @@ TEST(OwnTerminalTest, TheProgramsOwnTerminalAndPseudoTerminalMastersAreNoPorts) 
   EXPECT_FALSE(port.OpenDevice("/dev/ptmx", kDefaultBaud));
   EXPECT_EQ(port.m_ErrorText, "Не могу открыть выбранный порт /dev/ptmx\r\nЭто не последовательный порт");
   EXPECT_FALSE(port.OpenDevice("/dev/tty", kDefaultBaud));
-  EXPECT_EQ(port.m_ErrorText, "Не могу открыть выбранный порт /dev/tty\r\nЭто терминал самой программы, а не порт устройства");
+  EXPECT_EQ(port.m_ErrorText,
+            "Не могу открыть выбранный порт /dev/tty\r\nЭто терминал самой программы, а не порт устройства");
 
   // A process whose controlling terminal is a pseudo-terminal refuses it by
   // its own name too, and leaves it as it was.

@@ -14,7 +14,10 @@ using test::WriteFrame;
 
 class MachineTest : public ::testing::Test {
  protected:
-  void Build() { m_Machine = std::make_unique<MonitorMachine>(m_Options, m_Memory, m_Stats); m_Machine->Reset(0); }
+  void Build() {
+    m_Machine = std::make_unique<MonitorMachine>(m_Options, m_Memory, m_Stats);
+    m_Machine->Reset(0);
+  }
   void SetUp() override { Build(); }
 
   // Feeds the bytes at time `at`; returns every reply byte, in order.
@@ -110,24 +113,22 @@ TEST_F(MachineTest, RunStartsTheFirmwareUntilReset) {
 // together.
 TEST_F(MachineTest, FaultsHitTheirCommandOnly) {
   m_Options.NoiseBytes = 5;
-  m_Options.Faults = {{SimFaultKind::NoAnswer, 2},  {SimFaultKind::WrongAnswer, 3},
-                      {SimFaultKind::ShortReply, 4}, {SimFaultKind::ExtraByte, 5},
-                      {SimFaultKind::Noise, 6},      {SimFaultKind::WrongAnswer, 8},
-                      {SimFaultKind::ShortReply, 9}, {SimFaultKind::NoAnswer, 10},
-                      {SimFaultKind::Noise, 11},     {SimFaultKind::ExtraByte, 12},
-                      {SimFaultKind::Vanish, 13}};
+  m_Options.Faults = {{SimFaultKind::NoAnswer, 2},   {SimFaultKind::WrongAnswer, 3}, {SimFaultKind::ShortReply, 4},
+                      {SimFaultKind::ExtraByte, 5},  {SimFaultKind::Noise, 6},       {SimFaultKind::WrongAnswer, 8},
+                      {SimFaultKind::ShortReply, 9}, {SimFaultKind::NoAnswer, 10},   {SimFaultKind::Noise, 11},
+                      {SimFaultKind::ExtraByte, 12}, {SimFaultKind::Vanish, 13}};
   Build();
   m_Memory[0x2000] = 0x3C;
   const std::vector<uint8_t> good = Feed(ReadFrame(0x2000));  // 1
   ASSERT_EQ(good.size(), 32u);
-  EXPECT_TRUE(Feed(ReadFrame(0x2000)).empty());  // 2
+  EXPECT_TRUE(Feed(ReadFrame(0x2000)).empty());          // 2
   std::vector<uint8_t> wrong = Feed(ReadFrame(0x2000));  // 3
   ASSERT_EQ(wrong.size(), 32u);
   EXPECT_EQ(wrong[0], 0xC3);
   EXPECT_EQ(Feed(ReadFrame(0x2000)), std::vector<uint8_t>(good.begin(), good.end() - 1));  // 4
   std::vector<uint8_t> extra = good;
   extra.push_back(kSimExtraByte);
-  EXPECT_EQ(Feed(ReadFrame(0x2000)), extra);  // 5
+  EXPECT_EQ(Feed(ReadFrame(0x2000)), extra);             // 5
   std::vector<uint8_t> noisy = Feed(ReadFrame(0x2000));  // 6
   ASSERT_EQ(noisy.size(), 37u);
   EXPECT_TRUE(std::equal(good.begin(), good.end(), noisy.begin() + 5));
@@ -136,7 +137,7 @@ TEST_F(MachineTest, FaultsHitTheirCommandOnly) {
   EXPECT_EQ(Feed(WriteFrame(0x0440, 1)), std::vector<uint8_t>{0x00});  // 8
   EXPECT_TRUE(Feed(WriteFrame(0x0480, 1)).empty());                    // 9
   EXPECT_TRUE(Feed(WriteFrame(0x04C0, 1)).empty());                    // 10
-  EXPECT_EQ(m_Memory[0x0440], 0xFF);  // faulted writes leave flash as it was
+  EXPECT_EQ(m_Memory[0x0440], 0xFF);                                   // faulted writes leave flash as it was
   EXPECT_EQ(m_Memory[0x0480], 0xFF);
   EXPECT_EQ(m_Memory[0x04C0], 0xFF);
   std::vector<uint8_t> noiseThenAck = Feed(WriteFrame(0x0500, 1));  // 11

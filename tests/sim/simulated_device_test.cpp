@@ -24,14 +24,10 @@ using test::ReadFrame;
 using test::WriteFrame;
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::string TempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() /
-          ("tolvane_sim_" + std::to_string(getpid()) + "_" + name))
-      .string();
+  return (std::filesystem::temp_directory_path() / ("tolvane_sim_" + std::to_string(getpid()) + "_" + name)).string();
 }
 
 TEST(SimulatedDevice, AnswersFramesOnItsPort) {

@@ -1,5 +1,5 @@
-// What the window tests share: a desktop that answers in place of the user; the settings store and port list are the serial
-// tests' in-memory ones.
+// What the window tests share: a desktop that answers in place of the user; the settings store and port list are the
+// serial tests' in-memory ones.
 #pragma once
 
 #include <QString>

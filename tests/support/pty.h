@@ -60,7 +60,9 @@ class PtyPair {
   std::vector<uint8_t> Receive(size_t wanted, int timeoutMs = 1000) const {
     std::vector<uint8_t> out;
     while (out.size() < wanted) {
-      struct pollfd p {m_Master, POLLIN, 0};
+      struct pollfd p {
+        m_Master, POLLIN, 0
+      };
       if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) break;
       uint8_t buf[256];
       ssize_t n = ::read(m_Master, buf, sizeof buf);
@@ -114,8 +116,7 @@ class PtyClient {
     std::vector<uint8_t> got;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < wanted) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
       if (left.count() < 0) break;
       pollfd p{m_Fd, POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
@@ -144,8 +145,8 @@ inline std::vector<uint8_t> ReadFrame(int32_t address) {
 }
 
 inline std::vector<uint8_t> WriteFrame(int32_t address, uint8_t fill) {
-  std::vector<uint8_t> frame{0xCD, 0xE7, static_cast<uint8_t>(address),
-                             static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16)};
+  std::vector<uint8_t> frame{0xCD, 0xE7, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                             static_cast<uint8_t>(address >> 16)};
   for (int i = 0; i < 64; ++i) frame.push_back(static_cast<uint8_t>(fill + i));
   return frame;
 }

@@ -129,8 +129,8 @@ class MainWindowTest : public QObject {
       if (id.isValid() && (at->focusPolicy() & Qt::TabFocus) && !at->isHidden()) order.push_back(id.toInt());
       at = at->nextInFocusChain();
     } while (at != start && order.size() < 20);
-    std::vector<int> expected{ctl::kPortList, ctl::kOpenFile, ctl::kView,    ctl::kRead,    ctl::kWrite,
-                              ctl::kVerify,   ctl::kRun,      ctl::kCapture, ctl::kHelp,    ctl::kStatus};
+    std::vector<int> expected{ctl::kPortList, ctl::kOpenFile, ctl::kView,    ctl::kRead, ctl::kWrite,
+                              ctl::kVerify,   ctl::kRun,      ctl::kCapture, ctl::kHelp, ctl::kStatus};
     QCOMPARE(order, expected);
     // Buttons laid out left to right as in the template, all inside the window.
     QVERIFY(w.Control(ctl::kOpenFile)->x() < w.Control(ctl::kWrite)->x());
@@ -183,8 +183,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(FormatAt(h, 3).fontWeight(), int(QFont::Bold));
     QVERIFY(FormatAt(h, static_cast<int>(lines[0].size()) + 2).fontWeight() != QFont::Bold);
     std::vector<QString> linked;
-    for (const QString& piece : {QStringLiteral("Новые прошивки"), QStringLiteral("протокол программирования"),
-                                 HomePageUrl()}) {
+    for (const QString& piece :
+         {QStringLiteral("Новые прошивки"), QStringLiteral("протокол программирования"), HomePageUrl()}) {
       int at = static_cast<int>(text.indexOf(piece));
       int b = 0;
       int e = 0;
@@ -255,8 +255,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(m_Desktop->FileRequests.size(), size_t{1});
     const FileRequest& request = m_Desktop->FileRequests[0];
     QCOMPARE(request.Title, QStringLiteral("Выбирете имя файла с прошивкой"));
-    QCOMPARE(request.Filters, (QStringList{QStringLiteral("Файлы прошивки (*.hex)"), QStringLiteral("HEX - файлы (*.hex)"),
-                                          QStringLiteral("Все файлы (*)")}));
+    QCOMPARE(request.Filters, (QStringList{QStringLiteral("Файлы прошивки (*.hex)"),
+                                           QStringLiteral("HEX - файлы (*.hex)"), QStringLiteral("Все файлы (*)")}));
     // Every file is offered, and a name is taken as typed.
     QVERIFY(QDir::match(request.Filters.back().section(QLatin1Char('('), 1).chopped(1), QStringLiteral("firmware")));
     QVERIFY(request.DefaultSuffix.isEmpty());
@@ -316,11 +316,11 @@ class MainWindowTest : public QObject {
   void MismatchesAreBlueInRunsAsComposed() {
     FirmwareImage file;
     FirmwareImage device;
-    file[0x04] = 0x00;  // row 0, word 2: low byte
-    file[0x07] = 0x00;  // word 3: high byte
-    file[0x08] = 0x12;  // word 4
-    file[0x1E] = 0x00;  // row 1, word 7
-    file[0x20] = 0x00;  // row 2, word 0
+    file[0x04] = 0x00;       // row 0, word 2: low byte
+    file[0x07] = 0x00;       // word 3: high byte
+    file[0x08] = 0x12;       // word 4
+    file[0x1E] = 0x00;       // row 1, word 7
+    file[0x20] = 0x00;       // row 2, word 0
     file.Slot(5)[1] = 0x6C;  // Device ID, second byte
     RichPane pane;
     DumpComposer composer;
@@ -337,7 +337,7 @@ class MainWindowTest : public QObject {
     int w7 = rowLength * 1 + 8 + 6 * 7;
     QVERIFY(IsBlue(pane, w7));
     QVERIFY(IsBlue(pane, w7 + 5));
-    QVERIFY(!IsBlue(pane, w7 + 6));  // the line end
+    QVERIFY(!IsBlue(pane, w7 + 6));         // the line end
     QVERIFY(!IsBlue(pane, rowLength * 2));  // the address of row 2
     QVERIFY(IsBlue(pane, rowLength * 2 + 8));
     QVERIFY(!IsBlue(pane, rowLength * 2 + 14));
@@ -418,8 +418,8 @@ class MainWindowTest : public QObject {
     auto spans = m_Capture->Spans();
     QVERIFY(!spans.empty());
     QCOMPARE(spans.front().first, kColorBanner);
-    QCOMPARE(m_Capture->Text(), "* Программирование Pic18f26k42 через com-порт\n* " +
-                                    BannerHomePageUrl().toStdString() + "\n\n");
+    QCOMPARE(m_Capture->Text(),
+             "* Программирование Pic18f26k42 через com-порт\n* " + BannerHomePageUrl().toStdString() + "\n\n");
     for (const auto& [color, text] : spans) QCOMPARE(color, kColorBanner);
 
     LogWindow window;

@@ -18,7 +18,9 @@ using namespace tolvane;
 
 namespace {
 
-QString Site(const char* path) { return QStringLiteral("http://") + QString::fromUtf8(kWebHost) + QString::fromUtf8(path); }
+QString Site(const char* path) {
+  return QStringLiteral("http://") + QString::fromUtf8(kWebHost) + QString::fromUtf8(path);
+}
 
 bool Linked(RichPane& pane, int position) {
   int b = 0;
@@ -151,9 +153,8 @@ class RichTextTest : public QObject {
     int s = RichAppendText(pane, QStringLiteral("протокол программирования"));
     int e = RichAppendText(pane, QStringLiteral(" здесь"));
     RichMakeLink(pane, s, e);
-    QObject::connect(&pane, &RichPane::LinkNotified, [&pane, &desktop](const LinkEvent& event) {
-      OnRichEditLink(desktop, nullptr, pane, event);
-    });
+    QObject::connect(&pane, &RichPane::LinkNotified,
+                     [&pane, &desktop](const LinkEvent& event) { OnRichEditLink(desktop, nullptr, pane, event); });
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
     QTextCursor inside(pane.document());
@@ -204,8 +205,7 @@ class RichTextTest : public QObject {
     HelpRequest request;
     request.ControlId = 1004;
     request.ClientPos = QPoint(120, 40);
-    QCOMPARE(HelpUrl(QString::fromUtf8(kHelpKeyMain), request),
-             Site("/Velm/Prog2/Help/DlgProgPic/HI&1,1004,0;120,40"));
+    QCOMPARE(HelpUrl(QString::fromUtf8(kHelpKeyMain), request), Site("/Velm/Prog2/Help/DlgProgPic/HI&1,1004,0;120,40"));
     request.ClientPos = QPoint(-5, 7);
     QCOMPARE(HelpUrl(QStringLiteral("K"), request), Site("/Velm/Prog2/Help/K/HI&1,1004,0;-5,7"));
     QVERIFY(ShowWebHelp(desktop, nullptr, QString::fromUtf8(kHelpKeyAbout), std::nullopt));

@@ -5,10 +5,12 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
 #include <algorithm>
@@ -149,6 +151,30 @@ class UpdateFlowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!m_Window->isVisible(), 2000);
     QCOMPARE(m_Window->result(), int(QDialog::Accepted));
     QTRY_COMPARE_WITH_TIMEOUT(m_Device->Stats().RunCommands, int64_t{1}, 2000);
+  }
+
+  // A file without program data is refused at the write, whatever is
+  // answered: writing it would erase the device.
+  void AFileWithNothingToWriteIsNeverWritten() {
+    StartDevice();
+    ChoosePort();
+    QTemporaryDir dir;
+    const QString notes = dir.filePath(QStringLiteral("notes.txt"));
+    {
+      QFile file(notes);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("firmware 2.1, see the hex file\n");
+    }
+    m_Desktop->NextFile = notes;
+    m_Window->Button(ctl::kOpenFile)->click();
+    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ПРЕДУПРЕЖДЕНИЕ"));
+    m_Desktop->Answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    auto ended = Press(ctl::kWrite);
+    QVERIFY(WaitForEnd(*ended) >= 0);
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Refused);
+    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА ЗАПИСИ"));
+    QVERIFY(m_Desktop->Messages.back().Text.startsWith(QStringLiteral("В HEX-файле нет данных программы!")));
+    QCOMPARE(m_Device->Stats().WriteCommands, int64_t{0});
   }
 
   // A read shows the device's page directly; only a verify shows the file.

@@ -8,9 +8,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("tolvane"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Tolvane"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("tolvane"));
+  tolvane::SetUpApplication();
   std::vector<std::string> extraPorts;
   for (const QString& argument : QApplication::arguments().mid(1)) extraPorts.push_back(argument.toStdString());
   return tolvane::RunProgram(extraPorts);

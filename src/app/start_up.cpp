@@ -2,6 +2,9 @@
 
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QScreen>
 
 #include "app/qt_settings_store.h"
@@ -29,6 +32,15 @@ void PlaceBeside(QWidget& log, const QWidget& main) {
 }
 
 }  // namespace
+
+void SetUpApplication() {
+  QCoreApplication::setApplicationName(QStringLiteral("tolvane"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("tolvane"));
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+}
 
 void WriteBanner() {
   Log().SetColor(kColorBanner);

@@ -9,6 +9,11 @@
 
 namespace tolvane {
 
+// Names the program for the desktop and loads Qt's Russian texts for its
+// standard dialogs, buttons and menus. Window titles stay as the program
+// writes them: no program name is appended to them.
+void SetUpApplication();
+
 // Writes the banner to the log: two lines in colour 11 and an empty line.
 void WriteBanner();
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -410,6 +411,17 @@ class MainWindowTest : public QObject {
     closeWhenOpen();
     w.OnAbout();
     QCOMPARE(seen, (std::vector<Qt::WindowModality>{Qt::WindowModal, Qt::WindowModal}));
+  }
+
+  // Qt's own texts are Russian too; titles get no program name appended.
+  void StandardTextsAreRussianAndTitlesAsWritten() {
+    SetUpApplication();
+    QMessageBox box(QMessageBox::Question, QStringLiteral("ВОПРОС"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Да"));
+    QCOMPARE(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')), QStringLiteral("Нет"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Отмена"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
   }
 
   void BannerAndLogWindowKeepTheConsoleColours() {

@@ -49,6 +49,7 @@ class DemoDesktop final : public IDesktop {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  SetUpApplication();
   QStringList args = QApplication::arguments();
   if (args.size() != 3) {
     std::fprintf(stderr, "usage: tolvane_screenshot_demo HEXFILE READYFILE\n");

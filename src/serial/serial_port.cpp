@@ -53,6 +53,7 @@ bool OSerialPort::OpenDevice(const std::string& name, int32_t speed) {
   std::unique_ptr<Backend> backend = Backend::Open(name, error);
   if (!backend) {
     m_ErrorText = kOpenFailed + name + "\r\n" + RefusalText(error);
+    if (const std::string advice = OpenFailureAdvice(name, error); !advice.empty()) m_ErrorText += "\r\n" + advice;
     return false;
   }
   m_FrameErrors = 0;

@@ -11,6 +11,11 @@ namespace tolvane {
 // "?" when the system has no text for the code.
 std::string FormatSystemError(uint32_t code);
 
+// What the user can do about a port that could not be opened with this
+// code, in Russian (the window and the command line show it under the
+// system's text); empty when there is nothing to say.
+std::string OpenFailureAdvice(const std::string& name, uint32_t code);
+
 // A message of several lines (a port's open failure, a system text with its
 // line end) as one line: its non-empty lines joined by ": ".
 std::string OneLine(std::string_view text);

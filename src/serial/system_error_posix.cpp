@@ -1,5 +1,9 @@
 #include "serial/system_error.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 #include <type_traits>
 
@@ -19,6 +23,21 @@ std::string FormatSystemError(uint32_t code) {
   // glibc names unknown codes "Unknown error N": that is no text of its own.
   if (text == nullptr || std::strncmp(text, "Unknown error", 13) == 0) return "?";
   return text;
+}
+
+std::string OpenFailureAdvice(const std::string& name, uint32_t code) {
+  if (code != static_cast<uint32_t>(EACCES) && code != static_cast<uint32_t>(EPERM)) return {};
+  // Serial ports belong to a group (dialout on Debian) whose members may
+  // open them; membership takes effect at the next login.
+  struct stat st {};
+  std::string group = "dialout";
+  if (::stat(name.c_str(), &st) == 0) {
+    // A port its group may not use either: joining the group would not help.
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return {};
+    if (const struct group* g = ::getgrgid(st.st_gid); g != nullptr && g->gr_name != nullptr) group = g->gr_name;
+  }
+  return "Порт принадлежит группе " + group + ". Добавьте себя в неё: sudo usermod -aG " + group +
+         " $USER, затем войдите в систему заново.";
 }
 
 }  // namespace tolvane

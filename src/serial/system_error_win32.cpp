@@ -15,4 +15,8 @@ std::string FormatSystemError(uint32_t code) {
   return AnsiToUtf8(std::string(buffer, n));
 }
 
+// Windows grants a port to whoever opens it first; "access denied" means
+// another program holds it, which the system's text says.
+std::string OpenFailureAdvice(const std::string&, uint32_t) { return {}; }
+
 }  // namespace tolvane

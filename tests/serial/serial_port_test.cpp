@@ -290,6 +290,15 @@ TEST(OwnTerminalTest, TheProgramsOwnTerminalAndPseudoTerminalMastersAreNoPorts) 
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+TEST(OpenFailureAdviceTest, APortWithoutPermissionSaysWhichGroupToJoin) {
+  // /dev/null belongs to the group root everywhere.
+  EXPECT_EQ(OpenFailureAdvice("/dev/null", EACCES),
+            "Порт принадлежит группе root. Добавьте себя в неё: sudo usermod -aG root $USER, затем войдите в "
+            "систему заново.");
+  EXPECT_EQ(OpenFailureAdvice("/dev/null", ENOENT), "");
+  EXPECT_EQ(OpenFailureAdvice("/dev/null", EBUSY), "");
+}
+
 TEST(OneLineTest, JoinsTheLinesOfAMessage) {
   EXPECT_EQ(OneLine("Не могу открыть выбранный порт COM9\r\nFile not found.\r\n"),
             "Не могу открыть выбранный порт COM9: File not found.");

@@ -1,5 +1,8 @@
 #include "ui/image_viewer.h"
 
+#include <QTextBlock>
+#include <QTextDocument>
+
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -87,6 +90,24 @@ void RenderImage(RichPane& pane, DumpComposer& composer, const FirmwareImage& sh
   RichSelect(pane, 0, 0);
   pane.setUpdatesEnabled(true);
   pane.viewport()->update();
+}
+
+std::optional<int> FindMismatch(const RichPane& pane, int from, bool backwards) {
+  const QColor blue = DumpMismatchFormat().foreground().color();
+  std::optional<int> found;
+  // Passages are the pane's fragments: a marked run is one fragment.
+  for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
+    if (!backwards && block.position() + block.length() <= from) continue;
+    if (backwards && block.position() >= from) break;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (fragment.charFormat().foreground().color() != blue) continue;
+      const int at = fragment.position();
+      if (!backwards && at > from) return at;
+      if (backwards && at < from) found = at;
+    }
+  }
+  return found;
 }
 
 }  // namespace tolvane

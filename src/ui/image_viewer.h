@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QTextCharFormat>
+#include <optional>
 #include <string_view>
 
 #include "image/dump_composer.h"
@@ -20,6 +21,10 @@ QTextCharFormat DumpMismatchFormat();  // bold, RGB(0, 0, 255)
 // `file` and `device` differ. The pane is not repainted until it is done.
 void RenderImage(RichPane& pane, DumpComposer& composer, const FirmwareImage& shown, const FirmwareImage& file,
                  const FirmwareImage& device);
+
+// The start of the next marked (mismatching) passage after `from`, or of the
+// previous one before it when backwards; nothing when there is none.
+std::optional<int> FindMismatch(const RichPane& pane, int from, bool backwards);
 
 // The pane keeps a "\r\n" line end as one position; this maps positions in
 // composed text (where it is two characters) to the pane's. Positions must be

@@ -211,6 +211,10 @@ void CProgPicDlg::BuildControls() {
   m_View->SetMenuExtender([this](QMenu& menu) { AddContextEntries(menu, true); });
   auto* about = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1), this);
   connect(about, &QShortcut::activated, this, &CProgPicDlg::OnAbout);
+  auto* nextMismatch = new QShortcut(QKeySequence(Qt::Key_F3), this);
+  connect(nextMismatch, &QShortcut::activated, this, [this] { GoToMismatch(false); });
+  auto* previousMismatch = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+  connect(previousMismatch, &QShortcut::activated, this, [this] { GoToMismatch(true); });
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, [this] {
     if (!ProcedureRunning()) ShowWebHelp(m_Desktop, this, QString::fromUtf8(kHelpKeyMain), HelpRequestFor(this));
@@ -240,9 +244,29 @@ void CProgPicDlg::AddContextEntries(QMenu& menu, bool deviceImage) {
     save->setEnabled(!ProcedureRunning());
     connect(save, &QAction::triggered, this, &CProgPicDlg::OnSaveDeviceImage);
   }
+  if (deviceImage) {
+    QAction* next = menu.addAction(QStringLiteral("Следующее несовпадение"));
+    next->setShortcut(QKeySequence(Qt::Key_F3));
+    connect(next, &QAction::triggered, this, [this] { GoToMismatch(false); });
+    QAction* previous = menu.addAction(QStringLiteral("Предыдущее несовпадение"));
+    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    connect(previous, &QAction::triggered, this, [this] { GoToMismatch(true); });
+  }
   QAction* about = menu.addAction(QStringLiteral("&О программе Tolvane..."));
   about->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
   connect(about, &QAction::triggered, this, &CProgPicDlg::OnAbout);
+}
+
+void CProgPicDlg::GoToMismatch(bool backwards) {
+  const std::optional<int> at = FindMismatch(*m_View, m_View->textCursor().position(), backwards);
+  if (!at) {
+    Log().Text(backwards ? "Несовпадений выше нет\n" : "Несовпадений ниже нет\n");
+    return;
+  }
+  QTextCursor cursor(m_View->document());
+  cursor.setPosition(*at);
+  m_View->setTextCursor(cursor);
+  m_View->ensureCursorVisible();
 }
 
 void CProgPicDlg::WriteHeader() {

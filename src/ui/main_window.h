@@ -58,6 +58,9 @@ class CProgPicDlg : public QDialog {
   void OnCaptureSwitch();
   void OnHelpButton();
   void OnAbout();
+  // Moves the view to the next (previous) word in blue; says in the log when
+  // there is none.
+  void GoToMismatch(bool backwards);
   // Saves the device image as a HEX file the user names.
   void OnSaveDeviceImage();
 

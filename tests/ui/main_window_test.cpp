@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -312,6 +313,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(UpperExtensionOf(QStringLiteral("/x.y/fw.Hex")), QStringLiteral("HEX"));
     QCOMPARE(UpperExtensionOf(QStringLiteral("/x.y/firmware")), QString());
     QCOMPARE(UpperExtensionOf(QStringLiteral("C:\\a.b\\fw.tar.gz")), QStringLiteral("GZ"));
+  }
+
+  // F3 and Shift+F3 walk the blue words, wherever they are in the rows.
+  void F3MovesTheViewToTheNextMismatch() {
+    CProgPicDlg& w = *m_Window;
+    w.FileImage()[0x10] = 0x00;    // row 1
+    w.FileImage()[0x8000] = 0x00;  // row 2048, far below the first screen
+    w.ShowFileImage();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const int rowLength = 57;  // the pane keeps a line end as one position
+    const int first = rowLength * 1 + 8;
+    const int second = rowLength * 0x800 + 8;
+    w.View().setFocus();
+    QTest::keyClick(&w.View(), Qt::Key_F3);
+    QCOMPARE(w.View().textCursor().position(), first);
+    QTest::keyClick(&w.View(), Qt::Key_F3);
+    QCOMPARE(w.View().textCursor().position(), second);
+    QVERIFY(w.View().verticalScrollBar()->value() > 0);  // brought into view
+    m_Capture->Clear();
+    QTest::keyClick(&w.View(), Qt::Key_F3);
+    QCOMPARE(w.View().textCursor().position(), second);
+    QCOMPARE(m_Capture->Text(), std::string("Несовпадений ниже нет\n"));
+    QTest::keyClick(&w.View(), Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(w.View().textCursor().position(), first);
   }
 
   void MismatchesAreBlueInRunsAsComposed() {

@@ -58,7 +58,7 @@ std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std
   return std::make_unique<CProgPicDlg>(settings, extraPorts, ports, desktop);
 }
 
-int RunProgram(const std::vector<std::string>& extraPorts) {
+int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file) {
   LogWindow logWindow;
   logWindow.setWindowIcon(ProgramIcon());
   logWindow.Attach();
@@ -67,6 +67,8 @@ int RunProgram(const std::vector<std::string>& extraPorts) {
   QtSettingsStore settings;
   std::unique_ptr<CProgPicDlg> main = StartMainWindow(settings, extraPorts);
   CProgPicDlg& window = *main;
+
+  if (file) window.OpenHexFile(*file);
 
   window.show();
   logWindow.show();

@@ -1,7 +1,9 @@
 // The program's start: log window, banner, the one main window.
 #pragma once
 
+#include <QString>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std
 
 // Runs the program once; the main window's closing ends it. extraPorts are
 // device paths offered in the port list besides the system's ports.
-int RunProgram(const std::vector<std::string>& extraPorts);
+// file: a HEX file to open at start, as the open button would.
+int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file = std::nullopt);
 
 }  // namespace tolvane

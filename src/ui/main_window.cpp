@@ -11,6 +11,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QUrl>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QDragEnterEvent>
 
 #include "image/hex_writer.h"
 #include "log/console_log.h"
@@ -46,6 +50,7 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extr
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setWindowIcon(ProgramIcon());
   setFont(DialogFont());
+  setAcceptDrops(true);
   BuildControls();
   m_PortSelector = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, m_Desktop,
                                                      std::move(extraPorts), portSource);
@@ -330,12 +335,34 @@ void CProgPicDlg::OnAbout() {
 void CProgPicDlg::OnOpenHexFile() {
   QString folder = Utf8(m_Settings.ReadString(kOpenSection, kOpenPathEntry, DefaultHexFolder().toStdString()));
   std::optional<QString> path = m_Desktop.ChooseFile(this, HexFileRequest(folder));
-  if (!path) return;
-  m_Settings.WriteString(kOpenSection, kOpenPathEntry, FolderOfPath(*path).toStdString());
-  Log().Text("sExt = ").Text(UpperExtensionOf(*path).toStdString()).Text("\n");
-  m_Load = LoadHexFile(path->toStdString(), m_FileImage);
+  if (path) OpenHexFile(*path);
+}
+
+void CProgPicDlg::OpenHexFile(const QString& path) {
+  if (ProcedureRunning()) return;
+  m_Settings.WriteString(kOpenSection, kOpenPathEntry, FolderOfPath(path).toStdString());
+  Log().Text("sExt = ").Text(UpperExtensionOf(path).toStdString()).Text("\n");
+  m_Load = LoadHexFile(path.toStdString(), m_FileImage);
   ShowFileImage();
   if (std::optional<MessageRequest> warning = LoadWarning(*m_Load)) m_Desktop.ShowMessage(this, *warning);
+}
+
+// A file dropped on the window opens as the open button would open it.
+void CProgPicDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (!ProcedureRunning() && DroppedFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void CProgPicDlg::dropEvent(QDropEvent* event) {
+  std::optional<QString> path = DroppedFile(event->mimeData());
+  if (!path) return;
+  event->acceptProposedAction();
+  OpenHexFile(*path);
+}
+
+std::optional<QString> CProgPicDlg::DroppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+    return std::nullopt;
+  return data->urls().front().toLocalFile();
 }
 
 void CProgPicDlg::OnSaveDeviceImage() {

@@ -28,6 +28,10 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
+
 namespace tolvane {
 
 class ProcedureRunner;
@@ -51,6 +55,9 @@ class CProgPicDlg : public QDialog {
 
   // Button handlers.
   void OnOpenHexFile();
+  // Loads and shows a HEX file as the open button does (also for a file
+  // named on the command line or dropped on the window).
+  void OpenHexFile(const QString& path);
   void OnRead();
   void OnVerify();
   void OnWrite();
@@ -107,6 +114,9 @@ class CProgPicDlg : public QDialog {
   void ProcedureFinished(ProcedureStatus status, const std::optional<ProcedureOutcome>& outcome);
   void SetBusy(bool busy);
   void FocusFirstTabStop();
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  static std::optional<QString> DroppedFile(const QMimeData* data);
   void UpdateProgress();
   void UpdatePortStatus();
   void AddContextEntries(class QMenu& menu, bool deviceImage);

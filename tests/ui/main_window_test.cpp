@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QApplication>
 #include <QLineEdit>
+#include <QDropEvent>
+#include <QUrl>
+#include <QProcess>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -303,6 +307,38 @@ class MainWindowTest : public QObject {
     m_Desktop->NextFile = dir.filePath(QStringLiteral("missing.hex"));
     m_Window->OnOpenHexFile();
     QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА"));
+  }
+
+  // A file dropped on the window opens as the open button would.
+  void ADroppedFileOpensLikeTheOpenButton() {
+    QTemporaryDir dir;
+    std::string path = WriteFile(dir, "dropped.hex", ":010000007788\n:00000001FF\n");
+    CProgPicDlg& w = *m_Window;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+    QCOMPARE(w.FileImage()[0], uint8_t{0x77});
+    QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowFile});
+    QVERIFY(m_Capture->Text().find("sExt = HEX\n") != std::string::npos);
+    QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
+  }
+
+  // tolvane [--port PORT]... [FILE]: help and version answer without a window.
+  void TheCommandLineHasHelpAndVersion() {
+    QProcess program;
+    program.start(QStringLiteral(TOLVANE_GUI_PATH), {QStringLiteral("--version")});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(program.readAllStandardOutput().contains("tolvane 1."));
+    program.start(QStringLiteral(TOLVANE_GUI_PATH), {QStringLiteral("--help")});
+    QVERIFY(program.waitForFinished(10000));
+    const QByteArray help = program.readAllStandardOutput();
+    QVERIFY(help.contains("--port <PORT>"));
+    QVERIFY(help.contains("[FILE]"));
   }
 
   void FolderAndExtensionOfAChosenPath() {

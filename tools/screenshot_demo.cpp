@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   QTemporaryDir home;
   QtSettingsStore settings(home.filePath(QStringLiteral("settings.ini")));
   DemoDesktop desktop(hexFile);
-  CProgPicDlg window(settings, {device.PortPath()}, nullptr, desktop);
+  CProgPicDlg window(settings, {{device.PortPath(), ""}}, nullptr, desktop);
   window.move(0, 0);
   window.show();
   log.move(window.frameGeometry().right() + 1, 0);

@@ -172,7 +172,7 @@ void BM_PaintGapDuringWrite(benchmark::State& state) {
     test::FakeDesktop desktop;
     test::FakeSettings settings;
     test::FakePortSource ports;
-    CProgPicDlg window(settings, {device.PortPath()}, &ports);
+    CProgPicDlg window(settings, {{device.PortPath(), ""}}, &ports);
     window.show();
     QComboBox& combo = window.PortCombo();
     int index = combo.findData(QString::fromStdString(device.PortPath()));

@@ -1,5 +1,5 @@
 // tolvane: the desktop programmer.
-//   tolvane [--port PORT]... [FILE]
+//   tolvane [--port PORT]... [--sim] [FILE]
 // --port offers a device path besides the system's ports (a simulated
 // device's pseudo-terminal, say); FILE is opened at start as the open button
 // would open it.
@@ -25,6 +25,9 @@ int main(int argc, char** argv) {
                                 QStringLiteral("Offer this serial device in the port list (repeatable)."),
                                 QStringLiteral("PORT"));
   parser.addOption(port);
+  const QCommandLineOption sim(QStringLiteral("sim"),
+                               QStringLiteral("Try it without hardware: start a simulated device and choose it."));
+  parser.addOption(sim);
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Intel HEX file to open at start."),
                                QStringLiteral("[FILE]"));
   parser.process(app);  // --help and --version end here
@@ -34,5 +37,5 @@ int main(int argc, char** argv) {
   for (const QString& path : parser.values(port)) extraPorts.push_back(path.toStdString());
   std::optional<QString> file;
   if (!parser.positionalArguments().isEmpty()) file = parser.positionalArguments().front();
-  return tolvane::RunProgram(extraPorts, file);
+  return tolvane::RunProgram(extraPorts, file, parser.isSet(sim));
 }

@@ -18,6 +18,10 @@ namespace tolvane {
 
 namespace {
 
+// The flash's programming time of one 64-byte block that the simulated
+// device takes, about a device's own.
+constexpr int32_t kSimulatedProgramUs = 2000;
+
 // The log window stands beside the main window, right of it where the screen
 // has room, else left of it.
 void PlaceBeside(QWidget& log, const QWidget& main) {
@@ -49,7 +53,7 @@ void WriteBanner() {
   Log().SetColor(kColorNormal);
 }
 
-std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<std::string>& extraPorts,
+std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<PortRecord>& extraPorts,
                                              IPortSource* ports, IDesktop& desktop) {
   WriteBanner();
   // The size line follows the banner, before anything the window logs as it
@@ -58,15 +62,42 @@ std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std
   return std::make_unique<CProgPicDlg>(settings, extraPorts, ports, desktop);
 }
 
-int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file) {
+std::unique_ptr<SimulatedDevice> StartSimulatedDevice(std::string& error) {
+  SimulatedDeviceOptions options;
+  options.BaudRate = kDefaultBaud;
+  options.ProgramTimeUs = kSimulatedProgramUs;
+  auto device = std::make_unique<SimulatedDevice>(options);
+  if (!device->Start(&error)) return nullptr;
+  return device;
+}
+
+int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file, bool simulated) {
   LogWindow logWindow;
   logWindow.setWindowIcon(ProgramIcon());
   logWindow.Attach();
   Log().AddSink(std::make_shared<TerminalSink>(TerminalWantsColor()));
 
+  std::vector<PortRecord> ports;
+  for (const std::string& path : extraPorts) ports.push_back(PortRecord{path, std::string()});
+  std::unique_ptr<SimulatedDevice> device;
+  if (simulated) {
+    std::string error;
+    device = StartSimulatedDevice(error);
+    if (device) {
+      ports.push_back(PortRecord{device->PortPath(), kSimulatedDeviceName});
+    } else {
+      Log()
+          .SetColor(kColorWarning)
+          .Text("Имитатор устройства не запущен: ")
+          .Text(error)
+          .Text("\n")
+          .SetColor(kColorNormal);
+    }
+  }
   QtSettingsStore settings;
-  std::unique_ptr<CProgPicDlg> main = StartMainWindow(settings, extraPorts);
+  std::unique_ptr<CProgPicDlg> main = StartMainWindow(settings, ports);
   CProgPicDlg& window = *main;
+  if (device) window.ChoosePort(device->PortPath());
 
   if (file) window.OpenHexFile(*file);
 

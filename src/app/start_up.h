@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/simulated_device.h"
 #include "ui/main_window.h"
 
 namespace tolvane {
@@ -21,12 +22,21 @@ void WriteBanner();
 
 // The banner, the window's size line, then the main window, which lists the
 // ports as it starts; ports null: the system's.
-std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<std::string>& extraPorts,
+std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<PortRecord>& extraPorts,
                                              IPortSource* ports = nullptr, IDesktop& desktop = RealDesktop());
+
+// What `--sim` starts: a simulated device inside the program that takes as
+// long as a device would (the line's time at 57600 baud and the flash's
+// programming time of each block), listed under kSimulatedDeviceName. Null
+// with the reason when the system cannot provide one.
+std::unique_ptr<SimulatedDevice> StartSimulatedDevice(std::string& error);
+inline constexpr const char* kSimulatedDeviceName = "Имитатор устройства (без оборудования)";
 
 // Runs the program once; the main window's closing ends it. extraPorts are
 // device paths offered in the port list besides the system's ports.
 // file: a HEX file to open at start, as the open button would.
-int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file = std::nullopt);
+// simulated: start a simulated device and choose it.
+int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file = std::nullopt,
+               bool simulated = false);
 
 }  // namespace tolvane

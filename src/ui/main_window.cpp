@@ -42,7 +42,7 @@ MessageIcon IconOf(OutcomeIcon icon) {
 
 }  // namespace
 
-CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extraPorts, IPortSource* portSource,
+CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<PortRecord> extraPorts, IPortSource* portSource,
                          IDesktop& desktop, QWidget* parent)
     : QDialog(parent), m_Settings(settings), m_Desktop(desktop) {
   setWindowTitle(QStringLiteral("Программирование Pic18F26k42 через СОМ-порт"));
@@ -345,6 +345,14 @@ void CProgPicDlg::OpenHexFile(const QString& path) {
   m_Load = LoadHexFile(path.toStdString(), m_FileImage);
   ShowFileImage();
   if (std::optional<MessageRequest> warning = LoadWarning(*m_Load)) m_Desktop.ShowMessage(this, *warning);
+}
+
+bool CProgPicDlg::ChoosePort(const std::string& name) {
+  const int index = m_PortCombo->findData(QString::fromStdString(name));
+  if (index < 0) return false;
+  m_PortCombo->setCurrentIndex(index);
+  m_PortSelector->OnSelChange();
+  return true;
 }
 
 // A file dropped on the window opens as the open button would open it.

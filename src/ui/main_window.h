@@ -40,11 +40,11 @@ class RichPane;
 class CProgPicDlg : public QDialog {
   Q_OBJECT
  public:
-  // extraPorts: device paths offered in the port list besides the system's
+  // extraPorts: devices offered in the port list besides the system's
   // ports (a simulated device's pseudo-terminal, say).
   // portSource: where the port list comes from (null: the system).
   // desktop: where message boxes, the browser and the file chooser come from.
-  explicit CProgPicDlg(ISettingsStore& settings, std::vector<std::string> extraPorts = {},
+  explicit CProgPicDlg(ISettingsStore& settings, std::vector<PortRecord> extraPorts = {},
                        IPortSource* portSource = nullptr, IDesktop& desktop = RealDesktop(), QWidget* parent = nullptr);
   ~CProgPicDlg() override;
 
@@ -58,6 +58,9 @@ class CProgPicDlg : public QDialog {
   // Loads and shows a HEX file as the open button does (also for a file
   // named on the command line or dropped on the window).
   void OpenHexFile(const QString& path);
+  // Chooses a port of the list as the user would (remembered and opened);
+  // false when the list has no such port.
+  bool ChoosePort(const std::string& name);
   void OnRead();
   void OnVerify();
   void OnWrite();

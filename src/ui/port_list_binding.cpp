@@ -20,16 +20,16 @@ std::string ComboPortList::ItemData(int32_t index) const { return m_Combo.itemDa
 
 bool ExtendedPortSource::ListPorts(std::vector<PortRecord>& ports) {
   bool listed = m_System.ListPorts(ports);
-  for (const std::string& path : m_Extra) {
+  for (const PortRecord& extra : m_Extra) {
     bool present = false;
-    for (const PortRecord& port : ports) present = present || port.Name == path;
-    if (!present) ports.push_back(PortRecord{path, std::string()});
+    for (const PortRecord& port : ports) present = present || port.Name == extra.Name;
+    if (!present) ports.push_back(extra);
   }
   return listed || !m_Extra.empty();
 }
 
 PortListBinding::PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsStore& settings, QWidget* owner,
-                                 IDesktop& desktop, std::vector<std::string> extraPorts, IPortSource* source)
+                                 IDesktop& desktop, std::vector<PortRecord> extraPorts, IPortSource* source)
     : QObject(nullptr),
       m_Owner(owner),
       m_Desktop(desktop),

@@ -38,20 +38,20 @@ class ComboPortList : public IPortListControl {
 // The system's ports followed by the extra paths, in the order given.
 class ExtendedPortSource : public IPortSource {
  public:
-  ExtendedPortSource(IPortSource& system, std::vector<std::string> extra)
+  ExtendedPortSource(IPortSource& system, std::vector<PortRecord> extra)
       : m_System(system), m_Extra(std::move(extra)) {}
   bool ListPorts(std::vector<PortRecord>& ports) override;
 
  private:
   IPortSource& m_System;
-  std::vector<std::string> m_Extra;
+  std::vector<PortRecord> m_Extra;
 };
 
 class PortListBinding : public QObject, private IErrorBox {
   Q_OBJECT
  public:
   PortListBinding(QComboBox& combo, OSerialPort& port, ISettingsStore& settings, QWidget* owner, IDesktop& desktop,
-                  std::vector<std::string> extraPorts, IPortSource* source = nullptr);
+                  std::vector<PortRecord> extraPorts, IPortSource* source = nullptr);
   ~PortListBinding() override;
 
   void Init();

@@ -79,7 +79,7 @@ class MainWindowTest : public QObject {
     Log().AddSink(m_Capture);
     m_Desktop = std::make_unique<test::FakeDesktop>();
     m_Settings = std::make_unique<test::FakeSettings>();
-    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{}, &m_Ports, *m_Desktop);
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<PortRecord>{}, &m_Ports, *m_Desktop);
   }
   void cleanup() {
     m_Window.reset();

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/start_up.h"
 #include "image/hex_reader.h"
 #include "log/console_log.h"
 #include "sim/simulated_device.h"
@@ -46,7 +47,7 @@ class UpdateFlowTest : public QObject {
     m_Device = std::make_unique<SimulatedDevice>(std::move(options));
     std::string error;
     QVERIFY2(m_Device->Start(&error), error.c_str());
-    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<std::string>{m_Device->PortPath()}, &m_Ports,
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<PortRecord>{{m_Device->PortPath(), ""}}, &m_Ports,
                                              *m_Desktop);
     m_Window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_Window.get()));
@@ -175,6 +176,30 @@ class UpdateFlowTest : public QObject {
     QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА ЗАПИСИ"));
     QVERIFY(m_Desktop->Messages.back().Text.startsWith(QStringLiteral("В HEX-файле нет данных программы!")));
     QCOMPARE(m_Device->Stats().WriteCommands, int64_t{0});
+  }
+
+  // tolvane --sim: a device inside the program, chosen under its own name,
+  // as slow as a device on a real line.
+  void TheBuiltInDeviceIsChosenAndTakesADevicesTime() {
+    std::string error;
+    std::unique_ptr<SimulatedDevice> device = StartSimulatedDevice(error);
+    QVERIFY2(device, error.c_str());
+    m_Window = std::make_unique<CProgPicDlg>(
+        *m_Settings, std::vector<PortRecord>{{device->PortPath(), kSimulatedDeviceName}}, &m_Ports, *m_Desktop);
+    QVERIFY(m_Window->ChoosePort(device->PortPath()));
+    QVERIFY(m_Window->Port().IsOpen());
+    QVERIFY(m_Window->PortCombo().currentText().contains(QString::fromUtf8(kSimulatedDeviceName)));
+    OpenExample();
+    auto ended = Press(ctl::kWrite);
+    QTest::qWait(1000);
+    // A block takes about 14 ms on the line and in the flash: after a second
+    // some tens are written, not the hundreds a full-speed device takes.
+    const int64_t written = device->Stats().WriteCommands;
+    QVERIFY2(written > 20 && written < 150, qPrintable(QString::number(written)));
+    m_Window->CancelButton().click();
+    QVERIFY(WaitForEnd(*ended) >= 0);
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Stopped);
+    m_Window.reset();
   }
 
   // A read shows the device's page directly; only a verify shows the file.

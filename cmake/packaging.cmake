@@ -22,13 +22,55 @@ if(TOLVANE_BUILD_GUI)
   endforeach()
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/tolvane.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The desktop entry opens Intel HEX files, a type of its own here.
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/tolvane-ihex.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 endif()
+# Man pages, compressed as Debian installs them; the window's only with the window.
+set(TOLVANE_MAN_PAGES tolvane-cli)
+if(TOLVANE_BUILD_GUI)
+  list(APPEND TOLVANE_MAN_PAGES tolvane)
+  # The desktop's description of the program, with the project's version.
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/tolvane.metainfo.xml
+                 ${CMAKE_BINARY_DIR}/packaging/org.quendal.tolvane.metainfo.xml @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/org.quendal.tolvane.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+set(TOLVANE_MAN_FILES)
+foreach(page IN LISTS TOLVANE_MAN_PAGES)
+  set(compressed ${CMAKE_BINARY_DIR}/packaging/man/${page}.1.gz)
+  add_custom_command(
+    OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/man
+    COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/man/${page}.1 > ${compressed}
+    DEPENDS ${CMAKE_SOURCE_DIR}/packaging/man/${page}.1
+    COMMENT "Compressing the man page ${page}(1)")
+  list(APPEND TOLVANE_MAN_FILES ${compressed})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+add_custom_target(tolvane_man_pages ALL DEPENDS ${TOLVANE_MAN_FILES})
+
+# What Debian wants of every package: its copyright and its changelog.
+set(TOLVANE_CHANGELOG ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(
+  OUTPUT ${TOLVANE_CHANGELOG}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/changelog > ${TOLVANE_CHANGELOG}
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog)
+add_custom_target(tolvane_changelog ALL DEPENDS ${TOLVANE_CHANGELOG})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${TOLVANE_CHANGELOG}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tolvane)
+
+# Completion of tolvane-cli's commands, options, ports and files in bash.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/completion/tolvane-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
 install(FILES ${CMAKE_SOURCE_DIR}/examples/demo-firmware.hex
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tolvane/examples OPTIONAL)
 
 set(CPACK_PACKAGE_NAME tolvane)
 set(CPACK_PACKAGE_VENDOR "Quendal Brasko SD Velm")
-set(CPACK_PACKAGE_CONTACT "velm@tolvane.quendal.org")
+set(CPACK_PACKAGE_CONTACT "Quendal Brasko SD Velm <velm@tolvane.quendal.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Firmware programmer for PIC18F26K42 devices over a serial port")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)

@@ -36,6 +36,7 @@ void SetExitCode(int code) { g_ExitCode = code; }
 int main(int argc, char** argv) {
   using namespace tolvane::cli;
   CLI::App app{"tolvane-cli: firmware programmer for PIC18F26K42 devices with a serial boot monitor"};
+  app.set_version_flag("--version", "tolvane-cli " TOLVANE_VERSION);
   app.require_subcommand(1);
   // Only the command asked for gets its options: setting them all up costs
   // more than a short command's own work. Without a known command, all are

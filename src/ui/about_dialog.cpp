@@ -86,7 +86,11 @@ void CAboutDlg::WriteAboutText() {
   RichFormatRange(t, s, e, BoldFormat());
   RichAppendText(t,
                  QStringLiteral("Программа для компьютера для обновления прошивок МК pic18f26k42 через com-порт\r\n"));
-  RichAppendText(t, QStringLiteral("Версия 1.00 от 11.09.2019 \r\n\r\n"));
+  // The version as the about box has always written it ("1.00"), from the
+  // project's version, which the package and --version also show.
+  RichAppendText(t, QStringLiteral("Версия %1.%2 от 11.09.2019 \r\n\r\n")
+                        .arg(TOLVANE_VERSION_MAJOR)
+                        .arg(TOLVANE_VERSION_MINOR, 2, 10, QLatin1Char('0')));
   RichAppendText(t, QStringLiteral("Домашняя страничка проекта: ") + HomePageUrl() + QStringLiteral(" \r\n\r\n"));
   s = RichAppendText(t, QStringLiteral("Обновления программы"));
   e = RichAppendText(t, QStringLiteral(", "));

@@ -327,6 +327,30 @@ class MainWindowTest : public QObject {
     QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
   }
 
+  // tolvane FILE opens the file at start, logged as the open button logs it.
+  void AFileOnTheCommandLineOpensAtStart() {
+    QTemporaryDir home;
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(environment);
+    const QString file = QStringLiteral(TOLVANE_EXAMPLES_DIR "/demo-firmware.hex");
+    program.start(QStringLiteral(TOLVANE_GUI_PATH), {file});
+    QVERIFY(program.waitForStarted(10000));
+    QByteArray log;
+    for (int i = 0; i < 100 && !log.contains("Прочитано"); ++i) {
+      program.waitForReadyRead(100);
+      log += program.readAllStandardError();
+    }
+    program.kill();
+    program.waitForFinished(5000);
+    const QString text = QString::fromUtf8(log);
+    QVERIFY2(text.contains(QStringLiteral("sExt = HEX\nЧитаю HEX - файл \n")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Прочитано ")));
+  }
+
   // tolvane [--port PORT]... [FILE]: help and version answer without a window.
   void TheCommandLineHasHelpAndVersion() {
     QProcess program;

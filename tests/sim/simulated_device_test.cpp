@@ -163,6 +163,9 @@ TEST(SimulatedDevice, CaptureBurstsFasterThanTheLineDoNotDelayTheNextFrame) {
     client.Send(std::vector<uint8_t>(16, 0xCD));  // well above the line's rate even on a slow machine
     std::this_thread::sleep_for(std::chrono::microseconds(900));
   }
+  // As the link does, the frame follows once the last burst has left the
+  // client; a device read late would otherwise stamp both with one moment.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   const auto asked = Clock::now();
   client.Send(ReadFrame(0));
   EXPECT_EQ(client.Receive(32, 1000).size(), 32u);

@@ -71,6 +71,17 @@ std::unique_ptr<SimulatedDevice> StartSimulatedDevice(std::string& error) {
   return device;
 }
 
+void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QString>& file) {
+  window.show();
+  log.show();
+  PlaceBeside(log, window);
+  window.raise();
+  window.activateWindow();
+  // Opened only now: a warning about the file then stands over the main
+  // window, with the log and its trace of the file beside it.
+  if (file) window.OpenHexFile(*file);
+}
+
 int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file, bool simulated) {
   LogWindow logWindow;
   logWindow.setWindowIcon(ProgramIcon());
@@ -99,13 +110,7 @@ int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<Q
   CProgPicDlg& window = *main;
   if (device) window.ChoosePort(device->PortPath());
 
-  if (file) window.OpenHexFile(*file);
-
-  window.show();
-  logWindow.show();
-  PlaceBeside(logWindow, window);
-  window.raise();
-  window.activateWindow();
+  ShowWindows(window, logWindow, file);
   // Not modal to the application: the log window takes input all the time.
   QEventLoop loop;
   QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);

@@ -12,6 +12,8 @@
 
 namespace tolvane {
 
+class LogWindow;
+
 // Names the program for the desktop and loads Qt's Russian texts for its
 // standard dialogs, buttons and menus. Window titles stay as the program
 // writes them: no program name is appended to them.
@@ -31,6 +33,10 @@ std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std
 // with the reason when the system cannot provide one.
 std::unique_ptr<SimulatedDevice> StartSimulatedDevice(std::string& error);
 inline constexpr const char* kSimulatedDeviceName = "Имитатор устройства (без оборудования)";
+
+// Shows the main window with the log window beside it, then opens file (if
+// any) as the open button would.
+void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QString>& file);
 
 // Runs the program once; the main window's closing ends it. extraPorts are
 // device paths offered in the port list besides the system's ports.

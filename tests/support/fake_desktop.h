@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ class FakeDesktop final : public IDesktop {
   using IDesktop::ShowMessage;
   MessageAnswer ShowMessage(QWidget*, const MessageRequest& request) override {
     Messages.push_back(request);
+    if (WhileShown) WhileShown();
     if (Answers.empty()) return request.Default;
     MessageAnswer answer = Answers.front();
     Answers.pop_front();
@@ -39,6 +41,7 @@ class FakeDesktop final : public IDesktop {
 
   std::vector<MessageRequest> Messages;
   std::deque<MessageAnswer> Answers;  // given in order; then each box's default
+  std::function<void()> WhileShown;   // runs while each box is up
   std::vector<QString> Opened;
   bool BrowserWorks = true;
   std::vector<FileRequest> FileRequests;

@@ -497,6 +497,18 @@ class MainWindowTest : public QObject {
     closeWhenOpen();
     w.OnAbout();
     QCOMPARE(seen, (std::vector<Qt::WindowModality>{Qt::WindowModal, Qt::WindowModal}));
+
+    // A damaged file named at start is warned about over the shown window,
+    // with the log and its trace of the file beside it.
+    QTemporaryDir dir;
+    const std::string cut = WriteFile(dir, "cut.hex", ":0400000001020304F2\n");
+    w.hide();
+    LogWindow log;
+    bool bothShown = false;
+    m_Desktop->WhileShown = [&] { bothShown = w.isVisible() && log.isVisible(); };
+    ShowWindows(w, log, QString::fromStdString(cut));
+    QCOMPARE(m_Desktop->Messages.size(), size_t{1});
+    QVERIFY(bothShown);
   }
 
   // Qt's own texts are Russian too; titles get no program name appended.

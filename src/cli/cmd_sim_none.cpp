@@ -9,7 +9,9 @@ namespace tolvane::cli {
 void SetUpSim(CLI::App& command) {
   command.allow_extras();
   command.callback([] {
-    std::fprintf(stderr, "sim: the simulated device needs pseudo-terminals, which this system does not have\n");
+    std::fprintf(stderr,
+                 "sim: serving a device to other programs needs pseudo-terminals, which this system does not "
+                 "have; --port sim runs one inside the program\n");
     SetExitCode(kExitUsage);
   });
 }

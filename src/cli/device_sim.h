@@ -1,5 +1,6 @@
 // The built-in simulated device behind `--port sim`: a device of its own for
-// each use, served on a pseudo-terminal where the platform has one.
+// each use, on a pseudo-terminal or, where the system has none, inside the
+// program.
 #pragma once
 
 #include <memory>

@@ -4,6 +4,7 @@
 
 #include "serial/serial_port_backend.h"
 
+#include "serial/in_process_line.h"
 #include "log/console_log.h"
 #include "serial/system_error.h"
 
@@ -50,7 +51,9 @@ bool OSerialPort::OpenDevice(const std::string& name, int32_t speed) {
   // Whatever was open goes first, so a failure never leaves an old handle.
   Close();
   uint32_t error = 0;
-  std::unique_ptr<Backend> backend = Backend::Open(name, error);
+  // A line inside the program (a built-in simulated device) before the system's ports.
+  std::unique_ptr<Backend> backend = OpenInProcessPort(name, error);
+  if (!backend && error == 0) backend = Backend::Open(name, error);
   if (!backend) {
     m_ErrorText = kOpenFailed + name + "\r\n" + RefusalText(error);
     if (const std::string advice = OpenFailureAdvice(name, error); !advice.empty()) m_ErrorText += "\r\n" + advice;

@@ -8,6 +8,11 @@
 
 namespace tolvane {
 
+// The system's codes for a port another program holds, and for a device
+// that is gone (unplugged while open).
+extern const uint32_t kSystemBusy;
+extern const uint32_t kSystemDeviceGone;
+
 // "?" when the system has no text for the code.
 std::string FormatSystemError(uint32_t code);
 

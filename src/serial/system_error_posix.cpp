@@ -9,6 +9,9 @@
 
 namespace tolvane {
 
+const uint32_t kSystemBusy = EBUSY;
+const uint32_t kSystemDeviceGone = EIO;
+
 std::string FormatSystemError(uint32_t code) {
   if (code == 0 || code > 0x7FFFFFFFu) return "?";
   char buffer[4096] = "?";

@@ -19,7 +19,7 @@ enum class SimFaultKind {
   ShortReply,   // read: 31 bytes instead of 32; write: no reply byte, not programmed
   ExtraByte,    // the proper reply followed by one more byte (kSimExtraByte)
   Noise,        // NoiseBytes noise bytes sent ahead of the proper reply
-  Vanish,       // the pseudo-terminal closes instead of the reply; the device is gone
+  Vanish,       // the line closes instead of the reply; the device is gone
 };
 
 struct SimFault {
@@ -37,6 +37,10 @@ inline constexpr uint8_t kSimFillerByte = 0xFF;  // what unmapped addresses read
 enum class SimSaveFormat { Raw, Hex };
 
 struct SimulatedDeviceOptions {
+  // The line inside the program (OSerialPort reaches it by PortPath() in this
+  // process only) instead of a pseudo-terminal; where the system has no
+  // pseudo-terminals it always is.
+  bool InProcess = false;
   std::string HexFile;           // initial user-area content; empty: erased (0xFF)
   int32_t BaudRate = 0;          // >0: each byte takes 10 bits / BaudRate on the wire, both ways
   int32_t ProgramTimeUs = 0;     // flash programming time of one written block

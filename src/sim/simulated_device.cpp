@@ -1,5 +1,5 @@
-// The simulated device on a pseudo-terminal: one thread that reads what the
-// client sends, stamps each byte with the time its stop bit would end on a
+// The simulated device: one thread that reads what the client sends on the
+// line (sim_line.h), stamps each byte with the time its stop bit would end on a
 // real line, lets the monitor machine answer, and puts the reply bytes on the
 // line no earlier than a real line would deliver them.
 #include "sim/simulated_device.h"
@@ -7,26 +7,12 @@
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "sim/monitor_machine.h"
+#include "sim/sim_line.h"
 #include "sim/wire_pacing.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-#if defined(__linux__)
-#include <sys/prctl.h>
-#endif
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -46,8 +32,6 @@ constexpr int64_t kAwaitFrameNs = 200'000;
 // How often an idle device looks whether its client left the line locked.
 constexpr int64_t kClientCheckNs = 100'000'000;
 
-std::string SystemText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-
 }  // namespace
 
 class SimulatedDevice::Engine {
@@ -55,17 +39,14 @@ class SimulatedDevice::Engine {
   Engine(const SimulatedDeviceOptions& options, const FirmwareImage& memory)
       : m_Options(options), m_Memory(memory), m_Machine(options, m_Memory, m_Stats), m_Wire(options.BaudRate) {}
 
-  ~Engine() {
-    CloseLine();
-    for (int fd : {m_WakeRead, m_WakeWrite})
-      if (fd >= 0) close(fd);
+  bool Open(std::string& path, std::string* error) {
+    m_Line = sim::OpenSimLine(m_Options.InProcess, path, error);
+    return m_Line != nullptr;
   }
-
-  bool Open(std::string& path, std::string* error);
   // Powers the device up (or leaves it off); before the thread starts.
   void Begin();
   void Serve();
-  void CloseLine();
+  void CloseLine() { m_Line->HangUp(); }
 
   void RequestStop() {
     m_StopAsked = true;
@@ -94,11 +75,7 @@ class SimulatedDevice::Engine {
   }
 
  private:
-  void Wake() {
-    const uint8_t b = 1;
-    if (m_WakeWrite >= 0) [[maybe_unused]]
-      auto n = write(m_WakeWrite, &b, 1);
-  }
+  void Wake() { m_Line->Wake(); }
   // Runs everything due by nowNs; false once the line has vanished.
   bool Step(int64_t nowNs);
   // Writes what is due by nowNs; true when that ended everything queued.
@@ -121,10 +98,7 @@ class SimulatedDevice::Engine {
   SimulatedDeviceStats m_Stats;
   sim::MonitorMachine m_Machine;
 
-  int m_Master = -1;
-  int m_Slave = -1;  // held open so the line stays up while no client has it open
-  int m_WakeRead = -1;
-  int m_WakeWrite = -1;
+  std::unique_ptr<sim::SimLine> m_Line;
   std::atomic<bool> m_StopAsked{false};
   std::atomic<bool> m_ResetAsked{false};
 
@@ -135,49 +109,6 @@ class SimulatedDevice::Engine {
   int64_t m_VanishNs = -1;  // when the frame that ends the line has arrived
   int64_t m_NextClientCheckNs = 0;
 };
-
-bool SimulatedDevice::Engine::Open(std::string& path, std::string* error) {
-  auto fail = [&](const char* what) {
-    if (error) *error = SystemText(what);
-    CloseLine();
-    return false;
-  };
-  m_Master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (m_Master < 0) return fail("posix_openpt");
-  if (grantpt(m_Master) != 0 || unlockpt(m_Master) != 0) return fail("grantpt/unlockpt");
-  {
-    static std::mutex ptsnameMutex;  // ptsname returns a shared buffer
-    std::lock_guard lock(ptsnameMutex);
-    const char* name = ptsname(m_Master);
-    if (!name) return fail("ptsname");
-    path = name;
-  }
-  fcntl(m_Master, F_SETFD, FD_CLOEXEC);
-  fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
-  m_Slave = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (m_Slave < 0) return fail("open pseudo-terminal");
-  // Raw: every byte passes untranslated in both directions.
-  termios tio{};
-  if (tcgetattr(m_Slave, &tio) != 0) return fail("tcgetattr");
-  cfmakeraw(&tio);
-  if (tcsetattr(m_Slave, TCSANOW, &tio) != 0) return fail("tcsetattr");
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) return fail("pipe");
-  m_WakeRead = pipeFds[0];
-  m_WakeWrite = pipeFds[1];
-  for (int fd : pipeFds) {
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  }
-  return true;
-}
-
-void SimulatedDevice::Engine::CloseLine() {
-  for (int* fd : {&m_Master, &m_Slave}) {
-    if (*fd >= 0) close(*fd);
-    *fd = -1;
-  }
-}
 
 bool SimulatedDevice::Engine::Step(int64_t nowNs) {
   std::lock_guard lock(m_Mutex);
@@ -226,10 +157,10 @@ bool SimulatedDevice::Engine::Flush(int64_t nowNs) {
   for (size_t n; (n = m_Wire.TakeDue(nowNs, buffer, sizeof buffer, lastAtNs)) > 0;) {
     // With nobody reading, the line's buffer fills and the rest is lost, as
     // on a real line with no listener.
-    const ssize_t written = write(m_Master, buffer, n);
+    const size_t written = m_Line->Write(buffer, n);
     const int64_t lateNs = NowNs() - lastAtNs;
     std::lock_guard lock(m_Mutex);
-    if (written > 0) m_Stats.BytesSent += written;
+    m_Stats.BytesSent += static_cast<int64_t>(written);
     if (!m_Wire.OutputQueued()) {
       m_Stats.LateNsMax = std::max(m_Stats.LateNsMax, lateNs);
       m_Stats.LateNsTotal += lateNs;
@@ -259,10 +190,10 @@ bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
   uint8_t buffer[4096];
   bool received = false;
   for (;;) {
-    const ssize_t n = read(m_Master, buffer, sizeof buffer);
-    if (n <= 0) return received;
+    const size_t n = m_Line->Read(buffer, sizeof buffer);
+    if (n == 0) return received;
     received = true;
-    const int64_t dropped = m_Wire.Arrive(buffer, static_cast<size_t>(n), nowNs);
+    const int64_t dropped = m_Wire.Arrive(buffer, n, nowNs);
     if (dropped > 0) {
       std::lock_guard lock(m_Mutex);
       m_Stats.BytesDropped += dropped;
@@ -274,27 +205,15 @@ void SimulatedDevice::Engine::AwaitFrame(int64_t untilNs) {
   const SpinSlot slot;
   if (!slot) return;
   for (int64_t nowNs = NowNs(); nowNs < untilNs && !m_StopAsked; nowNs = NowNs()) {
-    // Asking how much is waiting never sleeps; a read does while the
-    // kernel still moves the client's bytes across, and waking from that
-    // stamps the frame late.
-    int waiting = 0;
-    if (ioctl(m_Master, FIONREAD, &waiting) == 0 && waiting == 0) continue;
-    if (Receive(nowNs)) return;
+    // Waking from a read that sleeps would stamp the frame late.
+    if (m_Line->InputWaiting() && Receive(nowNs)) return;
   }
 }
 
 void SimulatedDevice::Engine::ReleaseDepartedClient(int64_t nowNs) {
-  if (nowNs < m_NextClientCheckNs || m_Slave < 0) return;
+  if (nowNs < m_NextClientCheckNs) return;
   m_NextClientCheckNs = nowNs + kClientCheckNs;
-#if defined(TIOCGEXCL)
-  int exclusive = 0;
-  if (ioctl(m_Slave, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return;
-#endif
-  // A client holds the line's lock for as long as it holds the line; a lock
-  // that is free means the client is gone.
-  if (flock(m_Slave, LOCK_EX | LOCK_NB) != 0) return;
-  flock(m_Slave, LOCK_UN);
-  ioctl(m_Slave, TIOCNXCL);
+  m_Line->ReleaseDepartedClient();
 }
 
 void SimulatedDevice::Engine::Begin() {
@@ -309,17 +228,7 @@ void SimulatedDevice::Engine::Begin() {
 }
 
 void SimulatedDevice::Engine::Serve() {
-#if defined(__linux__)
-  // Wake-ups land within microseconds of the wire times, not 50 us late.
-  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
-  if (m_Wire.Emulated()) {
-    // Where allowed, keep busy neighbours from delaying the wire times; the
-    // thread sleeps nearly all the time, so it takes almost nothing from them.
-    sched_param param{};
-    param.sched_priority = 1;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-  }
+  sim::TuneServingThread(m_Wire.Emulated());
   while (!m_StopAsked) {
     int64_t nowNs = NowNs();
     if (!Step(nowNs)) return;
@@ -339,24 +248,10 @@ void SimulatedDevice::Engine::Serve() {
       if (sim::WirePacing::SpinUntil(deadline, m_StopAsked)) continue;
       wakeNs = deadline;
     }
-    timespec timeout{};
-    timespec* wait = nullptr;
-    if (deadline != std::numeric_limits<int64_t>::max()) {
-      const int64_t left = std::max<int64_t>(0, wakeNs - nowNs);
-      timeout.tv_sec = static_cast<time_t>(left / 1'000'000'000);
-      timeout.tv_nsec = static_cast<long>(left % 1'000'000'000);
-      wait = &timeout;
-    }
-    pollfd fds[2] = {{m_Master, POLLIN, 0}, {m_WakeRead, POLLIN, 0}};
-    if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR) return;
-    nowNs = NowNs();
-    if (fds[0].revents & POLLIN) Receive(nowNs);
-    if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) usleep(1000);
-    if (fds[1].revents & POLLIN) {
-      uint8_t drain[64];
-      while (read(m_WakeRead, drain, sizeof drain) > 0) {
-      }
-    }
+    const int64_t timeoutNs =
+        deadline == std::numeric_limits<int64_t>::max() ? -1 : std::max<int64_t>(0, wakeNs - nowNs);
+    if (!m_Line->Wait(timeoutNs)) return;
+    if (m_Line->InputWaiting()) Receive(NowNs());
   }
 }
 

@@ -1,6 +1,7 @@
 // A simulated device: it answers the boot monitor's frames on a pseudo-terminal
-// pair, so the programmer can be run, tested and measured without hardware.
-// The client opens PortPath() like any serial port (OSerialPort::OpenDevice).
+// pair (or a line inside the program, see SimulatedDeviceOptions::InProcess),
+// so the programmer can be run, tested and measured without hardware. The
+// client opens PortPath() like any serial port (OSerialPort::OpenDevice).
 #pragma once
 
 #include "image/firmware_image.h"
@@ -20,11 +21,11 @@ class SimulatedDevice {
   SimulatedDevice(const SimulatedDevice&) = delete;
   SimulatedDevice& operator=(const SimulatedDevice&) = delete;
 
-  // Loads the initial image, opens the pseudo-terminal and starts serving in a
+  // Loads the initial image, opens the line and starts serving in a
   // thread. False with a reason (a bad HEX file, no pseudo-terminal). After a
-  // Stop() it starts again, on a new pseudo-terminal, with the memory it had.
+  // Stop() it starts again, on a new line, with the memory it had.
   bool Start(std::string* error = nullptr);
-  // Stops serving, closes the pseudo-terminal, saves the memory if asked.
+  // Stops serving, closes the line, saves the memory if asked.
   // Returns false (with the reason) only when the save failed. Stats() and
   // Memory() keep what the device ended with.
   bool Stop(std::string* error = nullptr);

@@ -2,7 +2,7 @@
 #include "sim/monitor_machine.h"
 #include "sim/simulated_device.h"
 
-#include "pty.h"
+#include "monitor_frames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
 // Pseudo-terminals for tests and benchmarks: a pair whose master side plays
 // the device while the port under test opens the slave (PtyPair), and the
-// client end of a simulated device's line (PtyClient), with the monitor's
-// read and write frames.
+// client end of a simulated device's line (PtyClient).
 #pragma once
+
+#include "monitor_frames.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -138,17 +139,5 @@ class PtyClient {
   int m_Fd = -1;
   bool m_HungUp = false;
 };
-
-inline std::vector<uint8_t> ReadFrame(int32_t address) {
-  return {0xCD, 0xE6, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-          static_cast<uint8_t>(address >> 16)};
-}
-
-inline std::vector<uint8_t> WriteFrame(int32_t address, uint8_t fill) {
-  std::vector<uint8_t> frame{0xCD, 0xE7, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-                             static_cast<uint8_t>(address >> 16)};
-  for (int i = 0; i < 64; ++i) frame.push_back(static_cast<uint8_t>(fill + i));
-  return frame;
-}
 
 }  // namespace tolvane::test

@@ -1,4 +1,5 @@
-// The built-in device on a pseudo-terminal pair.
+// The built-in device: on a pseudo-terminal, or inside the program where the
+// system has none.
 #include "device_sim.h"
 
 #include "sim/simulated_device.h"
@@ -6,7 +7,7 @@
 namespace tolvane::cli {
 namespace {
 
-class PtyDevice : public BuiltInDevice {
+class SimDevice : public BuiltInDevice {
  public:
   bool Start(std::string& error) { return m_Device.Start(&error); }
   const std::string& PortPath() const override { return m_Device.PortPath(); }
@@ -18,7 +19,7 @@ class PtyDevice : public BuiltInDevice {
 }  // namespace
 
 std::unique_ptr<BuiltInDevice> StartBuiltInDevice(std::string& error) {
-  auto device = std::make_unique<PtyDevice>();
+  auto device = std::make_unique<SimDevice>();
   if (!device->Start(error)) return nullptr;
   return device;
 }

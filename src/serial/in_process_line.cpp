@@ -1,0 +1,190 @@
+#include "serial/in_process_line.h"
+
+#include "serial/serial_port_backend.h"
+#include "serial/system_error.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+namespace tolvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+size_t Take(std::deque<uint8_t>& queue, uint8_t* buffer, size_t max) {
+  const size_t n = std::min(max, queue.size());
+  std::copy_n(queue.begin(), n, buffer);
+  queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(n));
+  return n;
+}
+
+std::mutex g_RegistryMutex;
+std::map<std::string, std::weak_ptr<InProcessLine>> g_Registry;
+int g_LastNumber = 0;
+
+class InProcessBackend : public OSerialPort::Backend {
+ public:
+  explicit InProcessBackend(std::shared_ptr<InProcessLine> line) : m_Line(std::move(line)) {}
+  ~InProcessBackend() override { m_Line->Detach(); }
+
+  bool Configure(int32_t speed, uint32_t& taken) override {
+    taken = static_cast<uint32_t>(speed);
+    return true;
+  }
+  void Prepare(const std::string&) override {}
+  bool SetTimeouts(const PortTimeouts& timeouts) override {
+    m_Timeouts = timeouts;
+    return true;
+  }
+  bool Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override {
+    received = 0;
+    if (m_Line->HungUp()) {
+      error = kSystemDeviceGone;
+      return false;
+    }
+    const bool noWait = m_Timeouts.ReadIntervalTimeout == kNoInterval && m_Timeouts.ReadTotalTimeoutConstant == 0 &&
+                        m_Timeouts.ReadTotalTimeoutMultiplier == 0;
+    const int64_t total = noWait ? -1
+                                 : int64_t{m_Timeouts.ReadTotalTimeoutMultiplier} * count +
+                                       int64_t{m_Timeouts.ReadTotalTimeoutConstant};
+    const int64_t interval = m_Timeouts.ReadIntervalTimeout == kNoInterval ? 0 : m_Timeouts.ReadIntervalTimeout;
+    received = static_cast<int32_t>(
+        m_Line->ClientRead(buffer, static_cast<size_t>(std::max(count, 0)), total, interval));
+    return true;
+  }
+  bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>*, uint32_t& error) override {
+    if (m_Line->HungUp()) {
+      error = kSystemDeviceGone;
+      return false;
+    }
+    m_Line->ClientWrite(data, static_cast<size_t>(std::max(count, 0)));
+    return true;
+  }
+  bool ClearErrors(bool& frameError) override {
+    frameError = false;
+    return true;
+  }
+  int32_t PendingOutput() override { return 0; }
+
+ private:
+  std::shared_ptr<InProcessLine> m_Line;
+  PortTimeouts m_Timeouts = kTimeoutsNoWait;
+};
+
+}  // namespace
+
+size_t InProcessLine::DeviceRead(uint8_t* buffer, size_t max) {
+  std::lock_guard lock(m_Mutex);
+  return Take(m_ToDevice, buffer, max);
+}
+
+bool InProcessLine::DeviceInputWaiting() {
+  std::lock_guard lock(m_Mutex);
+  return !m_ToDevice.empty();
+}
+
+size_t InProcessLine::DeviceWrite(const uint8_t* data, size_t count) {
+  std::lock_guard lock(m_Mutex);
+  if (!m_Attached || m_HungUp) return 0;
+  const size_t n = std::min(count, kClientBuffer - std::min(kClientBuffer, m_ToClient.size()));
+  m_ToClient.insert(m_ToClient.end(), data, data + n);
+  m_ToClientChanged.notify_all();
+  return n;
+}
+
+void InProcessLine::DeviceWait(int64_t timeoutNs) {
+  std::unique_lock lock(m_Mutex);
+  auto ready = [this] { return !m_ToDevice.empty() || m_Woken; };
+  if (timeoutNs < 0)
+    m_ToDeviceChanged.wait(lock, ready);
+  else
+    m_ToDeviceChanged.wait_for(lock, std::chrono::nanoseconds(timeoutNs), ready);
+  m_Woken = false;
+}
+
+void InProcessLine::Wake() {
+  std::lock_guard lock(m_Mutex);
+  m_Woken = true;
+  m_ToDeviceChanged.notify_all();
+}
+
+void InProcessLine::HangUp() {
+  std::lock_guard lock(m_Mutex);
+  m_HungUp = true;
+  m_ToClient.clear();
+  m_ToClientChanged.notify_all();
+}
+
+bool InProcessLine::Attach() {
+  std::lock_guard lock(m_Mutex);
+  if (m_Attached || m_HungUp) return false;
+  m_Attached = true;
+  m_ToClient.clear();
+  return true;
+}
+
+void InProcessLine::Detach() {
+  std::lock_guard lock(m_Mutex);
+  m_Attached = false;
+}
+
+bool InProcessLine::HungUp() {
+  std::lock_guard lock(m_Mutex);
+  return m_HungUp;
+}
+
+void InProcessLine::ClientWrite(const uint8_t* data, size_t count) {
+  std::lock_guard lock(m_Mutex);
+  m_ToDevice.insert(m_ToDevice.end(), data, data + count);
+  m_ToDeviceChanged.notify_all();
+}
+
+size_t InProcessLine::ClientRead(uint8_t* buffer, size_t count, int64_t totalMs, int64_t intervalMs) {
+  std::unique_lock lock(m_Mutex);
+  size_t received = Take(m_ToClient, buffer, count);
+  if (totalMs < 0) return received;
+  const auto start = Clock::now();
+  auto last = start;
+  while (received < count && !m_HungUp) {
+    auto until = Clock::time_point::max();
+    if (totalMs > 0) until = start + std::chrono::milliseconds(totalMs);
+    if (intervalMs > 0 && received > 0) until = std::min(until, last + std::chrono::milliseconds(intervalMs));
+    if (until == Clock::time_point::max())
+      m_ToClientChanged.wait(lock);
+    else if (m_ToClientChanged.wait_until(lock, until) == std::cv_status::timeout && m_ToClient.empty())
+      break;
+    const size_t n = Take(m_ToClient, buffer + received, count - received);
+    if (n > 0) last = Clock::now();
+    received += n;
+  }
+  return received;
+}
+
+std::shared_ptr<InProcessLine> CreateInProcessLine(std::string& name) {
+  auto line = std::make_shared<InProcessLine>();
+  std::lock_guard lock(g_RegistryMutex);
+  std::erase_if(g_Registry, [](const auto& entry) { return entry.second.expired(); });
+  name = "SIM" + std::to_string(++g_LastNumber);
+  g_Registry[name] = line;
+  return line;
+}
+
+std::unique_ptr<OSerialPort::Backend> OpenInProcessPort(const std::string& name, uint32_t& error) {
+  error = 0;
+  std::shared_ptr<InProcessLine> line;
+  {
+    std::lock_guard lock(g_RegistryMutex);
+    auto it = g_Registry.find(name);
+    if (it == g_Registry.end()) return nullptr;
+    line = it->second.lock();
+  }
+  if (!line) return nullptr;
+  if (!line->Attach()) {
+    error = line->HungUp() ? kSystemDeviceGone : kSystemBusy;
+    return nullptr;
+  }
+  return std::make_unique<InProcessBackend>(std::move(line));
+}
+
+}  // namespace tolvane

@@ -16,6 +16,8 @@ void SaveRememberedPort(ISettingsStore& store, const std::string& section, const
   store.WriteInt(section, entry, n);
 }
 
-std::string DevicePathOf(const std::string& name) { return "\\\\.\\" + name; }
+// A COM port through the device namespace, which reaches every number; other
+// names (a line inside the program) as they are.
+std::string DevicePathOf(const std::string& name) { return name.rfind("COM", 0) == 0 ? "\\\\.\\" + name : name; }
 
 }  // namespace tolvane

@@ -45,6 +45,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/examples/demo-firmware.hex DESTINATION example
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION . RENAME copyright.txt)
 
 set(CPACK_GENERATOR NSIS ZIP)
+# A 64-bit, Unicode installer, into the 64-bit program folder.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_PACKAGE_FILE_NAME tolvane-${PROJECT_VERSION}-windows-x64)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Tolvane)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tolvane)

@@ -2,10 +2,19 @@
 # the window, Qt's libraries, the plugins it needs and Qt's Russian texts.
 # Copied next to the programs of the build, so that tests and build steps run
 # under Wine, and installed with them.
+# Libraries are copied without their debug sections (Debian's mingw runtime
+# has them), which makes the packages a third the size.
 function(tolvane_runtime_file path folder install)
-  file(COPY ${path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${folder})
+  get_filename_component(name ${path} NAME)
+  set(copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${folder}/${name})
+  if(NOT EXISTS ${copy} OR ${path} IS_NEWER_THAN ${copy})
+    file(COPY ${path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${folder})
+    if(name MATCHES "\\.dll$")
+      execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded ${copy} COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+  endif()
   if(install)
-    install(FILES ${path} DESTINATION ${TOLVANE_INSTALL_BINDIR}/${folder})
+    install(FILES ${copy} DESTINATION ${TOLVANE_INSTALL_BINDIR}/${folder})
   endif()
 endfunction()
 

@@ -1,6 +1,7 @@
 // The present ports from the device set-up service: every present device of
 // the COM port interface class with an identity and a "PortName" of the form
-// COMn.
+// COMn. Where the service knows no COM port at all (some virtual-port
+// drivers, Wine), the ports the system's serial device map lists instead.
 #include "serial/port_list.h"
 #include "serial/win32_text.h"
 
@@ -17,11 +18,38 @@ const GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0
 
 constexpr DWORD kValueSize = 256;
 
+// "COMn" with n >= 1 as its number, else 0.
+int ComNumber(const char* name) {
+  int n = 0;
+  return std::sscanf(name, "COM%d", &n) == 1 && n >= 1 ? n : 0;
+}
+
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM: one value per port, the driver's device
+// name holding the port's name.
+void ListDeviceMapPorts(std::vector<PortRecord>& ports) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  for (DWORD index = 0;; ++index) {
+    char device[kValueSize] = {}, port[kValueSize] = {};
+    DWORD deviceSize = kValueSize, portSize = kValueSize - 1, type = 0;
+    LONG result = RegEnumValueA(key, index, device, &deviceSize, nullptr, &type, reinterpret_cast<BYTE*>(port),
+                                &portSize);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result != ERROR_SUCCESS || type != REG_SZ) continue;
+    if (int n = ComNumber(port); n > 0) ports.push_back({"COM" + std::to_string(n), AnsiToUtf8(device)});
+  }
+  RegCloseKey(key);
+}
+
 class SetupApiPortSource : public IPortSource {
  public:
   bool ListPorts(std::vector<PortRecord>& ports) override {
+    const size_t before = ports.size();
     HDEVINFO set = SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return false;
+    if (set == INVALID_HANDLE_VALUE) {
+      ListDeviceMapPorts(ports);
+      return ports.size() > before;
+    }
     for (DWORD index = 0;; ++index) {
       SP_DEVINFO_DATA info;
       ZeroMemory(&info, sizeof info);
@@ -43,11 +71,10 @@ class SetupApiPortSource : public IPortSource {
                                            kValueSize, nullptr))
         portName[0] = '\0';
       portName[kValueSize - 1] = '\0';
-      int n = 0;
-      if (std::sscanf(portName, "COM%d", &n) != 1 || n < 1) continue;
-      ports.push_back({"COM" + std::to_string(n), AnsiToUtf8(friendly)});
+      if (int n = ComNumber(portName); n > 0) ports.push_back({"COM" + std::to_string(n), AnsiToUtf8(friendly)});
     }
     SetupDiDestroyDeviceInfoList(set);
+    if (ports.size() == before) ListDeviceMapPorts(ports);
     return true;
   }
 };

@@ -1,5 +1,5 @@
-// Ctrl-C and SIGTERM (what `timeout` and service managers send) for the
-// device commands: the first asks the running work to stop at the next block
+// Ctrl-C and SIGTERM (what `timeout` and service managers send; on Windows
+// Ctrl-C, Ctrl-Break and closing the console) for the device commands: the first asks the running work to stop at the next block
 // boundary, and a write blocked on a stalled line to give up at once; a second
 // one ends the program at once.
 #pragma once
@@ -12,5 +12,9 @@ void CatchInterrupt();
 bool Interrupted();
 // The flag behind Interrupted(), for a port to watch while it writes.
 const std::atomic<bool>& InterruptFlag();
+
+// For the platform's handler (device_interrupt_*.cpp): notes an interrupt and
+// tells whether one had come before.
+bool NoteInterrupt();
 
 }  // namespace tolvane::cli

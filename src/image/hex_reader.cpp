@@ -1,6 +1,7 @@
 #include "image/hex_reader.h"
 
 #include "log/console_log.h"
+#include "log/file_open.h"
 
 #include <algorithm>
 #include <array>
@@ -287,11 +288,11 @@ enum class ReadOutcome { Read, OpenFailed, ReadFailed };
 // against it (devices and pipes are judged as they are read).
 std::string RefusalBeforeOpening(const std::string& path) {
   std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  const std::filesystem::file_status status = std::filesystem::status(PathOf(path), ec);
   if (ec) return {};  // the open tells why
   if (std::filesystem::is_directory(status)) return std::make_error_code(std::errc::is_a_directory).message();
   if (std::filesystem::is_regular_file(status)) {
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    const std::uintmax_t size = std::filesystem::file_size(PathOf(path), ec);
     if (!ec && size > kMaxHexFileBytes) return std::make_error_code(std::errc::file_too_large).message();
   }
   return {};
@@ -302,7 +303,7 @@ std::string RefusalBeforeOpening(const std::string& path) {
 ReadOutcome StreamFile(const std::string& path, HexLoader& loader, std::string& error) {
   error = RefusalBeforeOpening(path);
   if (!error.empty()) return ReadOutcome::OpenFailed;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) {
     error = std::error_code(errno, std::generic_category()).message();
     return ReadOutcome::OpenFailed;

@@ -1,5 +1,6 @@
 #include "image/hex_writer.h"
 
+#include "log/file_open.h"
 #include "log/number_text.h"
 
 #include <cerrno>
@@ -38,7 +39,7 @@ bool AllFill(const uint8_t* bytes, int32_t count) {
 }
 
 bool WriteFile(const std::string& path, std::string_view content, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   bool ok = file != nullptr;
   if (ok) {
     ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();

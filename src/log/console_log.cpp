@@ -1,10 +1,11 @@
 #include "console_log.h"
 
+#include "file_open.h"
 #include "number_text.h"
+#include "terminal.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -162,46 +163,12 @@ void ConsoleLog::RemoveAllSinks() {
 bool TerminalWantsColor(std::FILE* stream) {
   const char* noColor = std::getenv("NO_COLOR");
   if (noColor != nullptr && noColor[0] != '\0') return false;
-  return isatty(fileno(stream)) != 0;
+  return StreamIsTerminal(stream);
 }
 
 TerminalSink::TerminalSink(bool color) : m_Color(color) {}
 
-namespace {
-// ANSI forms of the console colours the trace uses; others show as normal.
-const char* AnsiFor(int color) {
-  switch (color & 0x0F) {
-    case kColorBanner: return "\033[96m";
-    case kColorWarning: return "\033[91m";
-    case kColorAddress: return "\033[93m";
-    default: return "\033[0m";
-  }
-}
-}  // namespace
-
-void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
-  m_Buffer.clear();
-  bool colored = false;
-  for (const LogSpan& span : spans) {
-    if (m_Color) {
-      bool normal = (span.color & 0x0F) == kColorNormal;
-      if (!normal || colored) m_Buffer.append(AnsiFor(span.color));
-      colored = !normal;
-    }
-    m_Buffer.append(span.text);
-  }
-  if (colored) {
-    // Reset before the line end so a terminal never keeps the colour.
-    bool endsInNewline = !m_Buffer.empty() && m_Buffer.back() == '\n';
-    if (endsInNewline) m_Buffer.pop_back();
-    m_Buffer.append("\033[0m");
-    if (endsInNewline) m_Buffer.push_back('\n');
-  }
-  std::fwrite(m_Buffer.data(), 1, m_Buffer.size(), stderr);
-  std::fflush(stderr);
-}
-
-FileSink::FileSink(const std::string& path) : m_File(std::fopen(path.c_str(), "ab")) {}
+FileSink::FileSink(const std::string& path) : m_File(OpenFile(path, "ab")) {}
 
 FileSink::~FileSink() {
   if (m_File != nullptr) std::fclose(m_File);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,11 +15,13 @@
 #include <QUrl>
 #include <QMimeData>
 #include <QDropEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 
 #include "image/hex_writer.h"
 #include "log/console_log.h"
 #include "ui/about_dialog.h"
+#include "ui/native_window.h"
 #include "ui/hex_file_selection.h"
 #include "ui/image_viewer.h"
 #include "ui/instruction_text.h"
@@ -63,8 +66,10 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<PortRecord> extra
   m_Runner->OnConfirmSuspect = [this](const std::string& question) { return ConfirmSuspect(question); };
   connect(m_Runner.get(), &ProcedureRunner::Finished, this, &CProgPicDlg::ProcedureFinished);
 
-  // The start-up sequence: links in the view, header, icons, blank images,
-  // instructions, the port list, the receive timer, capture on.
+  // The start-up sequence: the system menu's about entry, links in the view,
+  // header, icons, blank images, instructions, the port list, the receive
+  // timer, capture on.
+  AddSystemMenuEntry(*this, QString::fromUtf8(kAboutMenuText));
   RichEnableLinks(*m_View);
   WriteHeader();
   m_FileImage.Clear();
@@ -257,7 +262,7 @@ void CProgPicDlg::AddContextEntries(QMenu& menu, bool deviceImage) {
     previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
     connect(previous, &QAction::triggered, this, [this] { GoToMismatch(true); });
   }
-  QAction* about = menu.addAction(QStringLiteral("&О программе Tolvane..."));
+  QAction* about = menu.addAction(QString::fromUtf8(kAboutMenuText));
   about->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
   connect(about, &QAction::triggered, this, &CProgPicDlg::OnAbout);
 }
@@ -340,7 +345,8 @@ void CProgPicDlg::OnOpenHexFile() {
 
 void CProgPicDlg::OpenHexFile(const QString& path) {
   if (ProcedureRunning()) return;
-  m_Settings.WriteString(kOpenSection, kOpenPathEntry, FolderOfPath(path).toStdString());
+  // Kept in the system's own form (backslashes on Windows).
+  m_Settings.WriteString(kOpenSection, kOpenPathEntry, FolderOfPath(QDir::toNativeSeparators(path)).toStdString());
   Log().Text("sExt = ").Text(UpperExtensionOf(path).toStdString()).Text("\n");
   m_Load = LoadHexFile(path.toStdString(), m_FileImage);
   ShowFileImage();
@@ -530,6 +536,20 @@ void CProgPicDlg::OnReceiveTimer() {
     return;
   }
   if (tick.Status) m_Status->setText(Utf8(*tick.Status));
+}
+
+bool CProgPicDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+  switch (ClassifyNativeEvent(eventType, message)) {
+    case NativeWindowEvent::AboutCommand:
+      OnAbout();
+      *result = 0;
+      return true;
+    case NativeWindowEvent::PortsChanged:
+      OnDeviceChange();
+      return false;  // the system's own handling goes on
+    case NativeWindowEvent::None: break;
+  }
+  return QDialog::nativeEvent(eventType, message, result);
 }
 
 void CProgPicDlg::OnDeviceChange() {

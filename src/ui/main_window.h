@@ -117,6 +117,8 @@ class CProgPicDlg : public QDialog {
   void ProcedureFinished(ProcedureStatus status, const std::optional<ProcedureOutcome>& outcome);
   void SetBusy(bool busy);
   void FocusFirstTabStop();
+  // The system menu's about entry and the ports' comings and goings (Windows).
+  bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   static std::optional<QString> DroppedFile(const QMimeData* data);

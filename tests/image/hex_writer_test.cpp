@@ -80,5 +80,24 @@ TEST_F(HexWriterTest, FilesAreWrittenOrTheReasonIsGiven) {
   EXPECT_FALSE(WriteRawImage(nowhere, image));
 }
 
+// Names are UTF-8 inside the program; a folder with Cyrillic letters works
+// on every system (Windows takes 8-bit names in another code page).
+TEST_F(HexWriterTest, FoldersWithCyrillicNamesAreWrittenAndRead) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / std::filesystem::path(u8"tolvane-Прошивки-проверка");
+  std::filesystem::create_directories(folder);
+  const std::u8string name = (folder / u8"файл.hex").u8string();
+  const std::string path(name.begin(), name.end());
+  FirmwareImage image;
+  image[0x400] = 0x5A;
+  std::string error;
+  ASSERT_TRUE(WriteHexFile(path, image, &error)) << error;
+  FirmwareImage loaded;
+  const HexLoadResult result = LoadHexFile(path, loaded);
+  EXPECT_TRUE(result.FileRead) << result.OpenError;
+  EXPECT_EQ(loaded[0x400], 0x5A);
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace tolvane

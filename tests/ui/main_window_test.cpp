@@ -1,6 +1,7 @@
 // The main window as a user meets it: start-up state, the controls, the three
 // pages, the header's links, the about box, choosing a HEX file, the blue
 // marking of the dump, Enter and Esc. No port is involved here.
+#include <QDir>
 #include <QAbstractButton>
 #include "log_sinks.h"
 #include <QComboBox>
@@ -267,7 +268,7 @@ class MainWindowTest : public QObject {
     QVERIFY(QDir::match(request.Filters.back().section(QLatin1Char('('), 1).chopped(1), QStringLiteral("firmware")));
     QVERIFY(request.DefaultSuffix.isEmpty());
     QCOMPARE(request.Folder, DefaultHexFolder());
-    QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
+    QCOMPARE(m_Settings->Strings["OPEN/PATH"], QDir::toNativeSeparators(dir.path()).toStdString());
     QVERIFY(m_Capture->Text().find("sExt = HEX\n") != std::string::npos);
     QCOMPARE(w.FileImage()[0], uint8_t{0x01});
     QCOMPARE(w.FileImage()[3], uint8_t{0x04});
@@ -281,11 +282,11 @@ class MainWindowTest : public QObject {
     FirmwareImage before = w.FileImage();
     QString shown = w.View().toPlainText();
     w.Button(ctl::kOpenFile)->click();
-    QCOMPARE(m_Desktop->FileRequests.back().Folder, dir.path());
+    QCOMPARE(m_Desktop->FileRequests.back().Folder, QDir::toNativeSeparators(dir.path()));
     QVERIFY(m_Capture->Text().empty());
     QVERIFY(w.FileImage() == before);
     QCOMPARE(w.View().toPlainText(), shown);
-    QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
+    QCOMPARE(m_Settings->Strings["OPEN/PATH"], QDir::toNativeSeparators(dir.path()).toStdString());
 
     // A name without extension logs an empty one and is read as HEX all the same.
     std::string bare = WriteFile(dir, "firmware", ":0100000055AA\n:00000001FF\n");
@@ -324,7 +325,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.FileImage()[0], uint8_t{0x77});
     QCOMPARE(CheckedRadios(w), std::vector<int>{ctl::kShowFile});
     QVERIFY(m_Capture->Text().find("sExt = HEX\n") != std::string::npos);
-    QCOMPARE(m_Settings->Strings["OPEN/PATH"], dir.path().toStdString());
+    QCOMPARE(m_Settings->Strings["OPEN/PATH"], QDir::toNativeSeparators(dir.path()).toStdString());
   }
 
   // tolvane FILE opens the file at start, logged as the open button logs it.

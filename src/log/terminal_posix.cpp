@@ -1,0 +1,47 @@
+// The terminal sink on a terminal or in a pipe: UTF-8 text, colours as ANSI
+// escape sequences.
+#include "log/console_log.h"
+#include "log/terminal.h"
+
+#include <unistd.h>
+
+namespace tolvane {
+namespace {
+
+// ANSI forms of the console colours the trace uses; others show as normal.
+const char* AnsiFor(int color) {
+  switch (color & 0x0F) {
+    case kColorBanner: return "\033[96m";
+    case kColorWarning: return "\033[91m";
+    case kColorAddress: return "\033[93m";
+    default: return "\033[0m";
+  }
+}
+
+}  // namespace
+
+bool StreamIsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
+  m_Buffer.clear();
+  bool colored = false;
+  for (const LogSpan& span : spans) {
+    if (m_Color) {
+      bool normal = (span.color & 0x0F) == kColorNormal;
+      if (!normal || colored) m_Buffer.append(AnsiFor(span.color));
+      colored = !normal;
+    }
+    m_Buffer.append(span.text);
+  }
+  if (colored) {
+    // Reset before the line end so a terminal never keeps the colour.
+    bool endsInNewline = !m_Buffer.empty() && m_Buffer.back() == '\n';
+    if (endsInNewline) m_Buffer.pop_back();
+    m_Buffer.append("\033[0m");
+    if (endsInNewline) m_Buffer.push_back('\n');
+  }
+  std::fwrite(m_Buffer.data(), 1, m_Buffer.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace tolvane

@@ -80,9 +80,10 @@ ln -sfn "$pts" "$WINEPREFIX/dosdevices/com5"
 "$wineserver" -p >/dev/null 2>&1 &
 
 if [ -n "$installer" ]; then
+  # A second run installs over the first, as an update does: the old
+  # version's uninstaller runs first.
   target="$WINEPREFIX/drive_c/Tolvane"
-  rm -rf "$target"
-  "$wine_run" "$installer" /S '/D=C:\Tolvane' >/dev/null 2>&1
+  "$wine_run" "$installer" /S '/D=C:\Tolvane' >/dev/null 2>&1 || { echo "FAIL the installer failed"; exit 1; }
   for file in tolvane.exe tolvane-cli.exe Uninstall.exe Qt6Widgets.dll platforms/qwindows.dll examples/demo-firmware.hex; do
     [ -f "$target/$file" ] || { echo "FAIL the installer left no $file"; failures=$((failures + 1)); }
   done

@@ -3,8 +3,9 @@
 # starts with the example named on its command line and the COM port it
 # remembers (COM5, which the Wine prefix points at a simulated device that
 # the Linux build serves), writes the example when its write button is
-# clicked, shows the "ИНФОРМАЦИЯ" verdict, and leaves its settings in the
-# registry.
+# clicked, shows the "ИНФОРМАЦИЯ" verdict, opens the about box from its
+# system menu, and leaves its settings in the registry. Wine draws the
+# windows' frames itself, as Windows does, so the system menu is Windows's.
 #
 # Usage: tests/windows/window.sh LINUX_CLI WINDOWS_BIN_DIR EXAMPLE_HEX [SCREENSHOT.png]
 #   TOLVANE_E2E_WINEPREFIX  the Wine prefix (default ~/.cache/tolvane/wine-window)
@@ -49,6 +50,7 @@ for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
 pts=$(head -n 1 "$work/sim.out")
 [ -c "$pts" ] || fail "the simulated device did not start"
 "$wine_run" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$pts" /f >/dev/null 2>&1
+"$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 "$wine_run" reg delete "$settings" /f >/dev/null 2>&1 || true
 "$wine_run" reg add "$settings\\OSerialPortSelector" /v m_PortSelect_0 /t REG_DWORD /d 5 /f >/dev/null 2>&1
 "$wineserver" -k >/dev/null 2>&1 || true
@@ -64,9 +66,13 @@ sleep 2
 echo "ok   the window started in $(($(date +%s) - start)) s"
 
 # The write button, where the window's layout puts it: (116, 67) + (94, 17)
-# of the window's 427 x 369 dialog units.
+# of the client area's 427 x 369 dialog units. Wine frames a fixed-size
+# window with 3 pixels around and an 18-pixel caption.
 eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove --window "$main" $((WIDTH * (116 + 47) / 427)) $((HEIGHT * (67 + 8) / 369)) click 1
+frame=3 caption=18
+client_w=$((WIDTH - 2 * frame)) client_h=$((HEIGHT - 2 * frame - caption))
+xdotool mousemove --window "$main" $((frame + client_w * (116 + 47) / 427)) \
+  $((frame + caption + client_h * (67 + 8) / 369)) click 1
 start=$(date +%s)
 verdict=$(timeout 120 xdotool search --sync --name '^ИНФОРМАЦИЯ$' | head -n 1) ||
   fail "no ИНФОРМАЦИЯ verdict after the write"
@@ -80,6 +86,16 @@ if [ -n "$screenshot" ]; then
 fi
 
 xdotool key --window "$verdict" Return
+sleep 1
+
+# The system menu (the icon at the top left), its last entry.
+xdotool mousemove --window "$main" 10 10 click 1
+sleep 1
+xdotool key Up Return
+about=$(timeout 20 xdotool search --sync --name '^О программе Tolvane$' | head -n 1) ||
+  fail "the system menu's last entry did not open the about box"
+echo "ok   the system menu's last entry opens the about box"
+xdotool key --window "$about" Escape
 sleep 1
 xdotool key --window "$main" Escape
 for _ in $(seq 100); do pgrep -f 'tolvane.exe' >/dev/null || break; sleep 0.1; done

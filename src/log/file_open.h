@@ -13,9 +13,7 @@ namespace tolvane {
 // std::fopen for a UTF-8 path.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 
-// The path of a UTF-8 name, for std::filesystem.
-inline std::filesystem::path PathOf(std::string_view utf8Path) {
-  return std::filesystem::path(std::u8string_view(reinterpret_cast<const char8_t*>(utf8Path.data()), utf8Path.size()));
-}
+// The path of a UTF-8 name, for std::filesystem. Never throws.
+std::filesystem::path PathOf(std::string_view utf8Path);
 
 }  // namespace tolvane

@@ -1,13 +1,14 @@
 #include "log/file_open.h"
+#include "log/utf16.h"
 
-#include <cwchar>
+#include <cstdio>
 
 namespace tolvane {
 
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
-  std::wstring wideMode;
-  for (const char* c = mode; *c != '\0'; ++c) wideMode.push_back(static_cast<wchar_t>(*c));
-  return _wfopen(PathOf(utf8Path).c_str(), wideMode.c_str());
+  return _wfopen(Utf16FromUtf8(utf8Path).c_str(), Utf16FromUtf8(mode).c_str());
 }
+
+std::filesystem::path PathOf(std::string_view utf8Path) { return std::filesystem::path(Utf16FromUtf8(utf8Path)); }
 
 }  // namespace tolvane

@@ -5,6 +5,7 @@
 // and without the C library's line-end translation.
 #include "log/console_log.h"
 #include "log/terminal.h"
+#include "log/utf16.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -25,12 +26,9 @@ bool IsConsole(HANDLE handle) {
 }
 
 void WriteUtf16(HANDLE console, std::string_view text) {
-  if (text.empty()) return;
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  const std::wstring wide = Utf16FromUtf8(text);
   DWORD written = 0;
-  WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  if (!wide.empty()) WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
 
 }  // namespace
@@ -40,7 +38,8 @@ bool StreamIsTerminal(std::FILE* stream) { return IsConsole(HandleOf(stream)); }
 void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
   const HANDLE console = HandleOf(stderr);
   if (!IsConsole(console)) {
-    static const bool binary = _setmode(_fileno(stderr), _O_BINARY) != -1;
+    // Once, and only where there is a descriptor to set.
+    static const bool binary = _fileno(stderr) >= 0 && _setmode(_fileno(stderr), _O_BINARY) != -1;
     (void)binary;
     m_Buffer.clear();
     for (const LogSpan& span : spans) m_Buffer.append(span.text);
@@ -52,9 +51,11 @@ void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
   const bool colored = m_Color && GetConsoleScreenBufferInfo(console, &info) != 0;
   for (const LogSpan& span : spans) {
     if (colored) {
-      // A colour without a background of its own keeps the console's.
+      // Normal text keeps the console's own colours, as on a terminal; a
+      // colour without a background of its own keeps the console's.
       const WORD background = (span.color & 0xF0) != 0 ? WORD(span.color & 0xF0) : WORD(info.wAttributes & 0xF0);
-      SetConsoleTextAttribute(console, WORD(background | (span.color & 0x0F)));
+      const bool normal = (span.color & 0x0F) == kColorNormal;
+      SetConsoleTextAttribute(console, normal ? info.wAttributes : WORD(background | (span.color & 0x0F)));
     }
     WriteUtf16(console, span.text);
   }

@@ -1,8 +1,11 @@
 // tolvane-cli: the command-line programmer.
+#include "command_line.h"
 #include "commands.h"
 #include "exit_codes.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace tolvane::cli {
 namespace {
@@ -33,8 +36,12 @@ void SetExitCode(int code) { g_ExitCode = code; }
 
 }  // namespace tolvane::cli
 
-int main(int argc, char** argv) {
+int main(int rawArgc, char** rawArgv) {
   using namespace tolvane::cli;
+  const std::vector<std::string> arguments = CommandLineArguments(rawArgc, rawArgv);
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  const int argc = static_cast<int>(argv.size());
   CLI::App app{"tolvane-cli: firmware programmer for PIC18F26K42 devices with a serial boot monitor"};
   app.set_version_flag("--version", "tolvane-cli " TOLVANE_VERSION);
   app.require_subcommand(1);
@@ -49,7 +56,7 @@ int main(int argc, char** argv) {
     if (chosen == nullptr || chosen == &command) command.SetUp(*sub);
   }
   try {
-    app.parse(argc, argv);
+    app.parse(argc, argv.data());
   } catch (const CLI::ParseError& e) {
     int rc = app.exit(e);
     return rc == 0 ? kExitOk : kExitUsage;

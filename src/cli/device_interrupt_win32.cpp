@@ -10,8 +10,13 @@ namespace {
 BOOL WINAPI OnConsoleControl(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT: return NoteInterrupt() ? FALSE : TRUE;
+    case CTRL_BREAK_EVENT: return NoteInterrupt() ? FALSE : TRUE;
+    case CTRL_CLOSE_EVENT:
+      if (NoteInterrupt()) return FALSE;
+      // The process ends as soon as this returns: waiting here gives the work
+      // the system's grace time to stop at a block boundary and exit itself.
+      Sleep(INFINITE);
+      return TRUE;
     default: return FALSE;
   }
 }

@@ -204,9 +204,11 @@ bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
 void SimulatedDevice::Engine::AwaitFrame(int64_t untilNs) {
   const SpinSlot slot;
   if (!slot) return;
-  for (int64_t nowNs = NowNs(); nowNs < untilNs && !m_StopAsked; nowNs = NowNs()) {
-    // Waking from a read that sleeps would stamp the frame late.
-    if (m_Line->InputWaiting() && Receive(nowNs)) return;
+  while (NowNs() < untilNs && !m_StopAsked) {
+    // Waking from a read that sleeps would stamp the frame late; a time
+    // taken before the bytes were seen would stamp it early, before the
+    // client sent it, and the reply would beat the wire.
+    if (m_Line->InputWaiting() && Receive(NowNs())) return;
   }
 }
 

@@ -85,8 +85,13 @@ if [ -n "$screenshot" ]; then
   echo "ok   $screenshot written"
 fi
 
-xdotool key --window "$verdict" Return
-for _ in $(seq 50); do xdotool search --name '^ИНФОРМАЦИЯ$' >/dev/null || break; sleep 0.1; done
+# OK, once the box has the focus; the main window is modal to it until then.
+for _ in $(seq 20); do
+  sleep 0.5
+  xdotool key --window "$verdict" Return
+  sleep 0.5
+  xdotool search --name '^ИНФОРМАЦИЯ$' >/dev/null || break
+done
 
 # The system menu (the icon at the top left), its last entry. The verdict's
 # box may still be closing, so a menu that did not open is tried again.

@@ -10,14 +10,19 @@
 #include <QSignalSpy>
 #include <QAbstractTextDocumentLayout>
 #include <QTextDocument>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 
 #include "image/dump_composer.h"
 #include "log/console_log.h"
 #include "sim/simulated_device.h"
 #include "fake_desktop.h"
 #include "ui/image_viewer.h"
+#include "ui/log_window.h"
 #include "ui/main_window.h"
 #include "ui/main_window_layout.h"
 #include "ui/rich_pane.h"
@@ -194,6 +199,52 @@ void BM_PaintGapDuringWrite(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PaintGapDuringWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Peak resident memory of the process so far, in MiB.
+double PeakMiB() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// A large valid file (4 M records, 56 MB) opened in the window with the log
+// window attached: its time, and how much the peak memory grew.
+void BM_OpenLargeFileWithTheLogWindow(benchmark::State& state) {
+  const std::string path = (std::filesystem::temp_directory_path() / "tolvane-bench-large.hex").string();
+  {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    char line[64];
+    for (int32_t i = 0; i < 4 * 1024 * 1024; ++i) {
+      const auto offset = static_cast<unsigned>((i * 4) & 0xFFFC);
+      const unsigned sum = (0x04u + (offset >> 8) + (offset & 0xFF) + 0x01 + 0x02 + 0x03 + 0x04) & 0xFF;
+      const int n = std::snprintf(line, sizeof line, ":04%04X0001020304%02X\n", offset, (0x100 - sum) & 0xFF);
+      std::fwrite(line, 1, static_cast<size_t>(n), out);
+    }
+    std::fputs(":00000001FF\n", out);
+    std::fclose(out);
+  }
+  for (auto _ : state) {
+    test::FakeDesktop desktop;
+    test::FakeSettings settings;
+    test::FakePortSource ports;
+    LogWindow log;
+    log.Attach();
+    CProgPicDlg window(settings, {}, &ports, desktop);
+    window.show();
+    log.show();
+    QCoreApplication::processEvents();
+    const double before = PeakMiB();
+    QElapsedTimer t;
+    t.start();
+    window.OpenHexFile(QString::fromStdString(path));
+    QCoreApplication::processEvents();
+    state.SetIterationTime(Seconds(t));
+    state.counters["peak_growth_MiB"] = PeakMiB() - before;
+    state.counters["log_lines"] = log.document()->blockCount();
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_OpenLargeFileWithTheLogWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

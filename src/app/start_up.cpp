@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "app/qt_settings_store.h"
+#include "app/quit_signals.h"
 #include "log/console_log.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
@@ -22,17 +23,18 @@ namespace {
 // device takes, about a device's own.
 constexpr int32_t kSimulatedProgramUs = 2000;
 
-// The log window stands beside the main window, right of it where the screen
-// has room, else left of it.
+// The log window stands beside the main window (LogWindowPlace), as tall as it.
 void PlaceBeside(QWidget& log, const QWidget& main) {
-  QRect frame = main.frameGeometry();
+  const QRect frame = main.frameGeometry();
   QScreen* screen = main.screen();
-  QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
-  int width = log.frameGeometry().width();
-  int x = frame.right() + 1;
-  if (area.isValid() && x + width > area.right()) x = std::max(area.left(), frame.left() - width);
-  log.move(x, frame.top());
-  log.resize(log.width(), frame.height());
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
+  const QRect logFrame = log.frameGeometry();
+  const QRect place = LogWindowPlace(frame, logFrame.size(), area);
+  // The frame's own width and height around the client area.
+  const int frameWidth = logFrame.width() - log.width();
+  const int frameHeight = logFrame.height() - log.height();
+  log.move(place.topLeft());
+  log.resize(place.width() - frameWidth, place.height() - frameHeight);
 }
 
 }  // namespace
@@ -75,6 +77,11 @@ void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QStrin
   window.show();
   log.show();
   PlaceBeside(log, window);
+  // Closed, it comes back where it stood.
+  window.SetLogWindowShower([&log] {
+    log.show();
+    log.raise();
+  });
   window.raise();
   window.activateWindow();
   // Opened only now: a warning about the file then stands over the main
@@ -83,6 +90,12 @@ void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QStrin
 }
 
 int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file, bool simulated) {
+  // Caught from the start (a port may open as the window is built); acted on
+  // in the event loop, when the window is there.
+  CProgPicDlg* shown = nullptr;
+  CatchQuitSignals([&shown] {
+    if (shown != nullptr) shown->StopAndClose();
+  });
   LogWindow logWindow;
   logWindow.setWindowIcon(ProgramIcon());
   logWindow.Attach();
@@ -108,6 +121,7 @@ int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<Q
   QtSettingsStore settings;
   std::unique_ptr<CProgPicDlg> main = StartMainWindow(settings, ports);
   CProgPicDlg& window = *main;
+  shown = &window;
   if (device) window.ChoosePort(device->PortPath());
 
   ShowWindows(window, logWindow, file);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "console_output.h"
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
@@ -26,7 +27,7 @@ void SetUpCapture(CLI::App& command) {
   command.callback([args] {
     // Tracing what arrives is the point of the command: the trace is always on.
     args->Device.Verbose = true;
-    SetExitCode(WithTrace(args->Device, [&] {
+    SetExitCode(WithTrace(args->Device, {}, [&] {
       SessionSettings settings{args->Device};
       settings.ShowProgress = false;
       const double seconds = args->Seconds;
@@ -36,8 +37,7 @@ void SetUpCapture(CLI::App& command) {
         const std::string prefix = work.Port.Label() + ": ";
         report.ExitCode = CaptureBursts(
             work.Link, seconds,
-            [&](const std::string& status) { std::fprintf(stderr, "%s%s\n", prefix.c_str(), status.c_str()); },
-            failure);
+            [&](const std::string& status) { PrintError("%s%s\n", prefix.c_str(), status.c_str()); }, failure);
         if (report.ExitCode == kExitLink) {
           report.Lines.push_back(failure.Caption);
           report.Lines.push_back(failure.Text);

@@ -1,55 +1,42 @@
 // tolvane-cli load: loads a HEX file as the programmer would, sums the load
 // up, and can write the image out or print its dump.
 #include "commands.h"
+#include "console_output.h"
 #include "exit_codes.h"
+#include "output_path.h"
 #include "trace_routing.h"
 
 #include "image/dump_composer.h"
 #include "image/hex_reader.h"
-#include "image/hex_writer.h"
 #include "log/console_log.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 namespace tolvane::cli {
 namespace {
 
-enum class OutputKind { None, Hex, Raw, Unknown };
-
-OutputKind KindOf(const std::string& path) {
-  if (path.empty()) return OutputKind::None;
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos) return OutputKind::Unknown;
-  std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (ext == "hex" || ext == "ihex") return OutputKind::Hex;
-  if (ext == "bin") return OutputKind::Raw;
-  return OutputKind::Unknown;
-}
-
-void PrintSummary(std::FILE* out, const std::string& path, const HexLoadResult& result) {
-  std::fprintf(out, "%s\n  bytes stored: %d (program flash %d, regions %d)\n  records: %d\n", path.c_str(),
-               result.BytesStored + result.RegionBytesStored, result.BytesStored, result.RegionBytesStored,
-               result.Records);
-  std::fprintf(out, "  damaged records: %d", result.DamagedRecords);
-  if (result.DamagedRecords > 0) {
-    const std::string_view fault = HexFaultName(result.FirstFault);
-    std::fprintf(out, " (first on line %d: %.*s)", result.FirstDamagedLine, static_cast<int>(fault.size()),
-                 fault.data());
-  }
-  std::fprintf(out, "\n  dropped bytes: %d\n", result.DroppedBytes);
-  if (result.MissingEndRecord()) std::fprintf(out, "  no end-of-file record: the file may be cut short\n");
+std::string Summary(const std::string& path, const HexLoadResult& result) {
+  std::string text = path + "\n  bytes stored: " + std::to_string(result.BytesStored + result.RegionBytesStored) +
+                     " (program flash " + std::to_string(result.BytesStored) + ", regions " +
+                     std::to_string(result.RegionBytesStored) + ")\n  records: " + std::to_string(result.Records) +
+                     "\n  damaged records: " + std::to_string(result.DamagedRecords);
+  if (result.DamagedRecords > 0)
+    text += " (first on line " + std::to_string(result.FirstDamagedLine) + ": " +
+            std::string(HexFaultName(result.FirstFault)) + ")";
+  text += "\n  dropped bytes: " + std::to_string(result.DroppedBytes);
+  if (result.DroppedBytes > 0) text += " (outside this device's memory: the file may be for another microcontroller)";
+  text += "\n";
+  if (result.EepromBytes > 0)
+    text += "  data EEPROM bytes: " + std::to_string(result.EepromBytes) +
+            " (not written: the monitor writes the program flash only)\n";
+  if (result.MissingEndRecord()) text += "  no end-of-file record: the file may be cut short\n";
   if (result.NothingToWrite()) {
-    std::fprintf(out, "error: no program-flash data: nothing to write to a device\n");
+    text += "error: no program-flash data: nothing to write to a device\n";
   } else if (result.Suspect()) {
-    std::fprintf(out, "warning: the image is suspect; writing it to a device asks for confirmation\n");
+    text += "warning: the image is suspect; writing it to a device asks for confirmation\n";
   }
+  return text;
 }
 
 struct LoadOptions {
@@ -57,13 +44,17 @@ struct LoadOptions {
   std::string output;
   bool dump = false;
   bool verbose = false;
+  bool force = false;
 };
 
 int RunLoad(const LoadOptions& options) {
-  const OutputKind kind = KindOf(options.output);
-  if (kind == OutputKind::Unknown) {
-    std::fprintf(stderr, "load: -o %s: the output must end in .hex or .bin\n", options.output.c_str());
-    return kExitUsage;
+  ImageFormat format = ImageFormat::Hex;
+  if (!options.output.empty()) {
+    const std::string refusal = CheckOutput(options.output, {options.file}, format);
+    if (!refusal.empty()) {
+      PrintError("load: -o %s\n", refusal.c_str());
+      return kExitUsage;
+    }
   }
 
   FirmwareImage image;
@@ -75,22 +66,27 @@ int RunLoad(const LoadOptions& options) {
   // Nothing is written for a file that could not be read: a blank image
   // would only overwrite a good output.
   if (!result.FileRead) {
-    std::fprintf(stderr, "load: cannot read %s: %s\n", options.file.c_str(), result.OpenError.c_str());
+    PrintError("load: cannot read %s: %s\n", options.file.c_str(), result.OpenError.c_str());
     return kExitFile;
   }
 
   // With --dump the dump owns stdout and the summary goes to stderr.
-  PrintSummary(options.dump ? stderr : stdout, options.file, result);
+  Write(options.dump ? stderr : stdout, Summary(options.file, result));
 
   int code = result.Suspect() || result.NothingToWrite() ? kExitFile : kExitOk;
-  // An image without program data is as blank as an unread file's: it is not
-  // written over a good output either.
-  if (kind != OutputKind::None && !result.NothingToWrite()) {
+  if (!options.output.empty()) {
     std::string error;
-    const bool written = kind == OutputKind::Hex ? WriteHexFile(options.output, image, &error)
-                                                 : WriteRawImage(options.output, image, &error);
-    if (!written) {
-      std::fprintf(stderr, "load: cannot write %s: %s\n", options.output.c_str(), error.c_str());
+    if (result.NothingToWrite()) {
+      // An image without program data is as blank as an unread file's: it
+      // is not written over a good output either.
+      PrintError("load: %s not written: the file has no program data\n", options.output.c_str());
+    } else if (result.Suspect() && !options.force) {
+      // Written out, a damaged file would look whole and be written to a
+      // device without a question.
+      PrintError("load: %s not written: the file is suspect (give --force to write it anyway)\n",
+                 options.output.c_str());
+    } else if (!WriteImage(options.output, format, image, error)) {
+      PrintError("load: cannot write %s: %s\n", options.output.c_str(), error.c_str());
       code = kExitFile;
     }
   }
@@ -101,10 +97,8 @@ int RunLoad(const LoadOptions& options) {
     auto composer = std::make_unique<DumpComposer>();
     composer->Compose(image, image, blank);
     const bool marked = TerminalWantsColor(stdout);
-    const std::string text = DumpForTerminal(*composer, marked);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    Write(stdout, DumpForTerminal(*composer, marked));
   }
-  std::fflush(stdout);
   return code;
 }
 
@@ -115,6 +109,7 @@ void SetUpLoad(CLI::App& command) {
   command.add_option("FILE", options->file, "Intel HEX file")->required();
   command.add_option("-o,--output", options->output,
                      "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image");
+  command.add_flag("--force", options->force, "With -o: write the image of a suspect file too");
   command.add_flag("--dump", options->dump, "Print the dump of the image (the summary then goes to stderr)");
   command.add_flag("-v,--verbose", options->verbose, "Trace the load on stderr");
   command.callback([options] { SetExitCode(RunLoad(*options)); });

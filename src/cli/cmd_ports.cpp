@@ -1,5 +1,6 @@
 // tolvane-cli ports: the serial ports that are present, in list order, each
 // with the name the system shows for its device.
+#include "console_output.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "trace_routing.h"
@@ -22,9 +23,8 @@ int RunPorts(bool verbose) {
   for (int32_t i = 0; i < list.Count(); ++i) width = std::max(width, list.Entry(i).Name.size());
   for (int32_t i = 0; i < list.Count(); ++i) {
     const PortRecord& port = list.Entry(i);
-    std::printf("%-*s  %s\n", static_cast<int>(width), port.Name.c_str(), port.FriendlyName.c_str());
+    Print("%-*s  %s\n", static_cast<int>(width), port.Name.c_str(), port.FriendlyName.c_str());
   }
-  std::fflush(stdout);
   return kExitOk;
 }
 

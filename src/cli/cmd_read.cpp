@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "console_output.h"
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
 #include "image/dump_composer.h"
-#include "image/hex_writer.h"
-
-#include <unistd.h>
+#include "log/console_log.h"
+#include "output_path.h"
 
 namespace tolvane::cli {
 namespace {
@@ -17,13 +17,9 @@ namespace {
 struct ReadArgs {
   DeviceOptions Device;
   std::string Output;
+  ImageFormat Format = ImageFormat::Hex;
   bool Dump = false;
 };
-
-bool EndsWith(const std::string& text, const char* tail) {
-  const std::string t = tail;
-  return text.size() >= t.size() && text.compare(text.size() - t.size(), t.size(), t) == 0;
-}
 
 PortReport ReadOne(const ReadArgs& args, PortWork& work) {
   FirmwareImage device;
@@ -33,9 +29,8 @@ PortReport ReadOne(const ReadArgs& args, PortWork& work) {
   report.Lines.push_back("read " + std::to_string(link::kDeviceReads) + " blocks");
   if (!args.Output.empty()) {
     std::string error;
-    const bool raw = EndsWith(args.Output, ".bin");
-    const bool saved = raw ? WriteRawImage(args.Output, device, &error) : WriteHexFile(args.Output, device, &error);
-    if (saved) {
+    // Only what the reads fetched: the regions' unread bytes are no data.
+    if (WriteImage(args.Output, args.Format, device, error, DeviceReadExtents())) {
       report.Lines.push_back("saved to " + args.Output);
     } else {
       report.Lines.push_back("cannot write " + args.Output + ": " + error);
@@ -47,8 +42,7 @@ PortReport ReadOne(const ReadArgs& args, PortWork& work) {
     const FirmwareImage noFile;
     auto composer = std::make_unique<DumpComposer>();
     composer->Compose(device, noFile, device);
-    const std::string text = DumpForTerminal(*composer, isatty(STDOUT_FILENO) != 0);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    Write(stdout, DumpForTerminal(*composer, TerminalWantsColor(stdout)));
   }
   return report;
 }
@@ -62,11 +56,20 @@ void SetUpRead(CLI::App& command) {
   command.add_flag("--dump", args->Dump, "Print the dump of what was read");
   command.callback([args] {
     if (args->Device.Ports.size() > 1 && (!args->Output.empty() || args->Dump)) {
-      std::fprintf(stderr, "read: -o and --dump take one --port\n");
+      PrintError("read: -o and --dump take one --port\n");
       SetExitCode(kExitUsage);
       return;
     }
-    SetExitCode(WithTrace(args->Device, [&] {
+    // The output's name is checked before the device is read.
+    if (!args->Output.empty()) {
+      const std::string refusal = CheckOutput(args->Output, {}, args->Format);
+      if (!refusal.empty()) {
+        PrintError("read: -o %s\n", refusal.c_str());
+        SetExitCode(kExitUsage);
+        return;
+      }
+    }
+    SetExitCode(WithTrace(args->Device, {args->Output}, [&] {
       SessionSettings settings{args->Device};
       return RunOnPorts(settings, [args](PortWork& work) { return ReadOne(*args, work); });
     }));

@@ -1,6 +1,7 @@
 // tolvane-cli run: starts the firmware through the monitor.
 #include <memory>
 
+#include "console_output.h"
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
@@ -11,7 +12,7 @@ void SetUpRun(CLI::App& command) {
   auto options = std::make_shared<DeviceOptions>();
   AddDeviceOptions(command, *options);
   command.callback([options] {
-    SetExitCode(WithTrace(*options, [&] {
+    SetExitCode(WithTrace(*options, {}, [&] {
       SessionSettings settings{*options};
       settings.ShowProgress = false;
       return RunOnPorts(settings, [](PortWork& work) {

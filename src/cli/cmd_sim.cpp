@@ -1,9 +1,11 @@
 // tolvane-cli sim: a simulated device on a pseudo-terminal, as a process of
 // its own. Prints the path of its port and serves until interrupted; SIGHUP
 // resets the device (a power cycle).
+#include "console_output.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "number_checks.h"
+#include "output_path.h"
 
 #include "sim/simulated_device.h"
 
@@ -35,10 +37,6 @@ void CatchSignals() {
   for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
 }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 struct SimArgs {
   SimulatedDeviceOptions Options;
   std::vector<std::string> Faults;
@@ -46,14 +44,14 @@ struct SimArgs {
 };
 
 void PrintStats(const SimulatedDeviceStats& s) {
-  std::fprintf(stderr,
-               "served: %lld reads, %lld writes (%lld written, %lld protected), %lld runs, "
-               "%lld faults, %lld resets; bytes: %lld in, %lld out, %lld ignored\n",
-               static_cast<long long>(s.ReadCommands), static_cast<long long>(s.WriteCommands),
-               static_cast<long long>(s.BlocksWritten), static_cast<long long>(s.BlocksProtected),
-               static_cast<long long>(s.RunCommands), static_cast<long long>(s.FaultsInjected),
-               static_cast<long long>(s.Resets), static_cast<long long>(s.BytesReceived),
-               static_cast<long long>(s.BytesSent), static_cast<long long>(s.BytesIgnored));
+  PrintError(
+      "served: %lld reads, %lld writes (%lld written, %lld protected), %lld runs, "
+      "%lld faults, %lld resets; bytes: %lld in, %lld out, %lld ignored\n",
+      static_cast<long long>(s.ReadCommands), static_cast<long long>(s.WriteCommands),
+      static_cast<long long>(s.BlocksWritten), static_cast<long long>(s.BlocksProtected),
+      static_cast<long long>(s.RunCommands), static_cast<long long>(s.FaultsInjected), static_cast<long long>(s.Resets),
+      static_cast<long long>(s.BytesReceived), static_cast<long long>(s.BytesSent),
+      static_cast<long long>(s.BytesIgnored));
 }
 
 int RunSim(SimArgs& args) {
@@ -61,39 +59,46 @@ int RunSim(SimArgs& args) {
   for (const std::string& text : args.Faults) {
     std::optional<SimFault> fault = ParseSimFault(text);
     if (!fault) {
-      std::fprintf(stderr,
-                   "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
-                   "wrong-answer, short-reply, extra-byte, noise, vanish\n",
-                   text.c_str());
+      PrintError(
+          "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
+          "wrong-answer, short-reply, extra-byte, noise, vanish\n",
+          text.c_str());
       return kExitUsage;
     }
     options.Faults.push_back(*fault);
   }
   options.ProgramTimeUs = static_cast<int32_t>(args.ProgramMs * 1000.0 + 0.5);
-  options.SaveFormat = EndsWith(options.SavePath, ".hex") || EndsWith(options.SavePath, ".HEX") ? SimSaveFormat::Hex
-                                                                                                : SimSaveFormat::Raw;
+  if (!options.SavePath.empty()) {
+    // The device's own file may be its --hex: a device kept between runs.
+    ImageFormat format = ImageFormat::Raw;
+    const std::string refusal = CheckOutput(options.SavePath, {}, format);
+    if (!refusal.empty()) {
+      PrintError("sim: --save %s\n", refusal.c_str());
+      return kExitUsage;
+    }
+    options.SaveFormat = format == ImageFormat::Hex ? SimSaveFormat::Hex : SimSaveFormat::Raw;
+  }
 
   CatchSignals();
   SimulatedDevice device(options);
   std::string error;
   if (!device.Start(&error)) {
-    std::fprintf(stderr, "cannot start the simulated device: %s\n", error.c_str());
+    PrintError("cannot start the simulated device: %s\n", error.c_str());
     return options.HexFile.empty() ? kExitLink : kExitFile;
   }
-  std::printf("%s\n", device.PortPath().c_str());
-  std::fflush(stdout);
+  Print("%s\n", device.PortPath().c_str());
 
   bool vanished = false;
   for (;;) {
     const int number = g_Signal.exchange(0);
     if (number == SIGHUP) {
       device.Reset();
-      std::fprintf(stderr, "reset\n");
+      PrintError("reset\n");
     } else if (number != 0) {
       break;
     }
     if (device.State() == SimState::Vanished) {
-      std::fprintf(stderr, "the port has vanished\n");
+      PrintError("the port has vanished\n");
       vanished = true;
       break;
     }
@@ -103,7 +108,7 @@ int RunSim(SimArgs& args) {
   const bool saved = device.Stop(&error);
   PrintStats(stats);
   if (!saved) {
-    std::fprintf(stderr, "cannot save the memory: %s\n", error.c_str());
+    PrintError("cannot save the memory: %s\n", error.c_str());
     return kExitFile;
   }
   return vanished ? kExitLink : kExitOk;
@@ -132,7 +137,8 @@ void SetUpSim(CLI::App& command) {
   command.add_option("--chatter-ms", o.ChatterPeriodMs, "Send idle chatter this often (0: never)")
       ->check(CLI::NonNegativeNumber);
   command.add_option("--chatter-text", o.ChatterText, "What the idle chatter says");
-  command.add_option("--save", o.SavePath, "Save the memory here at exit (.hex: Intel HEX, else the raw image)");
+  command.add_option("--save", o.SavePath,
+                     "Save the memory here at exit: OUT.hex as Intel HEX, OUT.bin as the raw image");
   command.callback([args] { SetExitCode(RunSim(*args)); });
 }
 

@@ -1,4 +1,5 @@
 // tolvane-cli sim where the system has no pseudo-terminals to serve it on.
+#include "console_output.h"
 #include "commands.h"
 #include "exit_codes.h"
 
@@ -9,9 +10,9 @@ namespace tolvane::cli {
 void SetUpSim(CLI::App& command) {
   command.allow_extras();
   command.callback([] {
-    std::fprintf(stderr,
-                 "sim: serving a device to other programs needs pseudo-terminals, which this system does not "
-                 "have; --port sim runs one inside the program\n");
+    PrintError(
+        "sim: serving a device to other programs needs pseudo-terminals, which this system does not "
+        "have; --port sim runs one inside the program\n");
     SetExitCode(kExitUsage);
   });
 }

@@ -2,6 +2,7 @@
 // the window's write button does.
 #include <memory>
 
+#include "console_output.h"
 #include "commands.h"
 #include "device_file.h"
 #include "device_session.h"
@@ -19,18 +20,20 @@ struct WriteArgs {
 int Write(const WriteArgs& args) {
   auto file = std::make_shared<FirmwareFile>();
   if (!LoadFirmwareFile("write", args.File, *file)) return kExitFile;
-  // A file without program data, or a damaged one without --force, is
-  // refused before any port is opened or captured.
-  if (file->Load.NothingToWrite() || (file->Load.Suspect() && !args.Force)) {
-    PrintingObserver observer(false);
-    AdmitFile(&file->Load, observer);
+  // Admitted once for every port, before any port is opened or captured: a
+  // file without program data, or a damaged one without --force, is refused.
+  PrintingObserver admission(args.Force);
+  if (!AdmitFile(&file->Load, admission)) {
+    // Nothing to write is refused with its own words; a suspect file is
+    // refused for want of --force, in the words of the question.
+    if (!file->Load.NothingToWrite()) admission.Outcome(SuspectRefusal(file->Load));
     return kExitFile;
   }
   SessionSettings settings{args.Device, args.Force, link::kFlashWriteBlocks};
   return RunOnPorts(settings, [file](PortWork& work) {
     FirmwareImage device;
     PortReport report;
-    ProcedureStatus status = work.Procs.WriteDevice(file->Image, &file->Load, device);
+    ProcedureStatus status = work.Procs.WriteDevice(file->Image, &file->Load, device, Admission::Done);
     report.ExitCode = ExitCodeOf(status, kExitFile);
     const WriteCounts& w = work.Procs.LastWrite();
     if (w.BlocksSent > 0) {
@@ -51,7 +54,7 @@ void SetUpWrite(CLI::App& command) {
   command.add_option("FILE", args->File, "Intel HEX file")->required();
   AddDeviceOptions(command, args->Device);
   command.add_flag("--force", args->Force, "Write a damaged file without asking");
-  command.callback([args] { SetExitCode(WithTrace(args->Device, [&] { return Write(*args); })); });
+  command.callback([args] { SetExitCode(WithTrace(args->Device, {args->File}, [&] { return Write(*args); })); });
 }
 
 }  // namespace tolvane::cli

@@ -1,3 +1,4 @@
+#include "console_output.h"
 #include "device_file.h"
 
 #include <cstdio>
@@ -7,7 +8,7 @@ namespace tolvane::cli {
 bool LoadFirmwareFile(const std::string& command, const std::string& path, FirmwareFile& file) {
   file.Load = LoadHexFile(path, file.Image);
   if (file.Load.FileRead) return true;
-  std::fprintf(stderr, "%s: cannot read %s: %s\n", command.c_str(), path.c_str(), file.Load.OpenError.c_str());
+  PrintError("%s: cannot read %s: %s\n", command.c_str(), path.c_str(), file.Load.OpenError.c_str());
   return false;
 }
 
@@ -15,8 +16,8 @@ namespace {
 
 std::string AreaLine(const char* area, int32_t count, int32_t firstAddress) {
   char text[160];
-  std::snprintf(text, sizeof text, "%s: %d bytes differ, the first at 0x%04X", area, count,
-                static_cast<unsigned>(firstAddress));
+  std::snprintf(text, sizeof text, "%s: %d %s, the first at 0x%04X", area, count,
+                count == 1 ? "byte differs" : "bytes differ", static_cast<unsigned>(firstAddress));
   return text;
 }
 
@@ -31,6 +32,7 @@ std::vector<std::string> DifferenceLines(const CompareCounts& c) {
   }
   if (c.MonitorMismatches > 0)
     lines.push_back(AreaLine("monitor area (not written)", c.MonitorMismatches, c.FirstMonitorMismatch));
+  if (!c.ConfigurationCompared) lines.push_back("configuration / identifiers: not compared (the file sets none)");
   return lines;
 }
 

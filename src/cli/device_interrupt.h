@@ -1,7 +1,8 @@
-// Ctrl-C and SIGTERM (what `timeout` and service managers send; on Windows
-// Ctrl-C, Ctrl-Break and closing the console) for the device commands: the first asks the running work to stop at the next block
-// boundary, and a write blocked on a stalled line to give up at once; a second
-// one ends the program at once.
+// Ctrl-C, SIGTERM (what `timeout` and service managers send) and SIGHUP (the
+// terminal closed), on Windows Ctrl-C, Ctrl-Break and closing the console,
+// for the device commands: the first asks the running work to stop at the
+// next block boundary, and a write blocked on a stalled line to give up at
+// once; a second one gives the ports back and ends the program at once.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,9 @@
 namespace tolvane::cli {
 
 void CatchInterrupt();
+// A reader that goes away (`read --dump | head -1`) fails the writes to it
+// instead of killing the program with the port in its hands.
+void IgnoreBrokenPipe();
 bool Interrupted();
 // The flag behind Interrupted(), for a port to watch while it writes.
 const std::atomic<bool>& InterruptFlag();

@@ -2,23 +2,35 @@
 
 #include <csignal>
 
+#include "serial/serial_port.h"
+
 namespace tolvane::cli {
 namespace {
 
+// The first signal asks the work to stop at a block boundary; a second one
+// gives the ports back as they were found and ends the program at once.
 extern "C" void OnInterrupt(int number) {
   if (NoteInterrupt()) {
-    std::signal(number, SIG_DFL);
-    std::raise(number);
-    return;
+    GiveBackPortsNow();
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(number, &fallback, nullptr);
+    raise(number);
   }
-  std::signal(number, OnInterrupt);  // some systems reset the handler on delivery
 }
 
 }  // namespace
 
 void CatchInterrupt() {
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  // The terminal closing (SIGHUP: the window closed, an ssh session dropped)
+  // ends a write as Ctrl-C and SIGTERM do.
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
 }
+
+void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace tolvane::cli

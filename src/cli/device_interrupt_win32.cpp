@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "serial/serial_port.h"
+
 namespace tolvane::cli {
 namespace {
 
@@ -10,9 +12,15 @@ namespace {
 BOOL WINAPI OnConsoleControl(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT: return NoteInterrupt() ? FALSE : TRUE;
+    case CTRL_BREAK_EVENT:
+      if (!NoteInterrupt()) return TRUE;
+      GiveBackPortsNow();
+      return FALSE;
     case CTRL_CLOSE_EVENT:
-      if (NoteInterrupt()) return FALSE;
+      if (NoteInterrupt()) {
+        GiveBackPortsNow();
+        return FALSE;
+      }
       // The process ends as soon as this returns: waiting here gives the work
       // the system's grace time to stop at a block boundary and exit itself.
       Sleep(INFINITE);
@@ -24,5 +32,8 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }  // namespace
 
 void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+// Windows has no SIGPIPE: a closed pipe fails the write.
+void IgnoreBrokenPipe() {}
 
 }  // namespace tolvane::cli

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "console_output.h"
+#include "log/terminal.h"
+
 namespace tolvane::cli {
 
 namespace {
@@ -10,7 +13,22 @@ constexpr auto kRedrawPeriod = std::chrono::milliseconds(100);
 constexpr int32_t kBarWidth = 30;
 }  // namespace
 
-ProgressBoard::ProgressBoard(bool enabled, size_t ports) : m_Enabled(enabled), m_Slots(ports) {}
+ProgressBoard::ProgressBoard(bool enabled, size_t ports)
+    : m_Enabled(enabled), m_Controls(enabled && EnableTerminalControls(stderr)), m_Slots(ports) {}
+
+// Back to the start of the line, the text, and the rest of the old text
+// erased: by the terminal where it takes control sequences, else by blanks.
+void ProgressBoard::Draw(const std::string& text) {
+  std::string line = "\r" + text;
+  if (m_Controls) {
+    line += "\x1b[K";
+  } else if (text.size() < m_DrawnWidth) {
+    line.append(m_DrawnWidth - text.size(), ' ');
+    line += "\r" + text;
+  }
+  m_DrawnWidth = text.size();
+  Write(stderr, line);
+}
 
 std::string ProgressBoard::Line(int32_t done, int32_t total, int64_t bytes, int64_t totalBytes, double seconds,
                                 size_t ports) {
@@ -48,16 +66,15 @@ void ProgressBoard::Update(size_t slot, int32_t done, int32_t total, int64_t byt
     sumTotalBytes += s.TotalBytes;
   }
   const double seconds = std::chrono::duration<double>(now - m_Start).count();
-  std::fprintf(stderr, "\r%s\x1b[K", Line(sumDone, sumTotal, sumBytes, sumTotalBytes, seconds, m_Slots.size()).c_str());
-  std::fflush(stderr);
+  Draw(Line(sumDone, sumTotal, sumBytes, sumTotalBytes, seconds, m_Slots.size()));
   m_Drawn = true;
 }
 
 void ProgressBoard::Finish() {
   std::lock_guard lock(m_Mutex);
   if (!m_Drawn) return;
-  std::fputs("\r\x1b[K", stderr);
-  std::fflush(stderr);
+  Draw("");
+  Write(stderr, "\r");
   m_Drawn = false;
 }
 

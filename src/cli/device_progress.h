@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace tolvane::cli {
@@ -32,8 +33,11 @@ class ProgressBoard {
     int64_t TotalBytes = 0;
   };
   using Clock = std::chrono::steady_clock;
+  void Draw(const std::string& text);
 
   bool m_Enabled;
+  bool m_Controls;  // the terminal takes ANSI control sequences
+  size_t m_DrawnWidth = 0;
   bool m_Drawn = false;
   std::mutex m_Mutex;
   std::vector<Slot> m_Slots;

@@ -1,3 +1,4 @@
+#include "console_output.h"
 #include "device_session.h"
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "device_progress.h"
 #include "exit_codes.h"
 #include "trace_routing.h"
+#include "log/file_open.h"
 #include "protocol/link_constants.h"
 
 namespace tolvane::cli {
@@ -25,8 +27,8 @@ bool CliObserver::StopRequested() { return Interrupted(); }
 namespace {
 
 bool AnswerSuspect(const std::string& question, bool force) {
-  std::fprintf(stderr, "%s\n%s\n", question.c_str(),
-               force ? "--force: writing it." : "Not written; give --force to write it anyway.");
+  PrintError("%s\n%s\n", question.c_str(),
+             force ? "--force: writing it." : "Not written; give --force to write it anyway.");
   return force;
 }
 
@@ -92,7 +94,7 @@ namespace {
 void PrintMessage(const std::string& prefix, const std::string& text) {
   std::string line;
   auto flush = [&] {
-    std::printf("%s%s\n", prefix.c_str(), line.c_str());
+    Print("%s%s\n", prefix.c_str(), line.c_str());
     line.clear();
   };
   for (size_t i = 0; i < text.size(); ++i) {
@@ -183,21 +185,37 @@ int RunOnPorts(const SessionSettings& settings, const PortJob& job) {
     for (const PortState& state : states) {
       const std::string outcome =
           state.Outcome ? state.Outcome->Caption : (state.Report.ExitCode == kExitOk ? "OK" : "FAILED");
-      std::printf("%s: %s, exit %d, %.1f s\n", state.Port->Label().c_str(), outcome.c_str(), state.Report.ExitCode,
-                  state.Seconds);
+      Print("%s: %s, exit %d, %.1f s\n", state.Port->Label().c_str(), outcome.c_str(), state.Report.ExitCode,
+            state.Seconds);
     }
   }
-  std::fflush(stdout);
   return worst;
 }
 
-int WithTrace(const DeviceOptions& options, const std::function<int()>& command) {
-  TraceRouting trace(options.Verbose, options.LogFile);
-  if (!trace.Ok()) {
-    std::fprintf(stderr, "cannot open the log file %s\n", options.LogFile.c_str());
-    return kExitUsage;
+int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files,
+              const std::function<int()>& command) {
+  for (const std::string& file : files) {
+    if (!options.LogFile.empty() && !file.empty() && SameFile(options.LogFile, file)) {
+      PrintError("--log %s is the command's own file %s; name another log file\n", options.LogFile.c_str(),
+                 file.c_str());
+      return kExitUsage;
+    }
   }
-  return command();
+  int code = kExitOk;
+  std::string lost;
+  {
+    TraceRouting trace(options.Verbose, options.LogFile);
+    if (!trace.Ok()) {
+      PrintError("cannot open the log file %s\n", options.LogFile.c_str());
+      return kExitUsage;
+    }
+    code = command();
+    Log().Flush();
+    lost = trace.FileFailure();
+  }
+  if (!lost.empty())
+    PrintError("warning: the trace could not be written to %s: %s\n", options.LogFile.c_str(), lost.c_str());
+  return code;
 }
 
 }  // namespace tolvane::cli

@@ -80,8 +80,10 @@ using PortJob = std::function<PortReport(PortWork&)>;
 // what each reports. Returns the worst exit code.
 int RunOnPorts(const SessionSettings& settings, const PortJob& job);
 
-// Runs a device command with the trace routed as -v and --log ask.
-int WithTrace(const DeviceOptions& options, const std::function<int()>& command);
+// Runs a device command with the trace routed as -v and --log ask. files:
+// the command's input and output files, which the log file must not be (a
+// usage error). A trace that could not be written is said at the end.
+int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files, const std::function<int()>& command);
 
 // Exit code of a procedure's end; refusedCode is what a refusal means here.
 int ExitCodeOf(ProcedureStatus status, int refusedCode);

@@ -1,6 +1,8 @@
 // tolvane-cli: the command-line programmer.
 #include "command_line.h"
 #include "commands.h"
+#include "console_output.h"
+#include "device_interrupt.h"
 #include "exit_codes.h"
 
 #include <cstring>
@@ -38,6 +40,7 @@ void SetExitCode(int code) { g_ExitCode = code; }
 
 int main(int rawArgc, char** rawArgv) {
   using namespace tolvane::cli;
+  IgnoreBrokenPipe();
   const std::vector<std::string> arguments = CommandLineArguments(rawArgc, rawArgv);
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
@@ -60,6 +63,11 @@ int main(int rawArgc, char** rawArgv) {
   } catch (const CLI::ParseError& e) {
     int rc = app.exit(e);
     return rc == 0 ? kExitOk : kExitUsage;
+  }
+  // Output that did not arrive is an output error, never a silent success.
+  if (const std::string failure = OutputFailure(); !failure.empty()) {
+    PrintError("tolvane-cli: the output could not be written: %s\n", failure.c_str());
+    if (g_ExitCode == kExitOk) g_ExitCode = kExitFile;
   }
   return g_ExitCode;
 }

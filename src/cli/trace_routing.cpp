@@ -8,6 +8,7 @@ TraceRouting::TraceRouting(bool toTerminal, const std::string& logFile) {
     auto file = std::make_shared<FileSink>(logFile);
     if (file->IsOpen()) {
       m_Sinks.push_back(file);
+      m_File = file;
     } else {
       m_Ok = false;
     }

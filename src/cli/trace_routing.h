@@ -19,9 +19,12 @@ class TraceRouting {
   TraceRouting& operator=(const TraceRouting&) = delete;
   // False when the log file could not be opened.
   bool Ok() const { return m_Ok; }
+  // Why the trace could not (all) be written to the log file; empty while it could.
+  std::string FileFailure() const { return m_File ? m_File->Failure() : std::string(); }
 
  private:
   std::vector<std::shared_ptr<LogSink>> m_Sinks;
+  std::shared_ptr<FileSink> m_File;
   bool m_Ok = true;
 };
 

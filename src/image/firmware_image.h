@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <optional>
 
@@ -31,6 +32,17 @@ inline constexpr std::array<MemoryRegion, kRegionCount> MemoryRegions{{
     {0x3FFFFC, 2, "Revision ID"},
     {0x3FFFFE, 2, "Device ID"},
 }};
+
+// The data EEPROM (1 KiB), where compilers put initial EEPROM data. The image
+// has no place for it and the monitor does not write it: a file's EEPROM
+// records are reported, not loaded.
+inline constexpr int32_t kEepromStart = 0x310000;
+inline constexpr int32_t kEepromSize = 0x400;
+constexpr bool InEeprom(int64_t address) { return address >= kEepromStart && address < kEepromStart + kEepromSize; }
+
+// Which bytes of the region slots an image's source set (bit i: image offset
+// kFlashSize + i). A file's records set some; the rest only hold 0xFF.
+using RegionCoverage = std::bitset<static_cast<size_t>(8 * kRegionSlotSize)>;
 
 // The two areas of program flash that write and verify tell apart.
 struct FlashArea {

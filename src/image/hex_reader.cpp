@@ -19,7 +19,16 @@ namespace {
 
 constexpr uint8_t kRecordData = 0x00;
 constexpr uint8_t kRecordEndOfFile = 0x01;
+constexpr uint8_t kRecordExtendedSegmentAddress = 0x02;
+constexpr uint8_t kRecordStartSegmentAddress = 0x03;
 constexpr uint8_t kRecordExtendedLinearAddress = 0x04;
+
+// The byte-order mark an editor (Notepad) may put at the start of a text file.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// What may stand before a record's colon in a line that is still read as a
+// record (and counted as damaged): blanks and NULs. A line with anything
+// else before its colon is no record (a comment).
+constexpr std::string_view kLeadingBlanks = std::string_view(" \t\f\v\0", 5);
 
 // Texts of the trace.
 constexpr std::string_view kStartLine = "Читаю HEX - файл \n";
@@ -116,7 +125,7 @@ class HexLoader {
  private:
   void LoadLine(std::string_view line);
   void LoadPiece(std::string_view piece);
-  void LoadRecord(std::string_view line);
+  void LoadRecord(std::string_view line, bool afterBlanks);
   void LoadRegionRecord(const RecordPairs& record, int32_t address);
   void LoadFlashRecord(const RecordPairs& record, int32_t address);
   void NoteDamage(HexFault fault);
@@ -165,6 +174,13 @@ void HexLoader::Finish() {
     m_Pending.clear();
     m_LineStarted = false;
   }
+  if (m_Result.EepromBytes > 0)
+    Log()
+        .SetColor(kColorWarning)
+        .Text("Данные для EEPROM (")
+        .Dec(m_Result.EepromBytes)
+        .Text(" байт) не записываются: монитор пишет только память программ \n")
+        .SetColor(kColorNormal);
   if (m_Result.MissingEndRecord())
     Log()
         .SetColor(kColorWarning)
@@ -186,12 +202,23 @@ void HexLoader::LoadLine(std::string_view line) {
 }
 
 void HexLoader::LoadPiece(std::string_view piece) {
-  if (!m_LineStarted) ++m_LineNumber;
+  const bool lineStart = !m_LineStarted;
+  if (lineStart) ++m_LineNumber;
   m_LineStarted = true;
-  if (!piece.empty() && piece[0] == ':') LoadRecord(piece);
+  // A byte-order mark at the start of the file is harmless; anywhere else
+  // (files joined together) it stands before a record like a blank.
+  bool junk = false;
+  if (lineStart && piece.starts_with(kUtf8Bom)) {
+    piece.remove_prefix(kUtf8Bom.size());
+    junk = m_LineNumber > 1;
+  }
+  // A record behind blanks or NULs is still a record: loaded, and damage.
+  const size_t colon = piece.find_first_not_of(kLeadingBlanks);
+  if (colon == std::string_view::npos || piece[colon] != ':') return;
+  LoadRecord(piece.substr(colon), junk || colon > 0);
 }
 
-void HexLoader::LoadRecord(std::string_view line) {
+void HexLoader::LoadRecord(std::string_view line, bool afterBlanks) {
   ++m_Result.Records;
   const RecordPairs record(line);
   const auto count = static_cast<int32_t>(record.count);
@@ -219,7 +246,14 @@ void HexLoader::LoadRecord(std::string_view line) {
       LoadFlashRecord(record, address);
     }
   }
-  if (record.fault != HexFault::None) NoteDamage(record.fault);
+  HexFault fault = record.fault;
+  // A segment address would move the data elsewhere; it is not followed, so
+  // data meant for another segment lands here: the record is damage.
+  if (fault == HexFault::None && (type == kRecordExtendedSegmentAddress || type == kRecordStartSegmentAddress) &&
+      std::any_of(record.Data(), record.Data() + count, [](uint8_t b) { return b != 0; }))
+    fault = HexFault::SegmentAddress;
+  if (fault == HexFault::None && afterBlanks) fault = HexFault::LeadingBlanks;
+  if (fault != HexFault::None) NoteDamage(fault);
 }
 
 void HexLoader::NoteDamage(HexFault fault) {
@@ -249,6 +283,9 @@ void HexLoader::LoadRegionRecord(const RecordPairs& record, int32_t address) {
     if (offset) {
       m_Image[*offset] = record.Data()[j];
       ++m_Result.RegionBytesStored;
+      m_Result.RegionSet.set(static_cast<size_t>(*offset - kFlashSize));
+    } else if (InEeprom(at)) {
+      ++m_Result.EepromBytes;
     } else {
       ++m_Result.DroppedBytes;
     }
@@ -348,6 +385,9 @@ constexpr FaultNames kFaultNames[] = {
     {HexFault::NonHexDigits, "не шестнадцатеричные цифры", "non-hex digits"},
     {HexFault::BadChecksum, "неверная контрольная сумма", "bad checksum"},
     {HexFault::LongLine, "строка длиннее длины записи", "line longer than its count"},
+    {HexFault::LeadingBlanks, "перед записью пробелы или нулевые байты", "blanks or NULs before the record"},
+    {HexFault::SegmentAddress, "адрес сегмента (запись типа 02 или 03) не поддерживается",
+     "segment address (type 02 or 03) not supported"},
 };
 
 const FaultNames* NamesOf(HexFault fault) {
@@ -370,18 +410,28 @@ std::string_view HexFaultName(HexFault fault) {
 
 std::string DamageDescription(const HexLoadResult& load) {
   std::string text;
-  if (load.DamagedRecords > 0 || load.DroppedBytes > 0) {
-    text = "повреждённых записей " + std::to_string(load.DamagedRecords) + ", отброшено байт " +
-           std::to_string(load.DroppedBytes) + ".";
-  }
+  auto clause = [&](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
   if (load.DamagedRecords > 0) {
-    text += " Первая повреждённая запись в строке " + std::to_string(load.FirstDamagedLine);
-    text += load.FirstDamage.empty() ? "." : ": " + load.FirstDamage + ".";
+    std::string part = "повреждённых записей " + std::to_string(load.DamagedRecords) + ", первая в строке " +
+                       std::to_string(load.FirstDamagedLine);
+    if (!load.FirstDamage.empty()) part += ": " + load.FirstDamage;
+    clause(part);
   }
-  if (load.MissingEndRecord())
-    text += text.empty() ? "нет записи конца файла, файл может быть обрезан."
-                         : " Нет записи конца файла, файл может быть обрезан.";
-  return text;
+  if (load.DroppedBytes > 0)
+    clause("данные вне памяти этого микроконтроллера (" + std::to_string(load.DroppedBytes) +
+           " байт), файл может быть для другого МК");
+  if (load.MissingEndRecord()) clause("нет записи конца файла, файл может быть обрезан");
+  return text.empty() ? text : text + ".";
+}
+
+std::string SuspectFileText(const HexLoadResult& load) {
+  return "HEX-файл вызывает сомнения: " + DamageDescription(load);
+}
+
+std::string EepromNote(const HexLoadResult& load) {
+  if (load.EepromBytes == 0) return {};
+  return "В файле есть данные для EEPROM (" + std::to_string(load.EepromBytes) +
+         " байт): монитор их не записывает, EEPROM модуля не изменится.";
 }
 
 uint8_t ReadHexByte(std::string_view line, size_t& cursor) {

@@ -18,7 +18,7 @@
 namespace tolvane {
 
 // What is wrong with a damaged record.
-enum class HexFault { None, ShortLine, NonHexDigits, BadChecksum, LongLine };
+enum class HexFault { None, ShortLine, NonHexDigits, BadChecksum, LongLine, LeadingBlanks, SegmentAddress };
 
 // The fault as the trace names it (Russian), and in English for the command
 // line's summary.
@@ -34,21 +34,32 @@ struct HexLoadResult {
   int32_t FirstDamagedLine = 0;  // line number in the file, from 1
   std::string FirstDamage;       // the fault of that line, as the warning names it
   HexFault FirstFault = HexFault::None;
-  int32_t DroppedBytes = 0;       // data bytes that have no place in the image
+  int32_t DroppedBytes = 0;       // data bytes outside this device's memory (the file may be for another chip)
+  int32_t EepromBytes = 0;        // data bytes for the data EEPROM, which the monitor does not write
   int32_t RegionBytesStored = 0;  // bytes stored into region slots
+  RegionCoverage RegionSet;       // which region-slot bytes the records set
   bool EndRecordSeen = false;     // an end-of-file record (type 01) was read
 
   // A file cut short has records but no end record.
   bool MissingEndRecord() const { return Records > 0 && !EndRecordSeen; }
+  // EEPROM data is not written, but it is no sign of a wrong file.
   bool Suspect() const { return DamagedRecords > 0 || DroppedBytes > 0 || MissingEndRecord(); }
   // A load that stored no program-flash byte gives nothing to write: writing
   // it would only erase the device.
   bool NothingToWrite() const { return BytesStored == 0; }
 };
 
-// What is wrong with a suspect load, in one sentence per fault (Russian, as
-// the window and the procedures show it); empty when nothing is.
+// What is wrong with a suspect load, one clause per fault (Russian, as the
+// window and the procedures show it); empty when nothing is.
 std::string DamageDescription(const HexLoadResult& load);
+
+// The one wording of a suspect file, for the load box, the question before a
+// write and the refusal: the lead, then DamageDescription.
+std::string SuspectFileText(const HexLoadResult& load);
+
+// The note about data for the data EEPROM (not written, not damage); empty
+// when the file has none.
+std::string EepromNote(const HexLoadResult& load);
 
 // Largest input taken for a HEX file: far beyond any firmware's file, small
 // enough that a wrong choice (a disk image, a device) is refused early.

@@ -3,11 +3,9 @@
 #include "log/file_open.h"
 #include "log/number_text.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
-#include <system_error>
 
 namespace tolvane {
 namespace {
@@ -38,20 +36,9 @@ bool AllFill(const uint8_t* bytes, int32_t count) {
   return true;
 }
 
-bool WriteFile(const std::string& path, std::string_view content, std::string* error) {
-  std::FILE* file = OpenFile(path, "wb");
-  bool ok = file != nullptr;
-  if (ok) {
-    ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    ok = std::fclose(file) == 0 && ok;
-  }
-  if (!ok && error != nullptr) *error = std::error_code(errno, std::generic_category()).message();
-  return ok;
-}
-
 }  // namespace
 
-std::string FormatHexFile(const FirmwareImage& image) {
+std::string FormatHexFile(const FirmwareImage& image, const RegionExtents& extents) {
   std::string out;
   // Records never cross a 16-byte boundary; within one they hold the run of
   // non-0xFF bytes (0xFF bytes between two such bytes go along).
@@ -66,12 +53,13 @@ std::string FormatHexFile(const FirmwareImage& image) {
   for (int32_t k = 0; k < kRegionCount; ++k) {
     const MemoryRegion& region = MemoryRegions[static_cast<size_t>(k)];
     const uint8_t* slot = image.Slot(k);
-    if (AllFill(slot, region.Size)) continue;
+    const int32_t size = std::clamp(extents[static_cast<size_t>(k)], 0, region.Size);
+    if (AllFill(slot, size)) continue;
     const auto start = static_cast<uint32_t>(region.Start);
     const uint8_t upper[2] = {static_cast<uint8_t>(start >> 24), static_cast<uint8_t>(start >> 16)};
     AppendRecord(out, 0x04, 0, upper, 2);
-    for (int32_t i = 0; i < region.Size; i += kBytesPerRecord) {
-      const int32_t count = std::min(kBytesPerRecord, region.Size - i);
+    for (int32_t i = 0; i < size; i += kBytesPerRecord) {
+      const int32_t count = std::min(kBytesPerRecord, size - i);
       AppendRecord(out, 0x00, static_cast<uint16_t>((start + static_cast<uint32_t>(i)) & 0xFFFF), slot + i, count);
     }
   }
@@ -79,12 +67,13 @@ std::string FormatHexFile(const FirmwareImage& image) {
   return out;
 }
 
-bool WriteHexFile(const std::string& path, const FirmwareImage& image, std::string* error) {
-  return WriteFile(path, FormatHexFile(image), error);
+bool WriteHexFile(const std::string& path, const FirmwareImage& image, std::string* error,
+                  const RegionExtents& extents) {
+  return WriteWholeFile(path, FormatHexFile(image, extents), error);
 }
 
 bool WriteRawImage(const std::string& path, const FirmwareImage& image, std::string* error) {
-  return WriteFile(path, std::string_view(reinterpret_cast<const char*>(image.Data()), kImageSize), error);
+  return WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(image.Data()), kImageSize), error);
 }
 
 }  // namespace tolvane

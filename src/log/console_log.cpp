@@ -2,10 +2,12 @@
 
 #include "file_open.h"
 #include "number_text.h"
-#include "terminal.h"
+#include "log/terminal.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
 #include <algorithm>
 #include <array>
@@ -168,7 +170,9 @@ bool TerminalWantsColor(std::FILE* stream) {
 
 TerminalSink::TerminalSink(bool color) : m_Color(color) {}
 
-FileSink::FileSink(const std::string& path) : m_File(OpenFile(path, "ab")) {}
+FileSink::FileSink(const std::string& path) : m_File(OpenFile(path, "ab")) {
+  if (m_File == nullptr) m_Open = errno;
+}
 
 FileSink::~FileSink() {
   if (m_File != nullptr) std::fclose(m_File);
@@ -176,8 +180,17 @@ FileSink::~FileSink() {
 
 void FileSink::WriteLine(std::span<const LogSpan> spans) {
   if (m_File == nullptr) return;
-  for (const LogSpan& span : spans) std::fwrite(span.text.data(), 1, span.text.size(), m_File);
-  std::fflush(m_File);
+  bool written = true;
+  errno = 0;
+  for (const LogSpan& span : spans)
+    written = std::fwrite(span.text.data(), 1, span.text.size(), m_File) == span.text.size() && written;
+  written = std::fflush(m_File) == 0 && written;
+  if (!written && m_Error == 0) m_Error = errno != 0 ? errno : EIO;
+}
+
+std::string FileSink::Failure() const {
+  const int code = m_File == nullptr ? m_Open : m_Error;
+  return code == 0 ? std::string() : std::error_code(code, std::generic_category()).message();
 }
 
 }  // namespace tolvane

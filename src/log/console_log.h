@@ -90,16 +90,22 @@ class TerminalSink : public LogSink {
 // marks are for people, not for files and pipes.
 bool TerminalWantsColor(std::FILE* stream = stderr);
 
-// Appends plain text to a file.
+// Appends plain text to a file. A write that fails (a full disk) is kept as
+// the sink's error, so that losing the trace is never silent.
 class FileSink : public LogSink {
  public:
   explicit FileSink(const std::string& path);
   ~FileSink() override;
   bool IsOpen() const { return m_File != nullptr; }
   void WriteLine(std::span<const LogSpan> spans) override;
+  // The system's reason for the first line that could not be written; empty
+  // while every line was.
+  std::string Failure() const;
 
  private:
   std::FILE* m_File = nullptr;
+  int m_Error = 0;  // errno of the first failed write
+  int m_Open = 0;   // errno of a failed open
 };
 
 }  // namespace tolvane

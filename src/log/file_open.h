@@ -16,4 +16,19 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 // The path of a UTF-8 name, for std::filesystem. Never throws.
 std::filesystem::path PathOf(std::string_view utf8Path);
 
+// Pushes what the stream has written through to the disk, so that a power cut
+// after it loses nothing. False when the system refused.
+bool SyncFile(std::FILE* file);
+
+// Writes a whole file so that it is either complete or as it was: into a
+// temporary file beside it, synced, then renamed over the old one (a full
+// disk never destroys a good earlier file). A name that is a symbolic link
+// writes its target; one that is no regular file (a device, a pipe) is
+// written in place. False with the system's reason.
+bool WriteWholeFile(const std::string& utf8Path, std::string_view content, std::string* error);
+
+// True when both names lead to one file (through links, too), or would
+// once it is made.
+bool SameFile(const std::string& a, const std::string& b);
+
 }  // namespace tolvane

@@ -1,4 +1,10 @@
 #include "log/file_open.h"
+#include "log/file_replace.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 
 namespace tolvane {
 
@@ -6,5 +12,13 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) { return std:
 
 // The system takes the bytes as they are.
 std::filesystem::path PathOf(std::string_view utf8Path) { return std::filesystem::path(std::string(utf8Path)); }
+
+bool SyncFile(std::FILE* file) { return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0; }
+
+bool RenameOver(const std::string& from, const std::string& to, int& error) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  error = errno;
+  return false;
+}
 
 }  // namespace tolvane

@@ -1,6 +1,11 @@
 #include "log/file_open.h"
+#include "log/file_replace.h"
 #include "log/utf16.h"
 
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
 #include <cstdio>
 
 namespace tolvane {
@@ -10,5 +15,15 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
 }
 
 std::filesystem::path PathOf(std::string_view utf8Path) { return std::filesystem::path(Utf16FromUtf8(utf8Path)); }
+
+bool SyncFile(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
+bool RenameOver(const std::string& from, const std::string& to, int& error) {
+  if (MoveFileExW(Utf16FromUtf8(from).c_str(), Utf16FromUtf8(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+    return true;
+  error = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+  return false;
+}
 
 }  // namespace tolvane

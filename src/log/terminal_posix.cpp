@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace tolvane {
 namespace {
 
@@ -21,6 +23,14 @@ const char* AnsiFor(int color) {
 }  // namespace
 
 bool StreamIsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+bool WriteText(std::FILE* stream, std::string_view text) {
+  errno = 0;
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  return std::fflush(stream) == 0 && written;
+}
+
+bool EnableTerminalControls(std::FILE* stream) { return StreamIsTerminal(stream); }
 
 void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
   m_Buffer.clear();
@@ -40,8 +50,7 @@ void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
     m_Buffer.append("\033[0m");
     if (endsInNewline) m_Buffer.push_back('\n');
   }
-  std::fwrite(m_Buffer.data(), 1, m_Buffer.size(), stderr);
-  std::fflush(stderr);
+  WriteText(stderr, m_Buffer);
 }
 
 }  // namespace tolvane

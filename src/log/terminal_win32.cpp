@@ -11,6 +11,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
+
 namespace tolvane {
 namespace {
 
@@ -25,26 +27,49 @@ bool IsConsole(HANDLE handle) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
-void WriteUtf16(HANDLE console, std::string_view text) {
+bool WriteUtf16(HANDLE console, std::string_view text) {
   const std::wstring wide = Utf16FromUtf8(text);
   DWORD written = 0;
-  if (!wide.empty()) WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  return wide.empty() || WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+}
+
+// The bytes as they are: once per stream, binary mode (no "\r\n" for "\n").
+bool WriteBytes(std::FILE* stream, std::string_view text) {
+  const int fd = _fileno(stream);
+  if (fd < 0) return true;  // no descriptor at all: nobody reads it
+  static const bool stdoutBinary = _fileno(stdout) >= 0 && _setmode(_fileno(stdout), _O_BINARY) != -1;
+  static const bool stderrBinary = _fileno(stderr) >= 0 && _setmode(_fileno(stderr), _O_BINARY) != -1;
+  (void)stdoutBinary, (void)stderrBinary;
+  errno = 0;
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  return std::fflush(stream) == 0 && written;
 }
 
 }  // namespace
 
 bool StreamIsTerminal(std::FILE* stream) { return IsConsole(HandleOf(stream)); }
 
+bool WriteText(std::FILE* stream, std::string_view text) {
+  const HANDLE handle = HandleOf(stream);
+  if (!IsConsole(handle)) return WriteBytes(stream, text);
+  std::fflush(stream);  // anything written to the stream before goes first
+  return WriteUtf16(handle, text);
+}
+
+bool EnableTerminalControls(std::FILE* stream) {
+  const HANDLE handle = HandleOf(stream);
+  DWORD mode = 0;
+  if (handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) return false;
+  if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return true;
+  return SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
   const HANDLE console = HandleOf(stderr);
   if (!IsConsole(console)) {
-    // Once, and only where there is a descriptor to set.
-    static const bool binary = _fileno(stderr) >= 0 && _setmode(_fileno(stderr), _O_BINARY) != -1;
-    (void)binary;
     m_Buffer.clear();
     for (const LogSpan& span : spans) m_Buffer.append(span.text);
-    std::fwrite(m_Buffer.data(), 1, m_Buffer.size(), stderr);
-    std::fflush(stderr);
+    WriteBytes(stderr, m_Buffer);
     return;
   }
   CONSOLE_SCREEN_BUFFER_INFO info{};

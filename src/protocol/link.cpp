@@ -63,6 +63,15 @@ void MonitorLink::StartFirmware() {
   Send(request.data(), kRunRequestSize);
 }
 
+int32_t MonitorLink::TakeSurplus(int32_t waitMs) {
+  std::array<uint8_t, kSyncDrainSize> discard;
+  int32_t taken = 0;
+  if (waitMs > 0) m_Port.ReadTimed(discard.data(), 1, taken, waitMs);
+  int32_t more = 0;
+  m_Port.Read(discard.data(), kSyncDrainSize, more);
+  return taken + more;
+}
+
 bool MonitorLink::SendCaptureBurst() {
   if (!m_Port.IsOpen() || m_Port.PendingOutput() > 0) return false;
   std::array<uint8_t, kCaptureBurstSize> burst;

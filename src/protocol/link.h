@@ -45,6 +45,12 @@ class MonitorLink {
   WriteOutcome WriteBlock(int32_t address, std::span<const uint8_t, link::kWriteDataSize> data);
   // Synchronize, then the run frame; nothing is awaited.
   void StartFirmware();
+  // Takes and discards what is waiting on the line, after waiting up to
+  // waitMs for a first byte (0: no wait). Between two commands of a
+  // procedure nothing should be there: bytes mean the last reply was followed
+  // by surplus (or the firmware chatters), and the replies are shifted.
+  // Returns the count taken.
+  int32_t TakeSurplus(int32_t waitMs = 0);
   // Queues one capture burst unless the previous one is still unsent, so a
   // 1 ms request rate never outruns the line and never blocks the caller.
   // True when a burst was queued.

@@ -34,6 +34,10 @@ inline constexpr int32_t kReadTimeoutMs = 1000;  // for the 32 bytes of a read r
 inline constexpr int32_t kWriteTimeoutMs = 300;  // for the one byte of a write reply
 inline constexpr int32_t kSyncPauseMs = 10;      // between the two synchronisation bytes
 inline constexpr int32_t kSyncDrainSize = 8192;  // input discarded around the first sync byte
+// How long the end of a read waits for bytes behind its last reply: a reply
+// followed by surplus would have shifted the data (a USB adapter passes bytes
+// on within its latency, 16 ms at most by default).
+inline constexpr int32_t kSurplusWaitMs = 20;
 
 // Idle traffic ------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 
 #include "image/hex_reader.h"
 #include "log/console_log.h"
+#include "serial/system_error.h"
 
 namespace tolvane {
 
@@ -40,12 +41,23 @@ constexpr const char* kNoFile = "HEX-файл не загружен! Запис�
 constexpr const char* kFileUnread = "HEX-файл не прочитан! Запись не начата, прошивка в модуле не изменена.";
 constexpr const char* kNothingToWrite =
     "В HEX-файле нет данных программы! Запись не начата, прошивка в модуле не изменена.";
-constexpr const char* kSuspectDeclined = "HEX-файл повреждён, запись отменена. Прошивка в модуле не изменена.";
+constexpr const char* kSuspectDeclinedLog = "Повреждённый HEX-файл не записан: запись отменена\n";
 constexpr const char* kRunPortClosed = "Порт не открыт! Команда запуска не отправлена, выберите порт.";
 constexpr const char* kRunCaption = "ОШИБКА";
 constexpr const char* kWriteStoppedCaption = "ЗАПИСЬ ПРЕРВАНА";
 constexpr const char* kReadStoppedCaption = "ЧТЕНИЕ ПРЕРВАНО";
 constexpr const char* kCheckStoppedCaption = "ПРОВЕРКА ПРЕРВАНА";
+
+// Replies that cannot be trusted, and a port that went away.
+constexpr const char* kSurplusText =
+    "Модуль прислал лишние байты после ответа: ответы сдвинуты, им нельзя доверять. Процедура остановлена, "
+    "прочитанные данные не сохраняются и не сравниваются. Возможно, в модуле работает прошивка: перезапустите "
+    "его при включённом захвате и повторите.";
+constexpr const char* kSurplusCaption = "ОШИБКА СВЯЗИ";
+constexpr const char* kPortLostText = "Связь с портом потеряна: ";
+constexpr const char* kPortLostCaption = "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ";
+constexpr const char* kConfigurationNotCompared =
+    "\nВ HEX-файле нет слов конфигурации и идентификаторов, они не сравнивались.";
 
 std::string Format(const char* format, int32_t a, int32_t b) {
   char text[256];
@@ -55,7 +67,16 @@ std::string Format(const char* format, int32_t a, int32_t b) {
 
 }  // namespace
 
-CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& device) {
+const RegionExtents& DeviceReadExtents() {
+  static const RegionExtents extents = [] {
+    RegionExtents e{};
+    for (size_t k = 0; k < e.size(); ++k) e[k] = std::min(MemoryRegions[k].Size, kReadReplySize);
+    return e;
+  }();
+  return extents;
+}
+
+CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& device, const RegionCoverage* compared) {
   CompareCounts counts;
   for (int32_t j = 0; j < kFlashSize; ++j) {
     if (file[j] == device[j]) continue;
@@ -65,9 +86,14 @@ CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& de
       if (counts.UserMismatches++ == 0) counts.FirstUserMismatch = j;
     }
   }
+  if (compared != nullptr) counts.ConfigurationCompared = false;
   for (int32_t k = 0; k < kVerifiedRegionCount; ++k) {
     for (int32_t i = 0; i < MemoryRegions[static_cast<size_t>(k)].Size; ++i) {
       int32_t offset = RegionSlotOffset(k) + i;
+      if (compared != nullptr) {
+        if (!compared->test(static_cast<size_t>(offset - kFlashSize))) continue;
+        counts.ConfigurationCompared = true;
+      }
       if (file[offset] == device[offset]) continue;
       if (counts.ConfigurationMismatches++ == 0) counts.FirstConfigurationMismatch = offset;
     }
@@ -93,6 +119,40 @@ const char* Procedures::MonitorState() const {
 
 bool Procedures::ShouldStop() { return m_Done > 0 && m_Observer.StopRequested(); }
 
+bool Procedures::LineClear(bool first, int32_t waitMs) {
+  if (first) return true;
+  const int32_t surplus = m_Link.TakeSurplus(waitMs);
+  if (surplus == 0) return true;
+  Log()
+      .SetColor(kColorWarning)
+      .Text("Лишние байты от модуля после ответа: ")
+      .Dec(surplus)
+      .Text("\n")
+      .SetColor(kColorNormal);
+  std::string text = kSurplusText;
+  if (m_LastWrite.BlocksSent > 0 && m_LastWrite.BlocksSent < kFlashWriteBlocks) text += "\n" + WriteState();
+  Report(std::move(text), kSurplusCaption, OutcomeIcon::Error);
+  return false;
+}
+
+bool Procedures::PortLost() const {
+  const IBytePort& port = m_Link.Port();
+  return port.IsOpen() && port.LastError() != 0;
+}
+
+void Procedures::ReportPortLost(const std::string& deviceState) {
+  std::string text = kPortLostText + FormatSystemError(m_Link.Port().LastError()) + ".";
+  if (!deviceState.empty()) text += "\n" + deviceState;
+  Report(std::move(text), kPortLostCaption, OutcomeIcon::Error);
+}
+
+// What an unfinished write leaves in the device.
+std::string Procedures::WriteState() const {
+  return "Записано блоков: " + std::to_string(m_LastWrite.BlocksWritten) +
+         ", защищено: " + std::to_string(m_LastWrite.ProtectedBlocks) + " (из " + std::to_string(kFlashWriteBlocks) +
+         "), прошивка в модуле неполная. " + MonitorState();
+}
+
 ProcedureStatus Procedures::ReadBlocks(FirmwareImage& device) {
   const int32_t readBefore = m_Done;
   auto stopped = [&] {
@@ -108,31 +168,39 @@ ProcedureStatus Procedures::ReadBlocks(FirmwareImage& device) {
     return ProcedureStatus::Stopped;
   };
 
+  auto failed = [&](const ReadBlockResult& block, const char* text, const char* caption) {
+    Log().Text("Err, RdSz=").Dec(block.Received).Text("\n");
+    if (PortLost()) {
+      ReportPortLost(m_LastWrite.BlocksSent == kFlashWriteBlocks ? "Все блоки записаны, но не проверены." : "");
+    } else {
+      Report(text, caption, OutcomeIcon::Error);
+    }
+    return ProcedureStatus::LinkFailed;
+  };
+
   m_Link.Synchronize();
+  bool first = true;
   for (int32_t address = 0; address < kFlashSize; address += kReadReplySize) {
     if (ShouldStop()) return stopped();
+    if (!LineClear(first)) return ProcedureStatus::LinkFailed;
+    first = false;
     ReadBlockResult block = m_Link.ReadBlock(address);
-    if (!block.Ok) {
-      Log().Text("Err, RdSz=").Dec(block.Received).Text("\n");
-      Report(kFlashReadFailed, kFlashReadCaption, OutcomeIcon::Error);
-      return ProcedureStatus::LinkFailed;
-    }
+    if (!block.Ok) return failed(block, kFlashReadFailed, kFlashReadCaption);
     std::copy(block.Data.begin(), block.Data.end(), device.Data() + address);
     Step();
   }
   for (int32_t k = 0; k < kRegionCount; ++k) {
     if (ShouldStop()) return stopped();
+    if (!LineClear(false)) return ProcedureStatus::LinkFailed;
     const MemoryRegion& region = MemoryRegions[static_cast<size_t>(k)];
     ReadBlockResult block = m_Link.ReadBlock(region.Start);
-    if (!block.Ok) {
-      Log().Text("Err, RdSz=").Dec(block.Received).Text("\n");
-      Report(kRegionReadFailed, kRegionReadCaption, OutcomeIcon::Error);
-      return ProcedureStatus::LinkFailed;
-    }
-    const auto kept = static_cast<std::ptrdiff_t>(std::min(region.Size, kReadReplySize));
+    if (!block.Ok) return failed(block, kRegionReadFailed, kRegionReadCaption);
+    const auto kept = static_cast<std::ptrdiff_t>(DeviceReadExtents()[static_cast<size_t>(k)]);
     std::copy(block.Data.begin(), block.Data.begin() + kept, device.Slot(k));
     Step();
   }
+  // Bytes behind the last reply would have shifted it too.
+  if (!LineClear(false, kSurplusWaitMs)) return ProcedureStatus::LinkFailed;
   m_Observer.DeviceImageRead();
   return ProcedureStatus::Done;
 }
@@ -144,8 +212,9 @@ ProcedureStatus Procedures::ReadDevice(FirmwareImage& device) {
   return ReadBlocks(device);
 }
 
-ProcedureStatus Procedures::CompareImages(const FirmwareImage& file, const FirmwareImage& device) {
-  m_LastCompare = CountMismatches(file, device);
+ProcedureStatus Procedures::CompareImages(const FirmwareImage& file, const FirmwareImage& device,
+                                          const RegionCoverage* compared) {
+  m_LastCompare = CountMismatches(file, device, compared);
   const CompareCounts& c = m_LastCompare;
   Log().Text("ErrUserN = ").Dec(c.UserMismatches).Text(" ErrNMon=").Dec(c.MonitorMismatches).Text("\n");
 
@@ -161,11 +230,13 @@ ProcedureStatus Procedures::CompareImages(const FirmwareImage& file, const Firmw
   }
   if (c.MonitorMismatches > 0) verdict += kVerdictMonitor;
 
+  const std::string note = c.ConfigurationCompared ? "" : kConfigurationNotCompared;
   if (verdict.empty()) {
-    Report(kVerifyEqual, kVerifyEqualCaption, OutcomeIcon::Exclamation);
+    Report(kVerifyEqual + note, kVerifyEqualCaption, OutcomeIcon::Exclamation);
     return ProcedureStatus::Done;
   }
   verdict += kVerdictTail;
+  verdict += note;
   if (error) {
     Report(std::move(verdict), kVerifyErrorCaption, OutcomeIcon::Error);
     return ProcedureStatus::Differs;
@@ -174,10 +245,10 @@ ProcedureStatus Procedures::CompareImages(const FirmwareImage& file, const Firmw
   return ProcedureStatus::Done;
 }
 
-ProcedureStatus Procedures::Verify(const FirmwareImage& file, FirmwareImage& device) {
+ProcedureStatus Procedures::Verify(const FirmwareImage& file, FirmwareImage& device, const RegionCoverage* compared) {
   ProcedureStatus status = ReadDevice(device);
   if (status != ProcedureStatus::Done) return status;
-  return CompareImages(file, device);
+  return CompareImages(file, device, compared);
 }
 
 bool AdmitFile(const HexLoadResult* load, IProcedureObserver& observer) {
@@ -201,37 +272,52 @@ bool AdmitFile(const HexLoadResult* load, IProcedureObserver& observer) {
     return false;
   }
   if (!load->Suspect()) return true;
-  std::string question = "HEX-файл повреждён: " + DamageDescription(*load) + "\nЗаписать его в модуль всё равно?";
+  std::string question = SuspectFileText(*load) + "\nЗаписать его в модуль всё равно?";
   if (observer.ConfirmSuspect(question)) {
     Log().SetColor(kColorWarning).Text("Записываю повреждённый HEX-файл по подтверждению\n").SetColor(kColorNormal);
     return true;
   }
-  Report(kSuspectDeclined, kWriteCaption, OutcomeIcon::Error);
+  // The user's own answer: traced, no message of its own.
+  Log().Text(kSuspectDeclinedLog);
   return false;
+}
+
+ProcedureOutcome SuspectRefusal(const HexLoadResult& load) {
+  return {SuspectFileText(load) + "\nЗапись не начата, прошивка в модуле не изменена.", kWriteCaption,
+          OutcomeIcon::Error};
 }
 
 ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
   m_Link.Synchronize();
+  bool first = true;
   for (int32_t address = 0; address < kFlashSize; address += kWriteDataSize) {
     if (ShouldStop()) {
-      Log().Text("Запись прервана, записано блоков = ").Dec(m_LastWrite.BlocksSent).Text("\n");
-      Report(Format("Запись прервана! Записано блоков: %d из %d, прошивка в модуле неполная. ", m_LastWrite.BlocksSent,
-                    kFlashWriteBlocks) +
-                 MonitorState(),
-             kWriteStoppedCaption, OutcomeIcon::Error);
+      Log()
+          .Text("Запись прервана, записано блоков = ")
+          .Dec(m_LastWrite.BlocksWritten)
+          .Text(", защищено = ")
+          .Dec(m_LastWrite.ProtectedBlocks)
+          .Text("\n");
+      Report("Запись прервана! " + WriteState(), kWriteStoppedCaption, OutcomeIcon::Error);
       return ProcedureStatus::Stopped;
     }
+    if (!LineClear(first)) return ProcedureStatus::LinkFailed;
+    first = false;
     std::span<const uint8_t, kWriteDataSize> data(file.Data() + address, kWriteDataSize);
     WriteOutcome outcome = m_Link.WriteBlock(address, data);
     ++m_LastWrite.BlocksSent;
     switch (outcome) {
-      case WriteOutcome::Written: break;
+      case WriteOutcome::Written: ++m_LastWrite.BlocksWritten; break;
       case WriteOutcome::Protected:
         ++m_LastWrite.ProtectedBlocks;
         if (UserArea.Contains(address)) ++m_LastWrite.ProtectedUserBlocks;
         break;
       case WriteOutcome::NoAnswer:
-        Report(kWriteNoAnswer, kWriteCaption, OutcomeIcon::Error);
+        if (PortLost()) {
+          ReportPortLost(WriteState());
+        } else {
+          Report(kWriteNoAnswer, kWriteCaption, OutcomeIcon::Error);
+        }
         return ProcedureStatus::LinkFailed;
       case WriteOutcome::WrongAnswer:
         Report(kWriteWrongAnswer, kWriteCaption, OutcomeIcon::Error);
@@ -242,11 +328,12 @@ ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
   return ProcedureStatus::Done;
 }
 
-ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device) {
+ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device,
+                                        Admission admission) {
   m_Done = 0;
   m_Total = kFlashWriteBlocks + kDeviceReads;
   m_LastWrite = {};
-  if (!AdmitFile(load, m_Observer)) return ProcedureStatus::Refused;
+  if ((admission == Admission::Ask || load == nullptr) && !AdmitFile(load, m_Observer)) return ProcedureStatus::Refused;
 
   Log().Text("Начинаю запись \n");
   ProcedureStatus status = WriteBlocks(file);
@@ -270,7 +357,7 @@ ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoad
   Log().Text("Начинаю проверку \n");
   status = ReadBlocks(device);
   if (status != ProcedureStatus::Done) return status;
-  return CompareImages(file, device);
+  return CompareImages(file, device, &load->RegionSet);
 }
 
 ProcedureStatus Procedures::Run() {

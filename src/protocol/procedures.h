@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/firmware_image.h"
+#include "image/hex_writer.h"
 #include "protocol/link.h"
 
 namespace tolvane {
@@ -59,22 +60,39 @@ struct CompareCounts {
   int32_t UserMismatches = 0;
   int32_t MonitorMismatches = 0;
   int32_t ConfigurationMismatches = 0;
+  // False when the file sets no configuration or identifier byte: then none
+  // was compared (a device's programmed configuration is no difference).
+  bool ConfigurationCompared = true;
   // First differing offsets (-1: none), for detailed reports.
   int32_t FirstUserMismatch = -1;
   int32_t FirstMonitorMismatch = -1;
   int32_t FirstConfigurationMismatch = -1;  // image offset in slot 0 or 1
 };
 
-// Counts without logging or verdict; what CompareImages judges.
-CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& device);
+// Counts without logging or verdict; what CompareImages judges. compared:
+// the region bytes the file sets, which alone are compared (null: all of
+// the verified regions).
+CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& device,
+                              const RegionCoverage* compared = nullptr);
+
+// How many leading bytes of each region a read fetches (one read block each).
+const RegionExtents& DeviceReadExtents();
 
 // Whether a loaded file may be written: refuses (reporting the outcome) when
-// no file was read, asks ConfirmSuspect for a damaged one. WriteDevice checks
-// the same; callers may ask first, before any port is touched.
+// no file was read, asks ConfirmSuspect for a damaged one (a "no" is the
+// user's own choice: traced, no outcome). WriteDevice checks the same;
+// callers may ask first, before any port is touched.
 bool AdmitFile(const HexLoadResult* load, IProcedureObserver& observer);
+
+// The refusal of a suspect file that a rule declined for the user (the
+// command line without --force), in the words of the question.
+ProcedureOutcome SuspectRefusal(const HexLoadResult& load);
+
+enum class Admission { Ask, Done };
 
 struct WriteCounts {
   int32_t BlocksSent = 0;
+  int32_t BlocksWritten = 0;  // answered as written
   int32_t ProtectedBlocks = 0;
   int32_t ProtectedUserBlocks = 0;
 };
@@ -88,16 +106,20 @@ class Procedures {
   ProcedureStatus ReadDevice(FirmwareImage& device);
 
   // Logs the counts and reports the verdict; Done when only the monitor area
-  // differs (or nothing), Differs otherwise.
-  ProcedureStatus CompareImages(const FirmwareImage& file, const FirmwareImage& device);
+  // differs (or nothing), Differs otherwise. compared: as CountMismatches.
+  ProcedureStatus CompareImages(const FirmwareImage& file, const FirmwareImage& device,
+                                const RegionCoverage* compared = nullptr);
 
   // ReadDevice, then CompareImages when the read succeeded.
-  ProcedureStatus Verify(const FirmwareImage& file, FirmwareImage& device);
+  ProcedureStatus Verify(const FirmwareImage& file, FirmwareImage& device, const RegionCoverage* compared = nullptr);
 
   // Writes the 1024 flash blocks of file, then verifies into device.
   // load describes how file was loaded: nullptr (or a file that could not be
   // read) refuses, a suspect load is written only after ConfirmSuspect.
-  ProcedureStatus WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device);
+  // Admission::Done: the caller has admitted the file already (AdmitFile),
+  // so it is not asked about again.
+  ProcedureStatus WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device,
+                              Admission admission = Admission::Ask);
 
   // Synchronize and the run frame; refuses when the port is not open.
   ProcedureStatus Run();
@@ -110,6 +132,13 @@ class Procedures {
  private:
   ProcedureStatus ReadBlocks(FirmwareImage& device);
   ProcedureStatus WriteBlocks(const FirmwareImage& file);
+  // Before a command (but the first after Synchronize), and after the last
+  // read: false, with the outcome reported, when surplus bytes were waiting.
+  bool LineClear(bool first, int32_t waitMs = 0);
+  // A failed command on a port whose system calls failed: the port is lost.
+  bool PortLost() const;
+  void ReportPortLost(const std::string& deviceState);
+  std::string WriteState() const;
   void Report(std::string text, std::string caption, OutcomeIcon icon);
   void Step();
   bool ShouldStop();

@@ -16,12 +16,9 @@ namespace {
 // "Не могу открыть выбранный порт %s\r\n" and "... (скорость %d  бод) !",
 // filled in by concatenation.
 constexpr const char* kOpenFailed = "Не могу открыть выбранный порт ";
-constexpr const char* kNotSerialText = "Это не последовательный порт";
 constexpr const char* kModeRefused = "Не могу установить для порта требуемый режим (скорость ";
 constexpr const char* kModeRefusedEnd = "  бод) !";
 constexpr const char* kTimeoutsRefused = "Не могу установить тайм-ауты для выбранного порта";
-constexpr const char* kOwnTerminalText = "Это терминал самой программы, а не порт устройства";
-constexpr const char* kStalledText = "Порт не принимает данные";
 constexpr const char* kWriteFailed = "Не удалось передать данные в порт: ";
 constexpr const char* kStrategyRefused = "OSerialPort::SetWaitStrategy() - call SetCommTimeouts() error !!!! \n";
 
@@ -29,16 +26,6 @@ constexpr const char* kStrategyRefused = "OSerialPort::SetWaitStrategy() - call 
 uint32_t TickCount() {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
   return static_cast<uint32_t>(ms.count());
-}
-
-// The text of a backend's refusal or a system code.
-std::string RefusalText(uint32_t error) {
-  switch (error) {
-    case kNotSerialDevice: return kNotSerialText;
-    case kOwnTerminal: return kOwnTerminalText;
-    case kWriteStalled: return kStalledText;
-    default: return FormatSystemError(error);
-  }
 }
 
 }  // namespace
@@ -55,12 +42,13 @@ bool OSerialPort::OpenDevice(const std::string& name, int32_t speed) {
   std::unique_ptr<Backend> backend = OpenInProcessPort(name, error);
   if (!backend && error == 0) backend = Backend::Open(name, error);
   if (!backend) {
-    m_ErrorText = kOpenFailed + name + "\r\n" + RefusalText(error);
+    m_ErrorText = kOpenFailed + name + "\r\n" + FormatSystemError(error);
     if (const std::string advice = OpenFailureAdvice(name, error); !advice.empty()) m_ErrorText += "\r\n" + advice;
     return false;
   }
   m_FrameErrors = 0;
   m_WriteError = 0;
+  m_LoggedWriteError = 0;
   uint32_t taken = 0;
   if (!backend->Configure(speed, taken)) {
     m_ErrorText = kModeRefused + std::to_string(speed) + kModeRefusedEnd;
@@ -88,7 +76,12 @@ bool OSerialPort::Write(const uint8_t* data, int32_t count) {
   // (the receive tick and a reply's read report it as a failed read).
   m_LastError = error;
   m_WriteError = error;
-  Log().SetColor(kColorWarning).Text(kWriteFailed).Text(RefusalText(error)).Text("\n").SetColor(kColorNormal);
+  // One line per kind of failure: capture bursts keep writing to a port that
+  // has gone, a thousand times a second.
+  if (error != m_LoggedWriteError) {
+    m_LoggedWriteError = error;
+    Log().SetColor(kColorWarning).Text(kWriteFailed).Text(FormatSystemError(error)).Text("\n").SetColor(kColorNormal);
+  }
   return false;
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "serial/byte_port.h"
+#include "serial/system_error.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,15 +21,15 @@
 
 namespace tolvane {
 
-// A backend's codes for refusals that are not the system's (outside the
-// ranges of both errno and Windows system codes).
-inline constexpr uint32_t kNotSerialDevice = 0x20000001u;  // not a serial port at all
-inline constexpr uint32_t kOwnTerminal = 0x20000002u;      // the program's own terminal
-inline constexpr uint32_t kWriteStalled = 0x20000003u;     // the line took nothing for too long
-
 // The line speed of the device's monitor: what the port selector opens a port
 // at, and the command line's default.
 inline constexpr int32_t kDefaultBaud = 57600;
+
+// Gives every port the process holds back as it was found (line settings,
+// no exclusive hold), at once; the ports stay open. For ends that skip the
+// ports' own closing: a second interrupt, exit() from a library thread.
+// Async-signal-safe on POSIX. Registered with atexit at the first open.
+void GiveBackPortsNow();
 
 class OSerialPort : public IBytePort {
  public:
@@ -76,6 +77,7 @@ class OSerialPort : public IBytePort {
   std::unique_ptr<Backend> m_Backend;  // null while closed
   bool m_Wait = false;                 // the waiting read behaviour is active
   uint32_t m_WriteError = 0;           // a failed write, for the next read to report
+  uint32_t m_LoggedWriteError = 0;     // the kind of write failure last traced
   const std::atomic<bool>* m_Stop = nullptr;
 };
 

@@ -5,16 +5,53 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
 namespace tolvane {
 namespace {
+
+// The ports this process holds, for GiveBackPortsNow (the console's control
+// handler runs on a thread of its own while the work goes on).
+struct HeldPort {
+  std::atomic<HANDLE> Handle{nullptr};
+  DCB Found{};
+};
+constexpr size_t kHeldPortSlots = 64;
+HeldPort g_Held[kHeldPortSlots];
+
+void GiveBackAtExit() { GiveBackPortsNow(); }
+
+void Hold(HANDLE handle, const DCB& found) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(GiveBackAtExit); });
+  const HANDLE claimed = INVALID_HANDLE_VALUE;  // taken, settings being copied
+  for (HeldPort& slot : g_Held) {
+    HANDLE expected = nullptr;
+    if (!slot.Handle.compare_exchange_strong(expected, claimed)) continue;
+    slot.Found = found;
+    slot.Handle.store(handle);
+    return;
+  }
+}
+
+void Release(HANDLE handle) {
+  for (HeldPort& slot : g_Held) {
+    HANDLE expected = handle;
+    if (slot.Handle.compare_exchange_strong(expected, nullptr)) return;
+  }
+}
 
 class Win32Backend final : public OSerialPort::Backend {
  public:
   explicit Win32Backend(HANDLE handle) : m_Handle(handle) {
     m_FoundDcb.DCBlength = sizeof m_FoundDcb;
     m_HaveFound = GetCommState(m_Handle, &m_FoundDcb) && GetCommTimeouts(m_Handle, &m_FoundTimeouts);
+    if (m_HaveFound) Hold(m_Handle, m_FoundDcb);
   }
   ~Win32Backend() override {
+    Release(m_Handle);
     if (m_HaveFound) {
       SetCommState(m_Handle, &m_FoundDcb);
       SetCommTimeouts(m_Handle, &m_FoundTimeouts);
@@ -106,6 +143,13 @@ class Win32Backend final : public OSerialPort::Backend {
 };
 
 }  // namespace
+
+void GiveBackPortsNow() {
+  for (HeldPort& slot : g_Held) {
+    const HANDLE handle = slot.Handle.load();
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) SetCommState(handle, &slot.Found);
+  }
+}
 
 std::unique_ptr<OSerialPort::Backend> OSerialPort::Backend::Open(const std::string& name, uint32_t& error) {
   // A bare "COM10" names no file; the device namespace reaches every number.

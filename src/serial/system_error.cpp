@@ -2,6 +2,15 @@
 
 namespace tolvane {
 
+std::string FormatSystemError(uint32_t code) {
+  switch (code) {
+    case kNotSerialDevice: return "Это не последовательный порт";
+    case kOwnTerminal: return "Это терминал самой программы, а не порт устройства";
+    case kWriteStalled: return "Порт не принимает данные";
+    default: return PlatformErrorText(code);
+  }
+}
+
 std::string OneLine(std::string_view text) {
   std::string line;
   while (!text.empty()) {

@@ -12,7 +12,7 @@ namespace tolvane {
 const uint32_t kSystemBusy = EBUSY;
 const uint32_t kSystemDeviceGone = EIO;
 
-std::string FormatSystemError(uint32_t code) {
+std::string PlatformErrorText(uint32_t code) {
   if (code == 0 || code > 0x7FFFFFFFu) return "?";
   char buffer[4096] = "?";
   // The GNU strerror_r returns its text (maybe a static one); the POSIX one

@@ -9,7 +9,7 @@ namespace tolvane {
 const uint32_t kSystemBusy = ERROR_ACCESS_DENIED;
 const uint32_t kSystemDeviceGone = ERROR_BAD_COMMAND;
 
-std::string FormatSystemError(uint32_t code) {
+std::string PlatformErrorText(uint32_t code) {
   // A buffer of each call's own: ports on several threads fail at once.
   char buffer[4096] = "?";
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x0400, buffer, sizeof buffer, nullptr);

@@ -79,6 +79,30 @@ class Desktop final : public IDesktop {
 
 }  // namespace
 
+void WatchedDesktop::AsBox(const std::function<void()>& fn) {
+  ++m_Open;
+  fn();
+  if (--m_Open == 0 && OnAllClosed) OnAllClosed();
+}
+
+MessageAnswer WatchedDesktop::ShowMessage(QWidget* owner, const MessageRequest& request) {
+  MessageAnswer answer = MessageAnswer::Cancel;
+  AsBox([&] { answer = m_Inner.ShowMessage(owner, request); });
+  return answer;
+}
+
+std::optional<QString> WatchedDesktop::ChooseFile(QWidget* owner, const FileRequest& request) {
+  std::optional<QString> path;
+  AsBox([&] { path = m_Inner.ChooseFile(owner, request); });
+  return path;
+}
+
+std::optional<QString> WatchedDesktop::ChooseSaveFile(QWidget* owner, const FileRequest& request) {
+  std::optional<QString> path;
+  AsBox([&] { path = m_Inner.ChooseSaveFile(owner, request); });
+  return path;
+}
+
 IDesktop& RealDesktop() {
   static Desktop desktop;
   return desktop;

@@ -57,4 +57,25 @@ class IDesktop {
 // The user's desktop: Qt's message boxes, browser and file dialog.
 IDesktop& RealDesktop();
 
+// Another desktop, watched: whether one of its boxes or choosers is open, and
+// a call when the last one has closed (what waited for it may show now).
+class WatchedDesktop final : public IDesktop {
+ public:
+  explicit WatchedDesktop(IDesktop& inner) : m_Inner(inner) {}
+  using IDesktop::ShowMessage;
+  MessageAnswer ShowMessage(QWidget* owner, const MessageRequest& request) override;
+  bool OpenUrl(const QString& url) override { return m_Inner.OpenUrl(url); }
+  std::optional<QString> ChooseFile(QWidget* owner, const FileRequest& request) override;
+  std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) override;
+
+  bool Open() const { return m_Open > 0; }
+  // Runs fn as one more open box (a dialog of the window's own).
+  void AsBox(const std::function<void()>& fn);
+  std::function<void()> OnAllClosed;
+
+ private:
+  IDesktop& m_Inner;
+  int m_Open = 0;
+};
+
 }  // namespace tolvane

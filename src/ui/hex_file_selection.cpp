@@ -1,6 +1,7 @@
 #include "ui/hex_file_selection.h"
 
 #include <QDir>
+#include <QStringList>
 #include <QSysInfo>
 
 #include "image/hex_reader.h"
@@ -61,12 +62,16 @@ std::optional<MessageRequest> LoadWarning(const HexLoadResult& load) {
     box.Text = QStringLiteral("В файле нет данных программы, записывать нечего.");
     return box;
   }
-  if (!load.Suspect()) return std::nullopt;
+  const QString eeprom = QString::fromStdString(EepromNote(load));
+  if (!load.Suspect() && eeprom.isEmpty()) return std::nullopt;
   box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
-  QString text =
-      QStringLiteral("Файл прошивки повреждён: ") + QString::fromStdString(DamageDescription(load)) + QLatin1Char('\n');
-  text += QStringLiteral("Перед записью будет задан вопрос.");
-  box.Text = text;
+  QStringList lines;
+  if (load.Suspect()) {
+    // The words of the question that the write will ask.
+    lines << QString::fromStdString(SuspectFileText(load)) << QStringLiteral("Перед записью будет задан вопрос.");
+  }
+  if (!eeprom.isEmpty()) lines << eeprom;
+  box.Text = lines.join(QLatin1Char('\n'));
   return box;
 }
 

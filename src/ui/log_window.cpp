@@ -5,6 +5,8 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <array>
+#include <string>
+#include <utility>
 
 namespace tolvane {
 
@@ -31,6 +33,30 @@ QColor ConsoleColor(int index) {
                                                  0x808000, 0xc0c0c0, 0x808080, 0x0000ff, 0x00ff00, 0x00ffff,
                                                  0xff0000, 0xff00ff, 0xffff00, 0xffffff};
   return QColor(kPalette[static_cast<size_t>(index & 15)]);
+}
+
+QRect LogWindowPlace(const QRect& main, const QSize& log, const QRect& screen) {
+  QRect place(QPoint(main.right() + 1, main.top()), QSize(log.width(), main.height()));
+  if (!screen.isValid()) return place;
+  const int right = screen.right() - main.right();  // room beside each side
+  const int left = main.left() - screen.left();
+  if (right >= log.width()) return place;
+  if (left >= log.width()) {
+    place.moveLeft(main.left() - log.width());
+    return place;
+  }
+  // Narrower than it would be, a log window is still readable down to this.
+  constexpr int kNarrowest = 320;
+  const bool toRight = right >= left;
+  const int room = toRight ? right : left;
+  if (room >= kNarrowest) {
+    place.setWidth(room);
+    place.moveLeft(toRight ? main.right() + 1 : screen.left());
+    return place;
+  }
+  // Against the screen's edge on the roomier side: it covers the least there.
+  place.moveLeft(toRight ? screen.right() - log.width() + 1 : screen.left());
+  return place;
 }
 
 LogWindow::LogWindow(QWidget* parent) : QPlainTextEdit(parent) {
@@ -62,6 +88,10 @@ void LogWindow::Attach() {
 
 void LogWindow::Post(Line line) {
   std::lock_guard<std::mutex> lock(m_Mutex);
+  if (m_Pending.size() >= static_cast<size_t>(kMaxLines)) {
+    m_Pending.pop_front();
+    ++m_LeftOut;
+  }
   m_Pending.push_back(std::move(line));
   if (m_FlushQueued) return;
   m_FlushQueued = true;
@@ -69,11 +99,18 @@ void LogWindow::Post(Line line) {
 }
 
 void LogWindow::ShowPending() {
-  std::vector<Line> lines;
+  std::deque<Line> lines;
+  int64_t leftOut = 0;
   {
     std::lock_guard<std::mutex> lock(m_Mutex);
     lines.swap(m_Pending);
+    leftOut = std::exchange(m_LeftOut, 0);
     m_FlushQueued = false;
+  }
+  if (leftOut > 0) {
+    // Said where the lines would have stood; the terminal and a log file have them all.
+    lines.push_front(Line{{kColorWarning, "... строк журнала пропущено: " + std::to_string(leftOut) + " ...\n"}});
+    if (lines.size() > static_cast<size_t>(kMaxLines)) lines.erase(lines.begin() + 1);
   }
   QScrollBar* bar = verticalScrollBar();
   bool atBottom = bar->value() == bar->maximum();

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QColor>
+#include <QRect>
 #include <QPlainTextEdit>
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +21,12 @@ namespace tolvane {
 // colour, the next nibble the background.
 QColor ConsoleColor(int index);
 
+// Where the log window stands beside the main window (frame rectangles):
+// right of it, else left of it, where it fits on the screen; where neither
+// side has room, against the side with more and narrowed to it when that
+// leaves a useful width, else where it covers the least.
+QRect LogWindowPlace(const QRect& main, const QSize& log, const QRect& screen);
+
 class LogWindow : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -28,7 +37,9 @@ class LogWindow : public QPlainTextEdit {
   // Starts receiving the lines of Log().
   void Attach();
 
-  // Queues a finished line for display; safe from any thread.
+  // Queues a finished line for display; safe from any thread. While the
+  // window's thread is busy (a long load), no more lines wait than the
+  // window keeps: older ones are counted, not kept, and the count is shown.
   using Line = std::vector<std::pair<int, std::string>>;
   void Post(Line line);
 
@@ -40,7 +51,8 @@ class LogWindow : public QPlainTextEdit {
 
   std::shared_ptr<LogSink> m_Sink;
   std::mutex m_Mutex;
-  std::vector<Line> m_Pending;
+  std::deque<Line> m_Pending;
+  int64_t m_LeftOut = 0;  // lines that never waited, for want of room
   bool m_FlushQueued = false;
 };
 

@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QDir>
 #include <QDragEnterEvent>
+#include <utility>
 
 #include "image/hex_writer.h"
 #include "log/console_log.h"
@@ -57,10 +58,14 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<PortRecord> extra
   BuildControls();
   m_PortSelector = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, m_Desktop,
                                                      std::move(extraPorts), portSource);
+  m_Desktop.OnAllClosed = [this] {
+    if (m_PendingPortLoss) ReportPortLoss(*std::exchange(m_PendingPortLoss, std::nullopt));
+  };
   m_Runner = std::make_unique<ProcedureRunner>(m_Port);
   // A verify (and the verify of a write) shows the file with its differences;
   // a read shows the device's page when it ends.
   m_Runner->OnDeviceImageRead = [this] {
+    m_DeviceImageComplete = true;
     if (m_RunningButton != ctl::kRead) ShowFileImage();
   };
   m_Runner->OnConfirmSuspect = [this](const std::string& question) { return ConfirmSuspect(question); };
@@ -225,6 +230,10 @@ void CProgPicDlg::BuildControls() {
   connect(nextMismatch, &QShortcut::activated, this, [this] { GoToMismatch(false); });
   auto* previousMismatch = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
   connect(previousMismatch, &QShortcut::activated, this, [this] { GoToMismatch(true); });
+  auto* showLog = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+  connect(showLog, &QShortcut::activated, this, [this] {
+    if (m_ShowLog) m_ShowLog();
+  });
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, [this] {
     if (!ProcedureRunning()) ShowWebHelp(m_Desktop, this, QString::fromUtf8(kHelpKeyMain), HelpRequestFor(this));
@@ -251,8 +260,14 @@ void CProgPicDlg::AddContextEntries(QMenu& menu, bool deviceImage) {
   menu.addSeparator();
   if (deviceImage) {
     QAction* save = menu.addAction(QStringLiteral("Сохранить прочитанные из МК данные в HEX-файл..."));
-    save->setEnabled(!ProcedureRunning());
+    // Only a whole read is worth a file: never a read that broke off.
+    save->setEnabled(!ProcedureRunning() && m_DeviceImageComplete);
     connect(save, &QAction::triggered, this, &CProgPicDlg::OnSaveDeviceImage);
+  }
+  if (m_ShowLog) {
+    QAction* log = menu.addAction(QStringLiteral("Показать журнал"));
+    log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(log, &QAction::triggered, this, [this] { m_ShowLog(); });
   }
   if (deviceImage) {
     QAction* next = menu.addAction(QStringLiteral("Следующее несовпадение"));
@@ -332,7 +347,19 @@ void CProgPicDlg::OnAbout() {
   CAboutDlg about(m_Desktop, this);
   // Modal to this window only: the log window stays usable.
   about.setWindowModality(Qt::WindowModal);
-  about.exec();
+  m_Desktop.AsBox([&about] { about.exec(); });
+}
+
+bool CProgPicDlg::BoxOpen() const { return m_Desktop.Open() || QApplication::activeModalWidget() != nullptr; }
+
+void CProgPicDlg::ReportPortLoss(const ProcedureOutcome& loss) {
+  ShowBox(Utf8(loss.Text), Utf8(loss.Caption), MessageIcon::Error);
+}
+
+// From its start: the Russian words come first, the system's reason after.
+void CProgPicDlg::SetStatus(const QString& text) {
+  m_Status->setText(text);
+  m_Status->setCursorPosition(0);
 }
 
 // File ----------------------------------------------------------------------
@@ -350,7 +377,7 @@ void CProgPicDlg::OpenHexFile(const QString& path) {
   Log().Text("sExt = ").Text(UpperExtensionOf(path).toStdString()).Text("\n");
   m_Load = LoadHexFile(path.toStdString(), m_FileImage);
   ShowFileImage();
-  if (std::optional<MessageRequest> warning = LoadWarning(*m_Load)) m_Desktop.ShowMessage(this, *warning);
+  if (std::optional<MessageRequest> warning = LoadWarning(*m_Load)) ShowBox(*warning);
 }
 
 bool CProgPicDlg::ChoosePort(const std::string& name) {
@@ -380,7 +407,7 @@ std::optional<QString> CProgPicDlg::DroppedFile(const QMimeData* data) {
 }
 
 void CProgPicDlg::OnSaveDeviceImage() {
-  if (ProcedureRunning()) return;
+  if (ProcedureRunning() || !m_DeviceImageComplete) return;
   QString folder = Utf8(m_Settings.ReadString(kOpenSection, kOpenPathEntry, DefaultHexFolder().toStdString()));
   FileRequest request = HexFileRequest(folder);
   request.Title = QStringLiteral("Сохранить прочитанные из МК данные");
@@ -388,9 +415,9 @@ void CProgPicDlg::OnSaveDeviceImage() {
   std::optional<QString> path = m_Desktop.ChooseSaveFile(this, request);
   if (!path) return;
   std::string error;
-  if (!WriteHexFile(path->toStdString(), m_DeviceImage, &error)) {
-    m_Desktop.ShowMessage(this, QStringLiteral("Не удалось записать файл!\n") + Utf8(error), QStringLiteral("ОШИБКА"),
-                          MessageIcon::Error);
+  // Only what the reads fetched: the regions' unread bytes are no data.
+  if (!WriteHexFile(path->toStdString(), m_DeviceImage, &error, DeviceReadExtents())) {
+    ShowBox(QStringLiteral("Не удалось записать файл!\n") + Utf8(error), QStringLiteral("ОШИБКА"), MessageIcon::Error);
     return;
   }
   Log().Text("Сохранено в ").Text(path->toStdString()).Text("\n");
@@ -408,10 +435,25 @@ void CProgPicDlg::CancelProcedure() {
 
 void CProgPicDlg::reject() {
   if (ProcedureRunning()) {
+    // A write or a verify is not stopped by a stray Esc: asked first, No by default.
+    if (m_RunningButton == ctl::kWrite || m_RunningButton == ctl::kVerify) {
+      MessageRequest ask{QStringLiteral("Прервать?"), Utf8(m_RunningButton == ctl::kWrite ? "ЗАПИСЬ" : "ВЕРИФИКАЦИЯ"),
+                         MessageIcon::Question, MessageButtons::YesNo, MessageAnswer::No};
+      if (ShowBox(ask) != MessageAnswer::Yes) return;
+    }
     CancelProcedure();
     return;
   }
   QDialog::reject();
+}
+
+void CProgPicDlg::StopAndClose() {
+  if (!ProcedureRunning()) {
+    done(QDialog::Rejected);
+    return;
+  }
+  m_CloseWhenStopped = true;
+  CancelProcedure();
 }
 
 bool CProgPicDlg::ConfirmSuspect(const std::string& question) {
@@ -421,7 +463,7 @@ bool CProgPicDlg::ConfirmSuspect(const std::string& question) {
   box.Icon = MessageIcon::Exclamation;
   box.Buttons = MessageButtons::YesNo;
   box.Default = MessageAnswer::No;
-  return m_Desktop.ShowMessage(this, box) == MessageAnswer::Yes;
+  return ShowBox(box) == MessageAnswer::Yes;
 }
 
 void CProgPicDlg::OnRead() {
@@ -429,13 +471,41 @@ void CProgPicDlg::OnRead() {
 }
 
 void CProgPicDlg::OnVerify() {
-  StartProcedure(ctl::kVerify, [this](Procedures& p) { return p.Verify(m_FileImage, m_DeviceImage); });
+  StartProcedure(ctl::kVerify, [this](Procedures& p) {
+    return p.Verify(m_FileImage, m_DeviceImage, m_Load ? &m_Load->RegionSet : nullptr);
+  });
 }
 
+namespace {
+
+// The window's side of admitting a file: its question and its refusal as boxes.
+class AdmissionObserver : public IProcedureObserver {
+ public:
+  explicit AdmissionObserver(std::function<bool(const std::string&)> ask) : m_Ask(std::move(ask)) {}
+  void Outcome(const ProcedureOutcome& outcome) override { Refusal = outcome; }
+  bool ConfirmSuspect(const std::string& question) override { return m_Ask(question); }
+  std::optional<ProcedureOutcome> Refusal;
+
+ private:
+  std::function<bool(const std::string&)> m_Ask;
+};
+
+}  // namespace
+
 void CProgPicDlg::OnWrite() {
-  StartProcedure(ctl::kWrite, [this](Procedures& p) {
-    const HexLoadResult* load = m_Load ? &*m_Load : nullptr;
-    return p.WriteDevice(m_FileImage, load, m_DeviceImage);
+  if (ProcedureRunning()) return;
+  const HexLoadResult* load = m_Load ? &*m_Load : nullptr;
+  // Admitted before the procedure takes the window: the question about a
+  // damaged file stands over a window that waits for the answer.
+  AdmissionObserver admission([this](const std::string& question) { return ConfirmSuspect(question); });
+  if (!AdmitFile(load, admission)) {
+    if (admission.Refusal)
+      ShowBox(Utf8(admission.Refusal->Text), Utf8(admission.Refusal->Caption), IconOf(admission.Refusal->Icon));
+    emit ProcedureEnded(ProcedureStatus::Refused);
+    return;
+  }
+  StartProcedure(ctl::kWrite, [this, load](Procedures& p) {
+    return p.WriteDevice(m_FileImage, load, m_DeviceImage, Admission::Done);
   });
 }
 
@@ -446,6 +516,7 @@ void CProgPicDlg::OnRun() {
 void CProgPicDlg::StartProcedure(int buttonId, std::function<ProcedureStatus(Procedures&)> work) {
   if (ProcedureRunning()) return;
   m_RunningButton = buttonId;
+  if (buttonId != ctl::kRun) m_DeviceImageComplete = false;  // the device image is read anew
   SetBusy(true);
   m_Runner->Start(std::move(work));
 }
@@ -496,7 +567,17 @@ void CProgPicDlg::ProcedureFinished(ProcedureStatus status, const std::optional<
   m_RunningButton = 0;
   SetBusy(false);
   if (status == ProcedureStatus::Done && button == ctl::kRead) ShowDeviceImage();
-  if (outcome) m_Desktop.ShowMessage(this, Utf8(outcome->Text), Utf8(outcome->Caption), IconOf(outcome->Icon));
+  // A port the procedure found lost is dropped now: its box says so, and the
+  // receive tick must not tell it a second time.
+  if (status == ProcedureStatus::LinkFailed && m_Port.IsOpen() && m_Port.LastError() != 0) m_PortSelector->Deselect();
+  if (m_CloseWhenStopped) {
+    // A signal asked to end: the outcome goes to the trace, no box waits.
+    if (outcome) Log().Text(outcome->Caption).Text(": ").Text(outcome->Text).Text("\n");
+    emit ProcedureEnded(status);
+    done(QDialog::Rejected);
+    return;
+  }
+  if (outcome) ShowBox(Utf8(outcome->Text), Utf8(outcome->Caption), IconOf(outcome->Icon));
   if (status == ProcedureStatus::Stopped) Log().Text("Остановлено пользователем\n");
   if (button == ctl::kWrite || button == ctl::kVerify) {
     if (QWidget* w = Control(button)) w->setFocus();
@@ -532,10 +613,16 @@ void CProgPicDlg::OnReceiveTimer() {
   ReceiveTickResult tick = m_Receive.Tick(m_Port);
   if (tick.ReadFailed) {
     m_PortSelector->Deselect();
-    m_Desktop.ShowMessage(this, Utf8(tick.FailureText), Utf8(tick.FailureCaption), MessageIcon::Error);
+    ProcedureOutcome loss{tick.FailureText, tick.FailureCaption, OutcomeIcon::Error};
+    // Over another box it would be lost from sight: told when that one closes.
+    if (BoxOpen()) {
+      m_PendingPortLoss = std::move(loss);
+    } else {
+      ReportPortLoss(loss);
+    }
     return;
   }
-  if (tick.Status) m_Status->setText(Utf8(*tick.Status));
+  if (tick.Status) SetStatus(Utf8(*tick.Status));
 }
 
 bool CProgPicDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
@@ -544,9 +631,7 @@ bool CProgPicDlg::nativeEvent(const QByteArray& eventType, void* message, qintpt
       OnAbout();
       *result = 0;
       return true;
-    case NativeWindowEvent::PortsChanged:
-      OnDeviceChange();
-      return false;  // the system's own handling goes on
+    case NativeWindowEvent::PortsChanged: OnDeviceChange(); return false;  // the system's own handling goes on
     case NativeWindowEvent::None: break;
   }
   return QDialog::nativeEvent(eventType, message, result);
@@ -561,6 +646,6 @@ void CProgPicDlg::OnDeviceChange() {
   if (m_PortSelector->OnDeviceChange()) UpdatePortStatus();
 }
 
-void CProgPicDlg::UpdatePortStatus() { m_Status->setText(Utf8(PortStatusText(m_Port, m_PortSelector->Selected()))); }
+void CProgPicDlg::UpdatePortStatus() { SetStatus(Utf8(PortStatusText(m_Port, m_PortSelector->Selected()))); }
 
 }  // namespace tolvane

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -101,8 +102,16 @@ class CProgPicDlg : public QDialog {
 
   // Enter with no push button focused arrives here and does nothing.
   void accept() override {}
-  // Esc and the close box end the window; during a procedure they cancel it.
+  // Esc and the close box end the window; during a procedure they cancel it
+  // (a write or a verify after asking).
   void reject() override;
+
+  // Shows the log window again (the start-up sets it; the panes' context
+  // menu and Ctrl+L call it).
+  void SetLogWindowShower(std::function<void()> show) { m_ShowLog = std::move(show); }
+  // Asked by a signal to end: a running procedure stops between two blocks
+  // and the window closes when it has.
+  void StopAndClose();
 
  signals:
   // A procedure has ended and its message (if any) has been shown.
@@ -126,6 +135,15 @@ class CProgPicDlg : public QDialog {
   void UpdatePortStatus();
   void AddContextEntries(class QMenu& menu, bool deviceImage);
   bool ConfirmSuspect(const std::string& question);
+  // Boxes, through the watched desktop: a port lost while one is open is
+  // told once it has closed.
+  MessageAnswer ShowBox(const MessageRequest& request) { return m_Desktop.ShowMessage(this, request); }
+  void ShowBox(const QString& text, const QString& caption, MessageIcon icon) {
+    m_Desktop.ShowMessage(this, text, caption, icon);
+  }
+  bool BoxOpen() const;
+  void ReportPortLoss(const ProcedureOutcome& loss);
+  void SetStatus(const QString& text);
 
   // Members in the order of their roles: view pane, port list, selector, port,
   // the two images, header pane.
@@ -138,7 +156,7 @@ class CProgPicDlg : public QDialog {
   RichPane* m_Header = nullptr;
 
   ISettingsStore& m_Settings;
-  IDesktop& m_Desktop;
+  WatchedDesktop m_Desktop;
   std::map<int, QWidget*> m_Controls;
   QLineEdit* m_Status = nullptr;
   QProgressBar* m_Progress = nullptr;
@@ -153,6 +171,10 @@ class CProgPicDlg : public QDialog {
   std::map<QWidget*, bool> m_EnabledBeforeRun;
   int m_RunningButton = 0;
   bool m_DeviceChangeWaiting = false;
+  bool m_DeviceImageComplete = false;  // the device image is one whole read
+  bool m_CloseWhenStopped = false;
+  std::optional<ProcedureOutcome> m_PendingPortLoss;  // told when the open box closes
+  std::function<void()> m_ShowLog;
   QElapsedTimer m_RunClock;
   std::unique_ptr<ProcedureRunner> m_Runner;  // last: ends its worker before the port goes
 };

@@ -1,14 +1,25 @@
 #include "ui/port_list_binding.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QStyle>
 #include <QSocketNotifier>
 
 namespace tolvane {
 
-void ComboPortList::ResetContent() { m_Combo.clear(); }
+void ComboPortList::ResetContent() {
+  m_Combo.clear();
+  m_Combo.view()->setMinimumWidth(0);
+}
 
 int32_t ComboPortList::AddItem(const std::string& text, const std::string& data) {
-  m_Combo.addItem(QString::fromStdString(text), QString::fromStdString(data));
+  const QString caption = QString::fromStdString(text);
+  m_Combo.addItem(caption, QString::fromStdString(data));
+  // The drop-down list is as wide as its longest entry, however narrow the box.
+  const int margins = 4 * m_Combo.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &m_Combo) +
+                      m_Combo.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &m_Combo) + 16;
+  const int wanted = m_Combo.fontMetrics().horizontalAdvance(caption) + margins;
+  if (wanted > m_Combo.view()->minimumWidth()) m_Combo.view()->setMinimumWidth(wanted);
   return m_Combo.count() - 1;
 }
 

@@ -1,7 +1,10 @@
 #include "ui/rich_pane.h"
 
+#include "ui/rich_text.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>
+#include <QEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -20,6 +23,25 @@ RichPane::RichPane(QWidget* parent) : QTextEdit(parent) {
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   setMouseTracking(true);
   viewport()->setMouseTracking(true);
+}
+
+void RichPane::changeEvent(QEvent* event) {
+  QTextEdit::changeEvent(event);
+  if (event->type() != QEvent::EnabledChange) return;
+  const QColor color =
+      isEnabled() ? LinkFormat().foreground().color() : palette().color(QPalette::Disabled, QPalette::Text);
+  QTextCursor cursor(document());
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (!fragment.isValid() || !IsLinked(fragment.charFormat())) continue;
+      cursor.setPosition(fragment.position());
+      cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+      QTextCharFormat recolored;
+      recolored.setForeground(color);
+      cursor.mergeCharFormat(recolored);
+    }
+  }
 }
 
 void RichPane::SetDefaultFormat(const QTextCharFormat& format) {

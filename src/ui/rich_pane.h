@@ -48,6 +48,8 @@ class RichPane : public QTextEdit {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // A disabled pane shows its links grey, as everything else is.
+  void changeEvent(QEvent* event) override;
 
  private:
   // Emits a link notification when the point lies on linked text.

@@ -2,9 +2,15 @@
 // that they end (at a fault, at Ctrl-C) instead of hanging.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "cli_process.h"
 #include "sim/simulated_device.h"
@@ -71,7 +77,9 @@ TEST_F(DeviceCommandsTest, FilesThatAreNotWritten) {
   }
   CliRun refused = RunCli({"write", damaged, "--port", "/dev/null-no-such-port"});
   EXPECT_EQ(refused.ExitCode, 4) << refused.Out << refused.Err;  // refused before the port is opened
-  EXPECT_TRUE(Has(refused.Out, "HEX-файл повреждён, запись отменена.")) << refused.Out;
+  EXPECT_TRUE(Has(refused.Out, "ОШИБКА ЗАПИСИ\nHEX-файл вызывает сомнения: повреждённых записей 1, первая в строке 1"))
+      << refused.Out;
+  EXPECT_TRUE(Has(refused.Out, "Запись не начата, прошивка в модуле не изменена.")) << refused.Out;
   EXPECT_TRUE(Has(refused.Err, "Записать его в модуль всё равно?")) << refused.Err;
 
   CliRun forced = RunCli({"write", damaged, "--port", "sim", "--force"});
@@ -141,10 +149,14 @@ TEST_F(DeviceCommandsTest, FaultsEndWithALinkFailure) {
     int32_t At;
     const char* Caption;
   };
-  for (const Case& c : {Case{"read", SimFaultKind::NoAnswer, 3, "ОШИБКА ЧТЕНИЯ"},
-                        Case{"verify", SimFaultKind::Vanish, 100, "ОШИБКА ЧТЕНИЯ"},
-                        Case{"write", SimFaultKind::WrongAnswer, 20, "ОШИБКА ЗАПИСИ"},
-                        Case{"write", SimFaultKind::ShortReply, 1100, "ОШИБКА ЧТЕНИЯ"}}) {
+  // A line that goes away (an adapter pulled out) is a lost port, not a
+  // device that does not answer.
+  for (const Case& c :
+       {Case{"read", SimFaultKind::NoAnswer, 3, "ОШИБКА ЧТЕНИЯ"},
+        Case{"verify", SimFaultKind::Vanish, 100, "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"},
+        Case{"write", SimFaultKind::Vanish, 20, "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ\nСвязь с портом потеряна: "},
+        Case{"write", SimFaultKind::WrongAnswer, 20, "ОШИБКА ЗАПИСИ"},
+        Case{"write", SimFaultKind::ShortReply, 1100, "ОШИБКА ЧТЕНИЯ"}}) {
     SimulatedDeviceOptions options;
     options.Faults = {{c.Kind, c.At}};
     SimulatedDevice device(options);
@@ -154,7 +166,8 @@ TEST_F(DeviceCommandsTest, FaultsEndWithALinkFailure) {
     args.insert(args.end(), {"--port", device.PortPath()});
     CliRun run = RunCli(args);
     EXPECT_EQ(run.ExitCode, 3) << c.Command << " " << c.At << "\n" << run.Out << run.Err;
-    EXPECT_TRUE(Has(run.Out, std::string(c.Caption) + "\n")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, std::string(c.Caption))) << run.Out;
+    EXPECT_FALSE(Has(run.Out, "нет ответа")) << run.Out;
     EXPECT_LT(run.Seconds, 5);
   }
 }
@@ -173,6 +186,42 @@ TEST_F(DeviceCommandsTest, ReadSavesWhatTheDeviceHolds) {
     ASSERT_EQ(static_cast<uint8_t>(bytes[static_cast<size_t>(i)]), memory[i]) << i;
 }
 
+// Outputs and the log file are checked before the device is touched; what is
+// written holds only what was read; a trace that is lost is said.
+TEST_F(DeviceCommandsTest, OutputsAndTheTraceFile) {
+  for (const char* name : {"read.txt", "read.BIN.old", "read"}) {
+    CliRun run = RunCli({"read", "--port", "/dev/no-such-port", "-o", (m_Dir / name).string()});
+    EXPECT_EQ(run.ExitCode, 2) << name << run.Out << run.Err;  // not 3: the port was never opened
+    EXPECT_TRUE(Has(run.Err, "must end in .hex (Intel HEX) or .bin")) << run.Err;
+  }
+  CliRun log = RunCli({"verify", m_Hex, "--port", "/dev/no-such-port", "--log", m_Hex});
+  EXPECT_EQ(log.ExitCode, 2) << log.Err;
+  const std::string saved = (m_Dir / "read.HEX").string();
+  EXPECT_EQ(RunCli({"read", "--port", "/dev/no-such-port", "-o", saved, "--log", saved}).ExitCode, 2);
+
+  SimulatedDevice device(Programmed());
+  ASSERT_TRUE(device.Start());
+  CliRun full = RunCli({"read", "--port", device.PortPath(), "-o", saved, "--log", "/dev/full"});
+  EXPECT_EQ(full.ExitCode, 0) << full.Out << full.Err;
+  EXPECT_TRUE(Has(full.Err, "the trace could not be written to /dev/full: No space left on device")) << full.Err;
+  // One read block per region: the information area's second half is not read, so not written.
+  FirmwareImage back;
+  LoadHexFile(saved, back);
+  EXPECT_EQ(back.Slot(2)[31], device.Memory().Slot(2)[31]);
+  std::ifstream text(saved);
+  const std::string content((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+  EXPECT_FALSE(Has(content, ":10002000")) << "bytes 0x3F0020.. were never read";
+
+  FirmwareImage changed = device.Memory();
+  changed[0x2000] ^= 0x01;
+  device.SetMemory(changed);
+  CliRun one = RunCli({"verify", m_Hex, "--port", device.PortPath()});
+  EXPECT_TRUE(Has(one.Out, "user area: 1 byte differs, the first at 0x2000")) << one.Out;
+
+  // The simulated device's own file follows the same rule.
+  EXPECT_EQ(RunCli({"sim", "--save", (m_Dir / "mem.img").string()}).ExitCode, 2);
+}
+
 TEST_F(DeviceCommandsTest, RunStartsTheFirmware) {
   SimulatedDevice device;
   ASSERT_TRUE(device.Start());
@@ -183,13 +232,32 @@ TEST_F(DeviceCommandsTest, RunStartsTheFirmware) {
   EXPECT_EQ(device.State(), SimState::Firmware);
 }
 
-// Ctrl-C, and SIGTERM as `timeout` sends it, stop between two blocks.
+// The line as another program (the device, socat) finds it again: its speed
+// and no exclusive hold.
+struct LineState {
+  speed_t Speed = 0;
+  int Exclusive = -1;
+};
+LineState LineStateOf(const std::string& path) {
+  LineState state;
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  termios tio{};
+  if (fd >= 0 && tcgetattr(fd, &tio) == 0) state.Speed = cfgetospeed(&tio);
+  if (fd >= 0) ioctl(fd, TIOCGEXCL, &state.Exclusive);
+  if (fd >= 0) close(fd);
+  return state;
+}
+
+// Ctrl-C, SIGTERM as `timeout` sends it and SIGHUP as a closing terminal
+// sends it stop between two blocks; a second one ends the program at once. On
+// every end the port is given back as it was found.
 TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
-  for (int signal : {SIGINT, SIGTERM}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SimulatedDeviceOptions slow;
     slow.BaudRate = 57600;
     SimulatedDevice device(slow);
     ASSERT_TRUE(device.Start());
+    const LineState found = LineStateOf(device.PortPath());
     CliProcess write({"write", m_Hex, "--port", device.PortPath()});
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     write.Signal(signal);
@@ -199,7 +267,39 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
     EXPECT_TRUE(Has(run.Out, "Монитор в модуле сохранён")) << run.Out;
     EXPECT_LT(device.Stats().WriteCommands, 1024);
     EXPECT_GT(device.Stats().WriteCommands, 0);
+    const LineState after = LineStateOf(device.PortPath());
+    EXPECT_EQ(after.Speed, found.Speed) << signal;
+    EXPECT_EQ(after.Exclusive, 0) << signal;
   }
+  {
+    // A second one, while the first command waits for its reply, is not
+    // waited for; the port still goes back.
+    SimulatedDeviceOptions silent;
+    silent.Faults = {{SimFaultKind::NoAnswer, 1}};
+    SimulatedDevice device(silent);
+    ASSERT_TRUE(device.Start());
+    const LineState found = LineStateOf(device.PortPath());
+    CliProcess read({"read", "--port", device.PortPath()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    read.Signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    read.Signal(SIGINT);
+    EXPECT_EQ(read.Wait(std::chrono::seconds(10)).ExitCode, -1);
+    const LineState after = LineStateOf(device.PortPath());
+    EXPECT_EQ(after.Speed, found.Speed);
+    EXPECT_EQ(after.Exclusive, 0);
+  }
+
+  // A reader that goes away: the writes to it fail, the program ends itself
+  // (an output error) and the port goes back.
+  SimulatedDevice device;
+  ASSERT_TRUE(device.Start());
+  const std::string command = "bash -c '" + std::string(TOLVANE_CLI_PATH) + " read --port " + device.PortPath() +
+                              " --dump 2>/dev/null | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}'";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 4);
+  EXPECT_EQ(LineStateOf(device.PortPath()).Exclusive, 0);
 
   // Stopped while capturing: the bursts went out, no command did.
   CliProcess capturing({"read", "--port", "sim", "--capture", "30"});

@@ -4,7 +4,10 @@
 #include "cli_process.h"
 #include "log_capture.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,12 +61,56 @@ TEST_F(CliLoadTest, GoodFileSumsUpAndWritesBothOutputKinds) {
             0);
 }
 
-TEST_F(CliLoadTest, SuspectFileExitsWithFourButIsStillWritten) {
-  const std::string bin = WriteScratch("suspect.bin", "");
+// Written out, a suspect file would look whole and be written to a device
+// without a question: -o takes it only with --force.
+TEST_F(CliLoadTest, SuspectFileIsWrittenOutOnlyWithForce) {
+  const std::string bin = WriteScratch("suspect.bin", "kept");
   EXPECT_EQ(Run("load " + m_Damaged + " -o " + bin), 4);
   EXPECT_NE(m_Out.find("damaged records: 1 (first on line 2: bad checksum)"), std::string::npos) << m_Out;
+  EXPECT_NE(m_Err.find("suspect (give --force"), std::string::npos) << m_Err;
+  EXPECT_EQ(ReadAll(bin), "kept");
+  EXPECT_EQ(Run("load " + m_Damaged + " -o " + bin + " --force"), 4);
   EXPECT_EQ(ReadAll(bin).size(), static_cast<size_t>(kImageSize));
   EXPECT_EQ(static_cast<uint8_t>(ReadAll(bin)[0x10]), 0x11);
+}
+
+// An output is complete or the old file stays: it is written beside and
+// renamed. A link is followed, a device is written in place, and the input
+// itself is never an output.
+TEST_F(CliLoadTest, OutputsAreWholeOrLeaveTheOldFile) {
+  const std::string out = WriteScratch("old.bin", "good earlier output");
+  struct rlimit before {};
+  getrlimit(RLIMIT_FSIZE, &before);
+  struct rlimit small = before;
+  small.rlim_cur = 4096;  // the summary fits, the 66048-byte image does not
+  std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  const int full = Run("load " + m_Good + " -o " + out);
+  setrlimit(RLIMIT_FSIZE, &before);
+  EXPECT_EQ(full, 4);
+  EXPECT_NE(m_Err.find("cannot write"), std::string::npos) << m_Err;
+  EXPECT_EQ(ReadAll(out), "good earlier output");
+  const auto dir = std::filesystem::path(out).parent_path();
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+
+  const std::string link = (dir / "link.hex").string();
+  const std::string target = WriteScratch("target.hex", "");
+  std::filesystem::create_symlink(target, link);
+  ASSERT_EQ(Run("load " + m_Good + " -o " + link), 0) << m_Err;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  FirmwareImage written;
+  LoadHexFile(target, written);
+  EXPECT_EQ(written[0x10], 0x11);
+  const std::string device = (dir / "null.hex").string();
+  std::filesystem::create_symlink("/dev/null", device);
+  EXPECT_EQ(Run("load " + m_Good + " -o " + device), 0) << m_Err;
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  std::filesystem::remove(device);
+  EXPECT_EQ(Run("load " + m_Good + " -o " + m_Good), 2);
+  EXPECT_NE(m_Err.find("is the input file"), std::string::npos) << m_Err;
+  EXPECT_EQ(Run("load " + target + " -o " + link), 2);
+  std::filesystem::remove(link);
 }
 
 TEST_F(CliLoadTest, UnreadableFileExitsWithFourAndWritesNothing) {
@@ -94,8 +141,10 @@ TEST_F(CliLoadTest, FilesWithNothingToWriteOrThatAreNoFilesExitWithFour) {
 
 TEST_F(CliLoadTest, BadCommandLinesAreUsageErrors) {
   EXPECT_EQ(Run("load"), 2);
-  EXPECT_EQ(Run("load " + m_Good + " -o out.txt"), 2);
-  EXPECT_NE(m_Err.find(".hex or .bin"), std::string::npos) << m_Err;
+  for (const char* name : {"out.txt", "out", "out.ihex", "hex"}) {
+    EXPECT_EQ(Run("load " + m_Good + " -o " + name), 2) << name;
+    EXPECT_NE(m_Err.find("must end in .hex (Intel HEX) or .bin"), std::string::npos) << m_Err;
+  }
   EXPECT_EQ(Run("load " + m_Good + " --no-such-flag"), 2);
 }
 

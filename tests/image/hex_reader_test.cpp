@@ -330,7 +330,7 @@ TEST_F(HexReaderTest, LongTraceKeepsItsOrderAndColours) {
 }
 
 TEST_F(HexReaderTest, FileWithoutRecordsLeavesTheImageBlank) {
-  for (const char* text : {"", "\n\n", "10000000FF\n  :00000001FF\n# :0100\n"}) {
+  for (const char* text : {"", "\n\n", "10000000FF\n  \n# :00000001FF\n"}) {
     m_Sink->Clear();
     m_Image[5] = 0;
     auto result = Load(text);
@@ -364,8 +364,70 @@ TEST_F(HexReaderTest, LongLinesAreReadInPiecesOfTheirOwn) {
   EXPECT_EQ(m_Image[0x21], 0x11);
   EXPECT_EQ(m_Image[0x30], 0xFF);
   EXPECT_EQ(m_Image[0x50], 0x22);
-  EXPECT_EQ(result.Records, 4);
-  EXPECT_EQ(result.DamagedRecords, 0);
+  // The record cut by the piece end is no silent loss: it is damage.
+  EXPECT_EQ(result.Records, 5);
+  EXPECT_EQ(result.DamagedRecords, 1);
+  EXPECT_EQ(result.FirstFault, HexFault::ShortLine);
+}
+
+// What stands before a colon: a byte-order mark at the start of the file is
+// harmless (as Notepad saves); blanks, NULs or a later mark leave the record
+// loaded but damaged, never silently dropped.
+TEST_F(HexReaderTest, RecordsBehindAByteOrderMarkBlanksOrNulsAreLoaded) {
+  const std::string bom = "\xEF\xBB\xBF";
+  auto clean = Load(bom + Rec(0, 0x400, {0x20, 0xEF}) + kEnd);
+  EXPECT_EQ(m_Image[0x400], 0x20);
+  EXPECT_EQ(clean.BytesStored, 2);
+  EXPECT_FALSE(clean.Suspect());
+
+  for (const std::string& before : {std::string("  "), std::string("\t"), std::string(1, '\0'), bom}) {
+    m_Sink->Clear();
+    auto result = Load(Rec(0, 0x10, {1}) + before + Rec(0, 0x400, {0x20, 0xEF}) + kEnd);
+    EXPECT_EQ(m_Image[0x400], 0x20);
+    EXPECT_EQ(result.BytesStored, 3);
+    EXPECT_EQ(result.DamagedRecords, 1);
+    EXPECT_EQ(result.FirstDamagedLine, 2);
+    EXPECT_EQ(result.FirstFault, HexFault::LeadingBlanks);
+    EXPECT_TRUE(result.Suspect());
+    EXPECT_NE(Trace().find("Строка 2: перед записью пробелы или нулевые байты, запись загружена как есть \n"),
+              std::string::npos);
+  }
+}
+
+// Type 02 and 03 records are not followed: with a value other than zero the
+// data they place lands elsewhere, so the file is suspect; zero is harmless.
+TEST_F(HexReaderTest, SegmentAddressesOtherThanZeroAreDamage) {
+  auto zero = Load(Rec(2, 0, {0, 0}) + Rec(3, 0, {0, 0, 0, 0}) + Rec(0, 0x10, {1}) + kEnd);
+  EXPECT_EQ(zero.DamagedRecords, 0);
+  for (const std::string& record : {Rec(2, 0, {0x10, 0x00}), Rec(3, 0, {0, 0, 0x01, 0x00})}) {
+    auto result = Load(record + Rec(0, 0x10, {1}) + kEnd);
+    EXPECT_EQ(m_Image[0x10], 1);  // still where the reader puts it
+    EXPECT_EQ(result.FirstFault, HexFault::SegmentAddress);
+    EXPECT_TRUE(result.Suspect());
+  }
+}
+
+// Data for the data EEPROM (where XC8 puts __EEPROM_DATA) is no damage: it is
+// counted and named, and the file is not suspect for it. Data beyond this
+// device's memory (a build for a bigger chip) is what makes a file suspect,
+// and the words say so.
+TEST_F(HexReaderTest, EepromDataIsNotedAndDataOutsideTheDeviceIsSuspect) {
+  auto eeprom = Load(Rec(0, 0x400, {1}) + Rec(4, 0, {0x00, 0x31}) + Rec(0, 0x03FE, {1, 2, 3}) + kEnd);
+  EXPECT_EQ(eeprom.EepromBytes, 2);
+  EXPECT_EQ(eeprom.DroppedBytes, 1);  // 0x310400 is past the EEPROM's end
+  auto inside = Load(Rec(0, 0x400, {1}) + Rec(4, 0, {0x00, 0x31}) + Rec(0, 0, {1, 2}) + kEnd);
+  EXPECT_EQ(inside.EepromBytes, 2);
+  EXPECT_FALSE(inside.Suspect());
+  EXPECT_TRUE(DamageDescription(inside).empty());
+  EXPECT_EQ(EepromNote(inside),
+            "В файле есть данные для EEPROM (2 байт): монитор их не записывает, EEPROM модуля не изменится.");
+
+  auto bigger = Load(Rec(0, 0x400, {1}) + Rec(4, 0, {0x00, 0x01}) + Rec(0, 0, {1, 2, 3, 4}) + kEnd);
+  EXPECT_TRUE(bigger.Suspect());
+  EXPECT_EQ(SuspectFileText(bigger),
+            "HEX-файл вызывает сомнения: данные вне памяти этого микроконтроллера (4 байт), файл может быть для "
+            "другого МК.");
+  EXPECT_TRUE(EepromNote(bigger).empty());
 }
 
 TEST_F(HexReaderTest, WarningsNameThePhysicalLineOfAPiece) {

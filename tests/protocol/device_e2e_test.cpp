@@ -71,6 +71,9 @@ class DeviceTest : public ::testing::Test {
     HexLoadResult load;
     load.FileRead = true;
     load.BytesStored = kFlashSize;
+    for (int32_t k = 0; k < kVerifiedRegionCount; ++k)  // the file carries its configuration
+      for (int32_t i = 0; i < MemoryRegions[static_cast<size_t>(k)].Size; ++i)
+        load.RegionSet.set(static_cast<size_t>(RegionSlotOffset(k) + i - kFlashSize));
     return load;
   }();
   std::shared_ptr<test::CaptureSink> m_Capture = std::make_shared<test::CaptureSink>();
@@ -173,17 +176,21 @@ INSTANTIATE_TEST_SUITE_P(
                                 "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
                       FaultCase{"ReadShortReply", Procedure::Read, SimFaultKind::ShortReply, 40,
                                 ProcedureStatus::LinkFailed, "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
+                      // A line that goes away is a lost port, not a silent device.
                       FaultCase{"ReadVanish", Procedure::Read, SimFaultKind::Vanish, 40, ProcedureStatus::LinkFailed,
-                                "ОШИБКА ЧТЕНИЯ", "Err, RdSz=0\n"},
+                                "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ", "Err, RdSz=0\n"},
                       FaultCase{"RegionNoAnswer", Procedure::Read, SimFaultKind::NoAnswer, 2052,
                                 ProcedureStatus::LinkFailed, "ОШИБКА", "Err, RdSz=0\n"},
-                      // Faults a read cannot see show as differences in the verification.
+                      // Wrong data a read cannot see shows as differences in the verification.
                       FaultCase{"ReadWrongAnswer", Procedure::Read, SimFaultKind::WrongAnswer, 40,
                                 ProcedureStatus::Differs, "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
-                      FaultCase{"ReadExtraByte", Procedure::Read, SimFaultKind::ExtraByte, 40, ProcedureStatus::Differs,
-                                "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
-                      FaultCase{"ReadNoise", Procedure::Read, SimFaultKind::Noise, 40, ProcedureStatus::Differs,
-                                "ОШИБКА ВЕРИФИКАЦИИ", nullptr},
+                      // Bytes beside a reply would shift the data: never compared.
+                      FaultCase{"ReadExtraByte", Procedure::Read, SimFaultKind::ExtraByte, 40,
+                                ProcedureStatus::LinkFailed, "ОШИБКА СВЯЗИ", "Лишние байты от модуля после ответа"},
+                      FaultCase{"ReadNoise", Procedure::Read, SimFaultKind::Noise, 40, ProcedureStatus::LinkFailed,
+                                "ОШИБКА СВЯЗИ", "Лишние байты от модуля после ответа"},
+                      FaultCase{"LastReadExtraByte", Procedure::Read, SimFaultKind::ExtraByte, 2054,
+                                ProcedureStatus::LinkFailed, "ОШИБКА СВЯЗИ", "Лишние байты от модуля после ответа"},
                       FaultCase{"WriteNoAnswer", Procedure::Write, SimFaultKind::NoAnswer, 17,
                                 ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
                       FaultCase{"WriteWrongAnswer", Procedure::Write, SimFaultKind::WrongAnswer, 17,
@@ -191,15 +198,15 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"WriteShortReply", Procedure::Write, SimFaultKind::ShortReply, 17,
                                 ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
                       FaultCase{"WriteExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 17,
-                                ProcedureStatus::LinkFailed, "ОШИБКА ЗАПИСИ", nullptr},
+                                ProcedureStatus::LinkFailed, "ОШИБКА СВЯЗИ", nullptr},
                       FaultCase{"WriteNoise", Procedure::Write, SimFaultKind::Noise, 17, ProcedureStatus::LinkFailed,
                                 "ОШИБКА ЗАПИСИ", nullptr},
                       FaultCase{"WriteVanish", Procedure::Write, SimFaultKind::Vanish, 17, ProcedureStatus::LinkFailed,
-                                "ОШИБКА ЗАПИСИ", nullptr},
+                                "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ", nullptr},
                       FaultCase{"VerifyShortReply", Procedure::Write, SimFaultKind::ShortReply, 1030,
                                 ProcedureStatus::LinkFailed, "ОШИБКА ЧТЕНИЯ", "Err, RdSz=31\n"},
                       FaultCase{"VerifyExtraByte", Procedure::Write, SimFaultKind::ExtraByte, 1030,
-                                ProcedureStatus::Differs, "ОШИБКА ВЕРИФИКАЦИИ", "Начинаю проверку \n"}),
+                                ProcedureStatus::LinkFailed, "ОШИБКА СВЯЗИ", "Начинаю проверку \n"}),
     [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

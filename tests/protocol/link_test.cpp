@@ -176,6 +176,10 @@ TEST_F(LinkTest, ReceiveTickReportsAFailedReadWithoutCounting) {
                                   "\nПопробуйте выбрать порт заново\n");
   EXPECT_TRUE(Logged().empty());
 
+  // A line that takes nothing is named as such, not by a "?".
+  m_Port.Error = kWriteStalled;
+  EXPECT_NE(monitor.Tick(m_Port).FailureText.find("\nПорт не принимает данные\n"), std::string::npos);
+
   // Once the port is dropped the stale code no longer counts as a failure.
   m_Port.Opened = false;
   EXPECT_FALSE(monitor.Tick(m_Port).ReadFailed);

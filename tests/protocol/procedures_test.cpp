@@ -6,6 +6,7 @@
 #include "fake_monitor.h"
 #include "image/hex_reader.h"
 #include "log/console_log.h"
+#include "serial/system_error.h"
 
 namespace tolvane {
 namespace {
@@ -45,8 +46,10 @@ class ProceduresTest : public ::testing::Test {
     // A file whose monitor area is empty, firmware above it, the device's own regions.
     for (int32_t i = kMonitorAreaSize; i < 0x8000; ++i) m_File[i] = static_cast<uint8_t>(i ^ (i >> 8));
     for (int32_t k = 0; k < kVerifiedRegionCount; ++k)
-      for (int32_t i = 0; i < MemoryRegions[static_cast<size_t>(k)].Size; ++i)
+      for (int32_t i = 0; i < MemoryRegions[static_cast<size_t>(k)].Size; ++i) {
         m_File.Slot(k)[i] = static_cast<uint8_t>(0x40 + k);
+        m_Load.RegionSet.set(static_cast<size_t>(RegionSlotOffset(k) + i - kFlashSize));
+      }
     m_Load.FileRead = true;
     m_Load.BytesStored = 0x8000 - kMonitorAreaSize;
     m_Load.Records = m_Load.BytesStored / 16 + 1;
@@ -181,7 +184,8 @@ TEST_F(ProceduresTest, StopBetweenBlocksSaysWhatTheDeviceHolds) {
   EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::Stopped);
   EXPECT_EQ(m_Monitor.Commands, 100);
   EXPECT_EQ(Only().Caption, "ЗАПИСЬ ПРЕРВАНА");
-  EXPECT_NE(Only().Text.find("Записано блоков: 100 из 1024"), std::string::npos);
+  // The monitor's refusals are no writes: the two are counted apart.
+  EXPECT_NE(Only().Text.find("Записано блоков: 84, защищено: 16 (из 1024)"), std::string::npos) << Only().Text;
   EXPECT_NE(Only().Text.find("Монитор в модуле сохранён, запись можно повторить."), std::string::npos);
   EXPECT_EQ(Logged().find("Конец записи"), std::string::npos);
 
@@ -227,11 +231,13 @@ TEST_F(ProceduresTest, WritesThatAreRefused) {
   m_Load.DroppedBytes = 16;
   EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::Refused);
   EXPECT_EQ(m_Observer.Question,
-            "HEX-файл повреждён: повреждённых записей 2, отброшено байт 16. Первая повреждённая "
-            "запись в строке 14: неверная контрольная сумма.\nЗаписать его в модуль всё равно?");
-  EXPECT_EQ(Only().Caption, "ОШИБКА ЗАПИСИ");
+            "HEX-файл вызывает сомнения: повреждённых записей 2, первая в строке 14: неверная контрольная сумма; "
+            "данные вне памяти этого микроконтроллера (16 байт), файл может быть для другого МК.\n"
+            "Записать его в модуль всё равно?");
+  // The user's own "no" needs no message of its own.
+  EXPECT_TRUE(m_Observer.Outcomes.empty());
   EXPECT_TRUE(m_Port.Writes.empty());
-  EXPECT_TRUE(Logged().empty());
+  EXPECT_EQ(Logged(), "Повреждённый HEX-файл не записан: запись отменена\n");
 
   m_Observer.Outcomes.clear();
   m_Observer.Confirm = true;
@@ -262,6 +268,68 @@ TEST_F(ProceduresTest, VerifyReadsThenCompares) {
   EXPECT_EQ(Only().Caption, "ВЕРИФИКАЦИЯ ПРОШИВКИ");
   EXPECT_EQ(Only().Icon, OutcomeIcon::Exclamation);
   EXPECT_EQ(Logged(), "ErrUserN = 0 ErrNMon=0\n");
+}
+
+// Bytes behind a reply (one surplus byte, chatter of a running firmware)
+// shift every later reply: the procedure stops at once and says why, and a
+// read that ends so is no read. Surplus after the last reply is caught too.
+TEST_F(ProceduresTest, SurplusBytesStopTheProcedureBeforeShiftedDataIsUsed) {
+  m_Monitor.Memory = m_File;
+  for (int32_t command : {1, 700, link::kDeviceReads}) {
+    m_Observer = {};
+    m_Monitor.Commands = 0;
+    std::vector<uint8_t> reply(link::kReadReplySize, 0xFF);
+    reply.push_back(0xA5);
+    m_Monitor.Replies = {{command, reply}};
+    EXPECT_EQ(m_Procedures.Verify(m_File, m_Device, &m_Load.RegionSet), ProcedureStatus::LinkFailed) << command;
+    EXPECT_FALSE(m_Observer.ImageRead) << command;
+    EXPECT_EQ(Only().Caption, "ОШИБКА СВЯЗИ");
+    EXPECT_NE(Only().Text.find("лишние байты после ответа"), std::string::npos);
+    EXPECT_EQ(m_Monitor.Commands, command) << "no command after the surplus";
+  }
+  // During a write: stopped before the next block, with what the device holds.
+  m_Observer = {};
+  m_Monitor.Commands = 0;
+  m_Monitor.Replies = {{40, {link::kReplyWritten, 0x00}}};
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::LinkFailed);
+  EXPECT_EQ(m_Monitor.Commands, 40);
+  EXPECT_NE(Only().Text.find("прошивка в модуле неполная"), std::string::npos) << Only().Text;
+  EXPECT_NE(Logged().find("Лишние байты от модуля после ответа: 1\n"), std::string::npos);
+}
+
+// Nothing writes the configuration: a file that sets none of it is compared
+// without it (and says so), one that sets some compares just those bytes.
+TEST_F(ProceduresTest, OnlyTheConfigurationBytesAFileSetsAreCompared) {
+  FirmwareImage device = m_File;
+  for (int32_t i = 0; i < 10; ++i) device.Slot(1)[i] = 0x12;  // programmed, unlike the file's
+  RegionCoverage none;
+  EXPECT_EQ(m_Procedures.CompareImages(m_File, device, &none), ProcedureStatus::Done);
+  EXPECT_EQ(Only().Text,
+            "Все в порядке, данные одинаковы !\nНажмите 'Пуск' для запуска прошивки\n"
+            "В HEX-файле нет слов конфигурации и идентификаторов, они не сравнивались.");
+  EXPECT_FALSE(m_Procedures.LastCompare().ConfigurationCompared);
+
+  m_Observer.Outcomes.clear();
+  RegionCoverage some;
+  some.set(static_cast<size_t>(RegionSlotOffset(1) + 2 - kFlashSize));
+  EXPECT_EQ(m_Procedures.CompareImages(m_File, device, &some), ProcedureStatus::Differs);
+  EXPECT_EQ(m_Procedures.LastCompare().ConfigurationMismatches, 1);
+  EXPECT_EQ(m_Procedures.LastCompare().FirstConfigurationMismatch, RegionSlotOffset(1) + 2);
+}
+
+// A port whose system calls fail (an adapter pulled out) is reported as lost,
+// with the system's reason, not as a device that does not answer.
+TEST_F(ProceduresTest, ALostPortIsSaidToBeLost) {
+  m_Monitor.Replies[30] = {};
+  m_Port.Responder = [this, inner = m_Port.Responder](test::FakePort& port, const std::vector<uint8_t>& frame) {
+    inner(port, frame);
+    if (m_Monitor.Commands == 30) port.Error = kSystemDeviceGone;
+  };
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::LinkFailed);
+  EXPECT_EQ(Only().Caption, "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ");
+  EXPECT_EQ(Only().Text.rfind("Связь с портом потеряна: " + FormatSystemError(kSystemDeviceGone) + ".", 0), 0u)
+      << Only().Text;
+  EXPECT_NE(Only().Text.find("Записано блоков: 13, защищено: 16 (из 1024)"), std::string::npos) << Only().Text;
 }
 
 struct CompareCase {

@@ -351,6 +351,16 @@ TEST_F(SerialPortTest, AVanishedDeviceFailsTheReadWithTheSystemCode) {
   EXPECT_FALSE(m_Port.Read(buf, 4, got));
   EXPECT_EQ(m_Port.m_LastError, static_cast<uint32_t>(EIO));
   EXPECT_TRUE(m_Port.IsOpen());  // the caller decides to close
+
+  // Capture bursts go on writing to the dead line a thousand times a second:
+  // the trace says so once per kind of failure, not once per write.
+  m_Log->Clear();
+  const uint8_t burst[8] = {0xCD, 0xCD, 0xCD, 0xCD, 0xCD, 0xCD, 0xCD, 0xCD};
+  for (int i = 0; i < 100; ++i) m_Port.Write(burst, 8);
+  size_t lines = 0;
+  for (size_t at = 0; (at = m_Log->Text().find("Не удалось передать данные в порт: ", at)) != std::string::npos; ++at)
+    ++lines;
+  EXPECT_EQ(lines, 1u) << m_Log->Text();
 }
 
 TEST_F(SerialPortTest, ASuccessfulReadKeepsAnEarlierErrorCode) {

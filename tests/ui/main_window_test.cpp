@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QAbstractItemView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -560,6 +562,96 @@ class MainWindowTest : public QObject {
     QCOMPARE(again.ReadString("OPEN", "PATH", ""), std::string("/home/u/прошивки"));
     QSettings raw(ini, QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("OPEN/PATH")).toString(), QStringLiteral("/home/u/прошивки"));
+  }
+
+  // The log window stands beside the main window where it fits, narrowed to
+  // the free side where it does not, and never half under it; once closed,
+  // the panes' menu and Ctrl+L bring it back.
+  void TheLogWindowStandsBesideAndComesBack() {
+    const QSize log(640, 480);
+    const QRect screen(0, 0, 1600, 900);
+    QCOMPARE(LogWindowPlace(QRect(100, 50, 700, 500), log, screen), QRect(800, 50, 640, 500));
+    QCOMPARE(LogWindowPlace(QRect(900, 50, 700, 500), log, screen), QRect(260, 50, 640, 500));
+    const QRect centred(450, 50, 700, 500);  // 450 px free on either side
+    QRect place = LogWindowPlace(centred, log, screen);
+    QVERIFY(!place.intersects(centred));
+    QVERIFY(screen.contains(place));
+    QCOMPARE(place.width(), 450);
+    // 1366 x 768 with the window in the middle: 333 px to each side.
+    const QRect small(0, 0, 1366, 768), middle(333, 50, 700, 500);
+    place = LogWindowPlace(middle, log, small);
+    QVERIFY(!place.intersects(middle));
+    QVERIFY(small.contains(place));
+    // No useful room at all: against the edge, covering as little as can be.
+    const QRect wide(100, 50, 1200, 500);
+    place = LogWindowPlace(wide, log, QRect(0, 0, 1366, 768));
+    QVERIFY(QRect(0, 0, 1366, 768).contains(place));
+    QCOMPARE(place.intersected(wide).width(), 640 - 100);  // on the left; the right would cover 574
+
+    LogWindow window;
+    m_Window->show();
+    ShowWindows(*m_Window, window, std::nullopt);
+    QVERIFY(window.isVisible());
+    window.close();
+    QVERIFY(!window.isVisible());
+    m_Window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_Window.get()));
+    QTest::keyClick(m_Window.get(), Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(window.isVisible());
+  }
+
+  // Long texts in the status field show their start: the Russian words, not
+  // the tail of a path.
+  void TheStatusFieldShowsALongTextFromItsStart() {
+    m_Ports.Ports.push_back(PortRecord{"/dev/tolvane-no-such-port-with-a-rather-long-name", "adapter"});
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<PortRecord>{}, &m_Ports, *m_Desktop);
+    QVERIFY(m_Window->ChoosePort("/dev/tolvane-no-such-port-with-a-rather-long-name"));
+    m_Window->OnReceiveTimer();
+    QTest::qWait(1100);
+    m_Window->OnReceiveTimer();
+    QVERIFY(m_Window->StatusField().text().startsWith(QStringLiteral("Не могу открыть выбранный порт")));
+    QCOMPARE(m_Window->StatusField().cursorPosition(), 0);
+  }
+
+  // The question about a damaged file comes before anything starts (no busy
+  // bar behind it), and the user's own "no" brings no second box.
+  void TheQuestionAboutADamagedFileComesFirstAndANoNeedsNoBox() {
+    QTemporaryDir dir;
+    m_Desktop->NextFile = QString::fromStdString(WriteFile(dir, "bad.hex", ":0404000001020304F2\n:00000001FF\n"));
+    m_Window->OnOpenHexFile();
+    const size_t loaded = m_Desktop->Messages.size();
+    QVERIFY(m_Desktop->Messages.back().Text.startsWith(QStringLiteral("HEX-файл вызывает сомнения: ")));
+    bool quietBehind = false;
+    m_Desktop->WhileShown = [&] { quietBehind = !m_Window->Progress().isVisible() && !m_Window->ProcedureRunning(); };
+    QSignalSpy ended(m_Window.get(), &CProgPicDlg::ProcedureEnded);
+    m_Window->OnWrite();
+    QCOMPARE(m_Desktop->Messages.size(), loaded + 1);
+    QVERIFY(m_Desktop->Messages.back().Text.startsWith(QStringLiteral("HEX-файл вызывает сомнения: ")));
+    QVERIFY(m_Desktop->Messages.back().Text.endsWith(QStringLiteral("Записать его в модуль всё равно?")));
+    QVERIFY(quietBehind);
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Refused);
+  }
+
+  // The drop-down list shows its longest entry whole; a disabled pane's links
+  // are grey like the rest of it.
+  void TheLongestPortEntryShowsAndDisabledLinksAreGrey() {
+    const QString name = QString::fromUtf8(kSimulatedDeviceName);
+    m_Window = std::make_unique<CProgPicDlg>(
+        *m_Settings, std::vector<PortRecord>{{"/dev/pts/99", kSimulatedDeviceName}}, &m_Ports, *m_Desktop);
+    QComboBox& combo = m_Window->PortCombo();
+    const int index = combo.findData(QStringLiteral("/dev/pts/99"));
+    QVERIFY(index > 0);
+    QVERIFY(combo.view()->minimumWidth() > combo.fontMetrics().horizontalAdvance(combo.itemText(index)));
+    QVERIFY(combo.itemText(index).contains(name));
+
+    RichPane& header = m_Window->Header();
+    const int link = static_cast<int>(header.toPlainText().indexOf(QStringLiteral("Новые прошивки")));
+    QCOMPARE(FormatAt(header, link).foreground().color(), QColor(0, 0, 255));
+    header.setEnabled(false);
+    QVERIFY(FormatAt(header, link).foreground().color() != QColor(0, 0, 255));
+    header.setEnabled(true);
+    QCOMPARE(FormatAt(header, link).foreground().color(), QColor(0, 0, 255));
   }
 
  private:

@@ -231,14 +231,42 @@ class UpdateFlowTest : public QObject {
     auto ended = Press(ctl::kWrite);
     QVERIFY(ended->wait(kProcedureTimeoutMs));
     QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::LinkFailed);
-    // The write's own box comes first (a receive tick may already have followed).
-    QVERIFY(m_Desktop->Messages.size() > before);
-    QCOMPARE(m_Desktop->Messages[before].Caption, QStringLiteral("ОШИБКА ЗАПИСИ"));
+    // The write's own box says the port is lost, and the port is dropped at
+    // once: no second box about it from the receive tick.
+    QCOMPARE(m_Desktop->Messages.size(), before + 1);
+    QCOMPARE(m_Desktop->Messages[before].Caption, QStringLiteral("ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"));
+    QVERIFY(m_Desktop->Messages[before].Text.startsWith(QStringLiteral("Связь с портом потеряна: ")));
     QVERIFY(m_Window->Control(ctl::kWrite)->isEnabled());
-    // The next receive tick finds the line dead and drops the port.
-    QTRY_VERIFY_WITH_TIMEOUT(!m_Window->Port().IsOpen(), 3000);
+    QVERIFY(!m_Window->Port().IsOpen());
     QCOMPARE(m_Window->PortCombo().currentIndex(), 0);
-    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"));
+    QTest::qWait(300);
+    QCOMPARE(m_Desktop->Messages.size(), before + 1);
+  }
+
+  // A port lost while another box is open is told once that box has closed,
+  // with the system's reason; a port whose writes stall says so.
+  void APortLostUnderAnotherBoxIsToldWhenItCloses() {
+    SimulatedDeviceOptions options;
+    options.Faults.push_back(SimFault{SimFaultKind::Vanish, 1});
+    StartDevice(std::move(options));
+    ChoosePort();
+    size_t during = 0;
+    m_Desktop->WhileShown = [&] {
+      if (m_Desktop->Messages.size() != 1) return;
+      // The first read command makes the device vanish; the tick then fails.
+      uint8_t frame[5] = {0xCD, 0xE6, 0, 0, 0};
+      m_Window->Port().Write(frame, 5);
+      QTRY_VERIFY_WITH_TIMEOUT((m_Window->OnReceiveTimer(), !m_Window->Port().IsOpen()), 3000);
+      during = m_Desktop->Messages.size();
+    };
+    m_Window->OnHelpButton();  // any box: here the help's own, when the browser fails
+    m_Desktop->BrowserWorks = false;
+    m_Window->OnHelpButton();
+    QCOMPARE(during, size_t{1});  // nothing on top of the open box
+    QVERIFY(m_Desktop->Messages.size() >= 2);
+    QCOMPARE(m_Desktop->Messages[1].Caption, QStringLiteral("ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"));
+    QVERIFY(!m_Desktop->Messages[1].Text.contains(QStringLiteral("?\n")));
+    QCOMPARE(m_Window->PortCombo().currentIndex(), 0);
   }
 
   void CancelStopsAWriteAndGivesTheWindowBack() {
@@ -258,6 +286,31 @@ class UpdateFlowTest : public QObject {
       QVERIFY(m_Window->Control(id)->isEnabled());
     }
     QVERIFY(m_Window->Button(ctl::kShowFile)->isVisible());
+  }
+
+  // Esc during a write asks first (No by default) instead of stopping it at
+  // once; a signal's request to end stops it between two blocks and closes.
+  void EscAsksBeforeStoppingAWriteAndASignalStopsAndCloses() {
+    SimulatedDeviceOptions options;
+    options.ProgramTimeUs = 2000;
+    StartDevice(std::move(options));
+    ChoosePort();
+    OpenExample();
+    auto ended = Press(ctl::kWrite);
+    QTRY_VERIFY_WITH_TIMEOUT(m_Window->Progress().value() > 10, 20000);
+    const size_t before = m_Desktop->Messages.size();
+    QTest::keyClick(m_Window.get(), Qt::Key_Escape);
+    QCOMPARE(m_Desktop->Messages.size(), before + 1);
+    QCOMPARE(m_Desktop->Messages.back().Text, QStringLiteral("Прервать?"));
+    QCOMPARE(m_Desktop->Messages.back().Default, MessageAnswer::No);
+    QVERIFY(m_Window->ProcedureRunning());  // the default answer keeps it going
+
+    m_Window->StopAndClose();
+    QVERIFY(ended->wait(kProcedureTimeoutMs));
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Stopped);
+    QVERIFY(m_Device->Stats().WriteCommands < 1024);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_Window->isVisible(), 2000);
+    QCOMPARE(m_Desktop->Messages.size(), before + 1);  // no box waits for a user who asked to end
   }
 
   void APortListChangeDuringAWriteWaitsForItsEnd() {

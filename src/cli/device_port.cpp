@@ -17,7 +17,7 @@ bool DevicePort::Open(int32_t baud, std::string& error) {
   // A write blocked on a stalled line gives up at Ctrl-C instead of waiting.
   m_Port.SetStopFlag(&InterruptFlag());
   if (m_Port.OpenDevice(path, baud)) return true;
-  error = OneLine(m_Port.m_ErrorText);
+  error = OneLine(m_Port.ErrorText());
   return false;
 }
 

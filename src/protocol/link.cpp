@@ -33,9 +33,9 @@ void MonitorLink::Synchronize() {
 ReadBlockResult MonitorLink::ReadBlock(int32_t address) {
   std::array<uint8_t, kReadRequestSize> request{kAttention, kCommandRead};
   PutAddress(request.data() + 2, address);
-  Send(request.data(), kReadRequestSize);
-
   ReadBlockResult result;
+  // A request the line did not take gets no reply worth waiting for.
+  if (!Send(request.data(), kReadRequestSize) && m_Port.IsOpen()) return result;
   // Judged by the count alone: whatever 32 bytes arrive are the data.
   m_Port.ReadTimed(result.Data.data(), kReadReplySize, result.Received, kReadTimeoutMs);
   result.Ok = result.Received == kReadReplySize;
@@ -46,7 +46,7 @@ WriteOutcome MonitorLink::WriteBlock(int32_t address, std::span<const uint8_t, k
   std::array<uint8_t, kWriteRequestSize> request{kAttention, kCommandWrite};
   PutAddress(request.data() + 2, address);
   std::copy(data.begin(), data.end(), request.begin() + kRequestHeaderSize);
-  Send(request.data(), kWriteRequestSize);
+  if (!Send(request.data(), kWriteRequestSize) && m_Port.IsOpen()) return WriteOutcome::NoAnswer;
 
   uint8_t reply = 0;
   int32_t received = 0;
@@ -64,12 +64,12 @@ void MonitorLink::StartFirmware() {
 }
 
 int32_t MonitorLink::TakeSurplus(int32_t waitMs) {
+  // A pause, not a waiting read: a waiting read lasts a second when nothing comes.
+  if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   std::array<uint8_t, kSyncDrainSize> discard;
   int32_t taken = 0;
-  if (waitMs > 0) m_Port.ReadTimed(discard.data(), 1, taken, waitMs);
-  int32_t more = 0;
-  m_Port.Read(discard.data(), kSyncDrainSize, more);
-  return taken + more;
+  m_Port.Read(discard.data(), kSyncDrainSize, taken);
+  return taken;
 }
 
 bool MonitorLink::SendCaptureBurst() {

@@ -45,8 +45,8 @@ class MonitorLink {
   WriteOutcome WriteBlock(int32_t address, std::span<const uint8_t, link::kWriteDataSize> data);
   // Synchronize, then the run frame; nothing is awaited.
   void StartFirmware();
-  // Takes and discards what is waiting on the line, after waiting up to
-  // waitMs for a first byte (0: no wait). Between two commands of a
+  // Takes and discards what is waiting on the line, after a pause of waitMs
+  // (0: none). Between two commands of a
   // procedure nothing should be there: bytes mean the last reply was followed
   // by surplus (or the firmware chatters), and the replies are shifted.
   // Returns the count taken.
@@ -57,7 +57,7 @@ class MonitorLink {
   bool SendCaptureBurst();
 
  private:
-  void Send(const uint8_t* data, int32_t count) { m_Port.Write(data, count); }
+  bool Send(const uint8_t* data, int32_t count) { return m_Port.Write(data, count); }
 
   IBytePort& m_Port;
 };

@@ -13,12 +13,12 @@ class IBytePort {
 
   virtual bool IsOpen() const = 0;
   // Sends count bytes. False when the line did not take them all (the
-  // reason in LastError, and the next read fails with it too) or the port is
-  // closed.
+  // reason in LastError) or the port is closed.
   virtual bool Write(const uint8_t* data, int32_t count) = 0;
   // No-wait read: returns at once with what the driver holds (possibly nothing).
   virtual bool Read(uint8_t* buffer, int32_t max, int32_t& received) = 0;
-  // Waiting read: gathers exactly `wanted` bytes or gives up after the time-out.
+  // Waiting read: gathers exactly `wanted` bytes or gives up once timeoutMs
+  // have passed since the call.
   virtual bool ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, int32_t timeoutMs) = 0;
   // Takes the pending line errors, counting framing errors; false when the
   // driver did not answer (for instance on a closed port).

@@ -10,8 +10,6 @@
 namespace tolvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 size_t Take(std::deque<uint8_t>& queue, uint8_t* buffer, size_t max) {
   const size_t n = std::min(max, queue.size());
   std::copy_n(queue.begin(), n, buffer);
@@ -23,7 +21,7 @@ std::mutex g_RegistryMutex;
 std::map<std::string, std::weak_ptr<InProcessLine>> g_Registry;
 int g_LastNumber = 0;
 
-class InProcessBackend : public OSerialPort::Backend {
+class InProcessBackend final : public OSerialPort::Backend {
  public:
   explicit InProcessBackend(std::shared_ptr<InProcessLine> line) : m_Line(std::move(line)) {}
   ~InProcessBackend() override { m_Line->Detach(); }
@@ -32,26 +30,14 @@ class InProcessBackend : public OSerialPort::Backend {
     taken = static_cast<uint32_t>(speed);
     return true;
   }
+  bool PrepareReads() override { return true; }
   void Prepare(const std::string&) override {}
-  bool SetTimeouts(const PortTimeouts& timeouts) override {
-    m_Timeouts = timeouts;
-    return true;
+  bool ReadNow(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override {
+    return Take(buffer, count, received, nullptr, error);
   }
-  bool Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override {
-    received = 0;
-    if (m_Line->HungUp()) {
-      error = kSystemDeviceGone;
-      return false;
-    }
-    const bool noWait = m_Timeouts.ReadIntervalTimeout == kNoInterval && m_Timeouts.ReadTotalTimeoutConstant == 0 &&
-                        m_Timeouts.ReadTotalTimeoutMultiplier == 0;
-    const int64_t total = noWait ? -1
-                                 : int64_t{m_Timeouts.ReadTotalTimeoutMultiplier} * count +
-                                       int64_t{m_Timeouts.ReadTotalTimeoutConstant};
-    const int64_t interval = m_Timeouts.ReadIntervalTimeout == kNoInterval ? 0 : m_Timeouts.ReadIntervalTimeout;
-    received = static_cast<int32_t>(
-        m_Line->ClientRead(buffer, static_cast<size_t>(std::max(count, 0)), total, interval));
-    return true;
+  bool ReadUntil(uint8_t* buffer, int32_t count, int32_t& received, Clock::time_point deadline,
+                 uint32_t& error) override {
+    return Take(buffer, count, received, &deadline, error);
   }
   bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>*, uint32_t& error) override {
     if (m_Line->HungUp()) {
@@ -68,8 +54,17 @@ class InProcessBackend : public OSerialPort::Backend {
   int32_t PendingOutput() override { return 0; }
 
  private:
+  bool Take(uint8_t* buffer, int32_t count, int32_t& received, const Clock::time_point* deadline, uint32_t& error) {
+    received = 0;
+    if (m_Line->HungUp()) {
+      error = kSystemDeviceGone;
+      return false;
+    }
+    received = static_cast<int32_t>(m_Line->ClientRead(buffer, static_cast<size_t>(std::max(count, 0)), deadline));
+    return true;
+  }
+
   std::shared_ptr<InProcessLine> m_Line;
-  PortTimeouts m_Timeouts = kTimeoutsNoWait;
 };
 
 }  // namespace
@@ -140,23 +135,13 @@ void InProcessLine::ClientWrite(const uint8_t* data, size_t count) {
   m_ToDeviceChanged.notify_all();
 }
 
-size_t InProcessLine::ClientRead(uint8_t* buffer, size_t count, int64_t totalMs, int64_t intervalMs) {
+size_t InProcessLine::ClientRead(uint8_t* buffer, size_t count, const std::chrono::steady_clock::time_point* deadline) {
   std::unique_lock lock(m_Mutex);
   size_t received = Take(m_ToClient, buffer, count);
-  if (totalMs < 0) return received;
-  const auto start = Clock::now();
-  auto last = start;
+  if (deadline == nullptr) return received;
   while (received < count && !m_HungUp) {
-    auto until = Clock::time_point::max();
-    if (totalMs > 0) until = start + std::chrono::milliseconds(totalMs);
-    if (intervalMs > 0 && received > 0) until = std::min(until, last + std::chrono::milliseconds(intervalMs));
-    if (until == Clock::time_point::max())
-      m_ToClientChanged.wait(lock);
-    else if (m_ToClientChanged.wait_until(lock, until) == std::cv_status::timeout && m_ToClient.empty())
-      break;
-    const size_t n = Take(m_ToClient, buffer + received, count - received);
-    if (n > 0) last = Clock::now();
-    received += n;
+    if (m_ToClientChanged.wait_until(lock, *deadline) == std::cv_status::timeout && m_ToClient.empty()) break;
+    received += Take(m_ToClient, buffer + received, count - received);
   }
   return received;
 }

@@ -7,6 +7,7 @@
 
 #include "serial/serial_port.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -42,11 +43,9 @@ class InProcessLine {
   void Detach();
   bool HungUp();
   void ClientWrite(const uint8_t* data, size_t count);
-  // Waits for up to `count` bytes as the port's read time-outs say:
-  // totalMs < 0 returns at once; otherwise it returns when count bytes are
-  // there, when totalMs (0: no limit) has passed, or when intervalMs (0: no
-  // limit) passes after a byte without another.
-  size_t ClientRead(uint8_t* buffer, size_t count, int64_t totalMs, int64_t intervalMs);
+  // Takes up to `count` bytes: what is there (no deadline), or waiting until
+  // count bytes are there or the deadline has passed.
+  size_t ClientRead(uint8_t* buffer, size_t count, const std::chrono::steady_clock::time_point* deadline);
 
  private:
   std::mutex m_Mutex;

@@ -53,7 +53,7 @@ void OSerialPortSelector::OpenSelected(bool show) {
   std::string failed = m_PortSelect;
   Deselect();
   // The settings keep the failed port: the next start tries it again.
-  if (show && m_pOwner != nullptr) m_pOwner->ShowError(m_pPort->m_ErrorText, kOpenErrorCaption + ShortPortName(failed));
+  if (show && m_pOwner != nullptr) m_pOwner->ShowError(m_pPort->ErrorText(), kOpenErrorCaption + ShortPortName(failed));
 }
 
 void OSerialPortSelector::ClosePort() { m_pPort->Close(); }

@@ -1,5 +1,6 @@
-// The port's logic, the same on every platform; the system calls it makes are
-// the Sys* functions of the platform's backend.
+// The port's logic, the same on every platform: the openers it probes, the
+// texts of its failures, its error fields; the system calls are its
+// backend's.
 #include "serial/serial_port.h"
 
 #include "serial/serial_port_backend.h"
@@ -7,8 +8,6 @@
 #include "serial/in_process_line.h"
 #include "log/console_log.h"
 #include "serial/system_error.h"
-
-#include <chrono>
 
 namespace tolvane {
 namespace {
@@ -20,13 +19,25 @@ constexpr const char* kModeRefused = "Не могу установить для 
 constexpr const char* kModeRefusedEnd = "  бод) !";
 constexpr const char* kTimeoutsRefused = "Не могу установить тайм-ауты для выбранного порта";
 constexpr const char* kWriteFailed = "Не удалось передать данные в порт: ";
-constexpr const char* kStrategyRefused = "OSerialPort::SetWaitStrategy() - call SetCommTimeouts() error !!!! \n";
 
-// A millisecond tick that wraps at 32 bits, as the elapsed-time test expects.
-uint32_t TickCount() {
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
-  return static_cast<uint32_t>(ms.count());
-}
+// One waiting read call lasts until its count is there or this long has
+// passed; ReadTimed makes calls until its own time-out has passed, so a read
+// that gets no answer ends one to two seconds after it began, whatever the
+// platform.
+constexpr auto kReadCall = std::chrono::milliseconds(1000);
+
+// The kinds of port a name may open, probed in turn: a line inside the
+// program (a built-in simulated device) by the name it was registered under,
+// then the system's port. An opener that does not know the name answers
+// null with error 0; the first that knows it decides.
+struct PortOpener {
+  const char* Kind;
+  std::unique_ptr<OSerialPort::Backend> (*Open)(const std::string& name, uint32_t& error);
+};
+constexpr PortOpener kPortOpeners[] = {
+    {"line inside the program", OpenInProcessPort},
+    {"system port", OpenSystemPort},
+};
 
 }  // namespace
 
@@ -38,30 +49,34 @@ bool OSerialPort::OpenDevice(const std::string& name, int32_t speed) {
   // Whatever was open goes first, so a failure never leaves an old handle.
   Close();
   uint32_t error = 0;
-  // A line inside the program (a built-in simulated device) before the system's ports.
-  std::unique_ptr<Backend> backend = OpenInProcessPort(name, error);
-  if (!backend && error == 0) backend = Backend::Open(name, error);
+  std::unique_ptr<Backend> backend;
+  for (const PortOpener& opener : kPortOpeners) {
+    backend = opener.Open(name, error);
+    if (backend || error != 0) break;
+  }
   if (!backend) {
+    m_OpenError = error;
     m_ErrorText = kOpenFailed + name + "\r\n" + FormatSystemError(error);
     if (const std::string advice = OpenFailureAdvice(name, error); !advice.empty()) m_ErrorText += "\r\n" + advice;
     return false;
   }
   m_FrameErrors = 0;
-  m_WriteError = 0;
   m_LoggedWriteError = 0;
   uint32_t taken = 0;
   if (!backend->Configure(speed, taken)) {
+    m_OpenError = kNotSerialDevice;
     m_ErrorText = kModeRefused + std::to_string(speed) + kModeRefusedEnd;
     return false;
   }
   Log().Text("Speed = ").ULong(taken).Text("\n");
-  if (!backend->SetTimeouts(kTimeoutsNoWait)) {
+  if (!backend->PrepareReads()) {
+    m_OpenError = kNotSerialDevice;
     m_ErrorText = kTimeoutsRefused;
     return false;
   }
-  m_Wait = false;
   backend->Prepare(name);
   m_Backend = std::move(backend);
+  m_OpenError = 0;
   return true;
 }
 
@@ -72,10 +87,9 @@ bool OSerialPort::Write(const uint8_t* data, int32_t count) {
   if (count <= 0) return true;
   uint32_t error = 0;
   if (m_Backend->Write(data, count, m_Stop, error)) return true;
-  // The line is as good as gone: the caller sees it now, the next read too
-  // (the receive tick and a reply's read report it as a failed read).
+  // The line is as good as gone: the caller sees it now, and so does the
+  // receive tick, which looks at the last error.
   m_LastError = error;
-  m_WriteError = error;
   // One line per kind of failure: capture bursts keep writing to a port that
   // has gone, a thousand times a second.
   if (error != m_LoggedWriteError) {
@@ -85,23 +99,14 @@ bool OSerialPort::Write(const uint8_t* data, int32_t count) {
   return false;
 }
 
-bool OSerialPort::TakeWriteError() {
-  if (m_WriteError == 0) return false;
-  m_LastError = m_WriteError;
-  m_WriteError = 0;
-  return true;
-}
-
 bool OSerialPort::Read(uint8_t* buffer, int32_t max, int32_t& received) {
   received = 0;
   if (!IsOpen()) {
     m_LastError = 0;
     return false;
   }
-  if (TakeWriteError()) return false;
-  if (m_Wait) SetWaitStrategy(false);
   uint32_t error = 0;
-  if (!m_Backend->Read(buffer, max, received, error)) {
+  if (!m_Backend->ReadNow(buffer, max, received, error)) {
     m_LastError = error;
     return false;
   }
@@ -109,29 +114,22 @@ bool OSerialPort::Read(uint8_t* buffer, int32_t max, int32_t& received) {
 }
 
 bool OSerialPort::ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, int32_t timeoutMs) {
+  using Clock = Backend::Clock;
   received = 0;
   m_LastError = 0;
   if (!IsOpen()) return false;
-  if (TakeWriteError()) return false;
-  if (!m_Wait) SetWaitStrategy(true);
-  const uint32_t start = TickCount();
+  const Clock::time_point start = Clock::now();
   for (;;) {
     int32_t got = 0;
     uint32_t error = 0;
-    if (!m_Backend->Read(buffer + received, wanted - received, got, error)) {
+    if (!m_Backend->ReadUntil(buffer + received, wanted - received, got, Clock::now() + kReadCall, error)) {
       m_LastError = error;
       return false;
     }
     received += got;
     if (received >= wanted) return true;
-    if (static_cast<int32_t>(TickCount() - start) > timeoutMs) return true;
+    if (Clock::now() - start > std::chrono::milliseconds(timeoutMs)) return true;
   }
-}
-
-void OSerialPort::SetWaitStrategy(bool wait) {
-  if (wait == m_Wait || !IsOpen()) return;
-  m_Wait = wait;
-  if (!m_Backend->SetTimeouts(wait ? kTimeoutsWait : kTimeoutsNoWait)) Log().Text(kStrategyRefused);
 }
 
 bool OSerialPort::ClearLineErrors() {
@@ -143,5 +141,10 @@ bool OSerialPort::ClearLineErrors() {
 }
 
 int32_t OSerialPort::PendingOutput() const { return IsOpen() ? m_Backend->PendingOutput() : 0; }
+
+PortError OSerialPort::ErrorKind() const {
+  if (!IsOpen()) return m_OpenError == 0 ? PortError::None : KindOfError(m_OpenError);
+  return m_LastError == 0 ? PortError::None : KindOfError(m_LastError);
+}
 
 }  // namespace tolvane

@@ -1,14 +1,18 @@
 // The serial port the device is reached through: exclusive, synchronous, raw
-// 8N1 without flow control, with two read behaviours (return at once with what
-// has arrived, or wait for a count).
+// 8N1 without flow control, with two reads: one that returns at once with
+// what has arrived, and one that waits for a count until its own deadline.
 //
-// Errors: every operation that can fail returns false and leaves the reason
-// in the port: m_ErrorText for opening, m_LastError (the system's code, see
-// FormatSystemError) for reading and writing. Nothing fails silently.
+// Errors, in this layer: every operation that can fail returns false and
+// leaves the reason in the port, read through its accessors: ErrorText()
+// for opening, LastError() (the system's code, see FormatSystemError) for
+// the last failed read or write, and ErrorKind() for what a caller branches
+// on. A write that fails says so itself. Nothing fails silently.
 //
-// Everything a platform needs (its handle, the line settings, the driver's
-// time-outs) is the backend's private state, in serial_port_posix.cpp or
-// serial_port_win32.cpp, whichever CMake builds.
+// What a platform needs (its handle, the line settings found, how it makes
+// a read wait) is its backend's private state, in serial_port_posix.cpp or
+// serial_port_win32.cpp, whichever CMake builds, or in the line inside the
+// program (in_process_line.cpp). Which backend opens a name is the table of
+// openers in serial_port.cpp.
 #pragma once
 
 #include "serial/byte_port.h"
@@ -31,6 +35,13 @@ inline constexpr int32_t kDefaultBaud = 57600;
 // Async-signal-safe on POSIX. Registered with atexit at the first open.
 void GiveBackPortsNow();
 
+// What went wrong with a port, for callers that act on it; the system's own
+// code and text stay beside it.
+enum class PortError { None, NotFound, Busy, NoPermission, NotSerialPort, Lost, TimedOut, Other };
+
+// The kind of a code that a port reported (system_error_PLATFORM.cpp).
+PortError KindOfError(uint32_t code);
+
 class OSerialPort : public IBytePort {
  public:
   // The platform's side of an open port (serial_port_backend.h); only the
@@ -47,8 +58,6 @@ class OSerialPort : public IBytePort {
   bool OpenDevice(const std::string& name, int32_t speed);
   // Closes the port and gives the line back as it was found.
   void Close();
-  // false: the no-wait read behaviour; true: reads wait for their count.
-  void SetWaitStrategy(bool wait);
 
   // A flag a blocked write watches: once it is set the write gives up at
   // once (with kWriteStalled) instead of waiting for the line. The flag must
@@ -65,18 +74,19 @@ class OSerialPort : public IBytePort {
   uint32_t LastError() const override { return m_LastError; }
   int32_t FrameErrors() const override { return m_FrameErrors; }
   const std::string& ErrorText() const override { return m_ErrorText; }
+  // The kind of the last failure: of the last open that failed while the
+  // port is closed, else of LastError().
+  PortError ErrorKind() const;
 
+ protected:
+  // Read through the accessors above; a test's port may set them.
   std::string m_ErrorText;    // last failure to open or configure
   uint32_t m_LastError = 0;   // system code of the last failed read or write, 0: none
   int32_t m_FrameErrors = 0;  // ClearLineErrors calls that saw a framing error
 
  private:
-  // A write that failed makes the next read fail with its code.
-  bool TakeWriteError();
-
   std::unique_ptr<Backend> m_Backend;  // null while closed
-  bool m_Wait = false;                 // the waiting read behaviour is active
-  uint32_t m_WriteError = 0;           // a failed write, for the next read to report
+  uint32_t m_OpenError = 0;            // code of the last open that failed
   uint32_t m_LoggedWriteError = 0;     // the kind of write failure last traced
   const std::atomic<bool>* m_Stop = nullptr;
 };

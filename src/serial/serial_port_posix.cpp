@@ -1,8 +1,7 @@
 // The port's system calls on POSIX: termios for the line, poll for the two
-// read behaviours (the driver has no read time-outs of the Windows kind, so
-// the active set is obeyed here), exclusive open by TIOCEXCL and flock. The
-// line settings found at the open are put back at the close, as every tool
-// that borrows a terminal does.
+// reads (at once, or until a deadline), exclusive open by TIOCEXCL and flock.
+// The line settings found at the open are put back at the close, as every
+// tool that borrows a terminal does.
 #include "serial/serial_port_backend.h"
 
 #include "log/console_log.h"
@@ -144,26 +143,28 @@ class PosixBackend final : public OSerialPort::Backend {
   ~PosixBackend() override;
 
   bool Configure(int32_t speed, uint32_t& taken) override;
+  bool PrepareReads() override { return true; }  // poll decides how long a read waits
   void Prepare(const std::string& name) override;
-  bool SetTimeouts(const PortTimeouts& timeouts) override {
-    m_Active = timeouts;
-    return true;
-  }
-  bool Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override;
+  bool ReadNow(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override;
+  bool ReadUntil(uint8_t* buffer, int32_t count, int32_t& received, Clock::time_point deadline,
+                 uint32_t& error) override;
   bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>* stop, uint32_t& error) override;
   bool ClearErrors(bool& frameError) override;
   int32_t PendingOutput() override;
 
  private:
+  // Reads until count, or (waiting) until the deadline; without waiting,
+  // what has arrived and what follows within kRefillMs.
+  bool ReadSome(uint8_t* buffer, int32_t count, int32_t& received, const Clock::time_point* deadline, uint32_t& error);
+
   int m_Fd;
   struct termios m_Found;         // the line settings before the open
-  PortTimeouts m_Active;          // the set the driver would hold; reads obey it
   uint32_t m_FrameCountSeen = 0;  // driver's cumulative framing-error count
 };
 
 }  // namespace
 
-std::unique_ptr<OSerialPort::Backend> OSerialPort::Backend::Open(const std::string& name, uint32_t& error) {
+std::unique_ptr<OSerialPort::Backend> OpenSystemPort(const std::string& name, uint32_t& error) {
   struct stat st {};
   if (::stat(name.c_str(), &st) != 0) {
     error = static_cast<uint32_t>(errno);
@@ -258,23 +259,23 @@ void PosixBackend::Prepare(const std::string& name) {
   }
 }
 
-bool PosixBackend::Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) {
+bool PosixBackend::ReadNow(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) {
+  return ReadSome(buffer, count, received, nullptr, error);
+}
+
+bool PosixBackend::ReadUntil(uint8_t* buffer, int32_t count, int32_t& received, Clock::time_point deadline,
+                             uint32_t& error) {
+  return ReadSome(buffer, count, received, &deadline, error);
+}
+
+bool PosixBackend::ReadSome(uint8_t* buffer, int32_t count, int32_t& received, const Clock::time_point* deadline,
+                            uint32_t& error) {
   received = 0;
-  const PortTimeouts& t = m_Active;
-  const bool noWait =
-      t.ReadIntervalTimeout == kNoInterval && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-  const int64_t total =
-      static_cast<int64_t>(t.ReadTotalTimeoutMultiplier) * count + static_cast<int64_t>(t.ReadTotalTimeoutConstant);
-  const bool interval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kNoInterval;
-  const int64_t start = NowMs();
-  int64_t lastByte = start;
   if (count <= 0) return true;
   for (;;) {
     int waitMs = 0;
-    if (!noWait) {
-      int64_t now = NowMs();
-      int64_t left = total > 0 ? start + total - now : INT_MAX;
-      if (interval && received > 0) left = std::min<int64_t>(left, lastByte + t.ReadIntervalTimeout - now);
+    if (deadline != nullptr) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
       if (left <= 0) return true;
       waitMs = static_cast<int>(std::min<int64_t>(left, INT_MAX));
     }
@@ -288,19 +289,19 @@ bool PosixBackend::Read(uint8_t* buffer, int32_t count, int32_t& received, uint3
       return false;
     }
     if (ready == 0) {
-      if (noWait) return true;
-      continue;  // the deadlines are checked above
+      if (deadline == nullptr) return true;
+      continue;  // the deadline is checked above
     }
     if (p.revents & POLLIN) {
       // One read() of a terminal gives at most about 4 KiB, and the kernel
-      // refills what it hands out a moment later: a no-wait read goes on
-      // until the count is reached or nothing more comes within kRefillMs.
+      // refills what it hands out a moment later: a read without waiting
+      // goes on until the count is reached or nothing more comes within
+      // kRefillMs.
       ssize_t n = ::read(m_Fd, buffer + received, static_cast<size_t>(count - received));
       if (n > 0) {
         received += static_cast<int32_t>(n);
-        lastByte = NowMs();
         if (received >= count) return true;
-        if (noWait) {
+        if (deadline == nullptr) {
           struct pollfd more {
             m_Fd, POLLIN, 0
           };
@@ -309,7 +310,7 @@ bool PosixBackend::Read(uint8_t* buffer, int32_t count, int32_t& received, uint3
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-        if (noWait) return true;
+        if (deadline == nullptr) return true;
         continue;
       }
       // End of file on a terminal: the line hung up (adapter gone).

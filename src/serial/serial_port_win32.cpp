@@ -1,7 +1,11 @@
 // The port's system calls on Windows: a synchronous exclusive handle, the
-// device control block and the driver's read time-outs. The control block
-// and time-outs found at the open are put back at the close.
+// device control block and the driver's read time-outs. A read at once runs
+// with the no-wait time-outs, a read until a deadline with the waiting ones,
+// which are sent to the driver only when the kind of read changes. The
+// control block and time-outs found at the open are put back at the close.
 #include "serial/serial_port_backend.h"
+
+#include "log/console_log.h"
 
 #include <windows.h>
 
@@ -80,25 +84,28 @@ class Win32Backend final : public OSerialPort::Backend {
 
   void Prepare(const std::string&) override { SetCommMask(m_Handle, 0); }
 
-  bool SetTimeouts(const PortTimeouts& timeouts) override {
-    COMMTIMEOUTS t;
-    t.ReadIntervalTimeout = timeouts.ReadIntervalTimeout;
-    t.ReadTotalTimeoutMultiplier = timeouts.ReadTotalTimeoutMultiplier;
-    t.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
-    t.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
-    t.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
-    return SetCommTimeouts(m_Handle, &t) != 0;
+  bool PrepareReads() override {
+    m_Wait = false;
+    return SetCommTimeouts(m_Handle, &kNoWait) != 0;
   }
 
-  bool Read(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override {
-    DWORD got = 0;
-    BOOL ok = ReadFile(m_Handle, buffer, static_cast<DWORD>(count < 0 ? 0 : count), &got, nullptr);
-    received = static_cast<int32_t>(got);
-    if (!ok) {
-      error = GetLastError();
-      return false;
+  bool ReadNow(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override {
+    SwitchTo(false);
+    return ReadOnce(buffer, count, received, error);
+  }
+
+  // One ReadFile returns when its count is there or a second has passed; the
+  // deadline decides whether another follows.
+  bool ReadUntil(uint8_t* buffer, int32_t count, int32_t& received, Clock::time_point deadline,
+                 uint32_t& error) override {
+    SwitchTo(true);
+    received = 0;
+    for (;;) {
+      int32_t got = 0;
+      if (!ReadOnce(buffer + received, count - received, got, error)) return false;
+      received += got;
+      if (received >= count || Clock::now() > deadline) return true;
     }
-    return true;
   }
 
   // The driver has no write time-out here (the device's own line never
@@ -135,7 +142,32 @@ class Win32Backend final : public OSerialPort::Backend {
   }
 
  private:
+  // The two time-out sets (milliseconds; MAXDWORD: return at once with what
+  // is buffered): no write time-out in either.
+  static constexpr COMMTIMEOUTS kNoWait{MAXDWORD, 0, 0, 0, 0};
+  static constexpr COMMTIMEOUTS kWait{1000, 0, 1000, 0, 0};
+
+  void SwitchTo(bool wait) {
+    if (wait == m_Wait) return;
+    m_Wait = wait;
+    COMMTIMEOUTS set = wait ? kWait : kNoWait;
+    if (!SetCommTimeouts(m_Handle, &set))
+      Log().Text("OSerialPort::SetWaitStrategy() - call SetCommTimeouts() error !!!! \n");
+  }
+
+  bool ReadOnce(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) {
+    DWORD got = 0;
+    BOOL ok = ReadFile(m_Handle, buffer, static_cast<DWORD>(count < 0 ? 0 : count), &got, nullptr);
+    received = static_cast<int32_t>(got);
+    if (!ok) {
+      error = GetLastError();
+      return false;
+    }
+    return true;
+  }
+
   HANDLE m_Handle;
+  bool m_Wait = false;  // the waiting time-outs are in the driver
   DCB m_FoundDcb{};
   COMMTIMEOUTS m_FoundTimeouts{};
   bool m_HaveFound = false;
@@ -151,7 +183,7 @@ void GiveBackPortsNow() {
   }
 }
 
-std::unique_ptr<OSerialPort::Backend> OSerialPort::Backend::Open(const std::string& name, uint32_t& error) {
+std::unique_ptr<OSerialPort::Backend> OpenSystemPort(const std::string& name, uint32_t& error) {
   // A bare "COM10" names no file; the device namespace reaches every number.
   const std::string path = name.rfind("COM", 0) == 0 ? "\\\\.\\" + name : name;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

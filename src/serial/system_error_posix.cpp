@@ -1,4 +1,5 @@
 #include "serial/system_error.h"
+#include "serial/serial_port.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -26,6 +27,26 @@ std::string PlatformErrorText(uint32_t code) {
   // glibc names unknown codes "Unknown error N": that is no text of its own.
   if (text == nullptr || std::strncmp(text, "Unknown error", 13) == 0) return "?";
   return text;
+}
+
+PortError KindOfError(uint32_t code) {
+  switch (code) {
+    case 0: return PortError::None;
+    case kNotSerialDevice:
+    case kOwnTerminal:
+    case ENOTTY: return PortError::NotSerialPort;
+    case kWriteStalled: return PortError::TimedOut;
+    case ENOENT:
+    case ENXIO: return PortError::NotFound;
+    case EBUSY: return PortError::Busy;
+    case EACCES:
+    case EPERM: return PortError::NoPermission;
+    case EIO:
+    case ENODEV:
+    case EBADF:
+    case EPIPE: return PortError::Lost;
+    default: return PortError::Other;
+  }
 }
 
 std::string OpenFailureAdvice(const std::string& name, uint32_t code) {

@@ -45,7 +45,7 @@ class Bench {
   explicit Bench(SimulatedDeviceOptions options = {}) : m_Device(std::move(options)) {
     std::string error;
     EXPECT_TRUE(m_Device.Start(&error)) << error;
-    EXPECT_TRUE(m_Port.OpenDevice(m_Device.PortPath(), 57600)) << m_Port.m_ErrorText;
+    EXPECT_TRUE(m_Port.OpenDevice(m_Device.PortPath(), 57600)) << m_Port.ErrorText();
   }
   SimulatedDevice& Device() { return m_Device; }
   Procedures& Run() { return m_Procedures; }

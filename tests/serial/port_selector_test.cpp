@@ -137,7 +137,7 @@ TEST_F(PortSelectorTest, ABusyPortShowsTheErrorBoxAndIsTriedAgainAtTheNextStart)
   EXPECT_FALSE(m_Port.IsOpen());
   ASSERT_EQ(m_Box.Shown.size(), 1u);
   EXPECT_EQ(m_Box.Shown[0].second, "ОШИБКА ОТКРЫТИЯ " + m_A.SlavePath().substr(5));
-  EXPECT_EQ(m_Box.Shown[0].first, m_Port.m_ErrorText);
+  EXPECT_EQ(m_Box.Shown[0].first, m_Port.ErrorText());
   EXPECT_EQ(m_Box.Shown[0].first.rfind("Не могу открыть выбранный порт " + m_A.SlavePath() + "\r\n", 0), 0u);
   EXPECT_EQ(m_Combo.CurrentIndex, 0);
   EXPECT_EQ(m_Selector.m_PortSelect, "");

@@ -2,7 +2,6 @@
 #include "serial/serial_port.h"
 #include "sim/simulated_device.h"
 
-
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -36,7 +35,7 @@ TEST(SimulatedDeviceOverSerialPort, AKilledClientDoesNotLeaveTheLineLocked) {
     opened = next.OpenDevice(device.PortPath(), kDefaultBaud);
     if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_TRUE(opened) << next.m_ErrorText;
+  EXPECT_TRUE(opened) << next.ErrorText();
 }
 
 }  // namespace

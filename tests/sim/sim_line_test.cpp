@@ -26,7 +26,7 @@ TEST_P(SimulatedDeviceLine, ServesTheRealPortAndIsLostWhenItVanishes) {
   std::string error;
   ASSERT_TRUE(device.Start(&error)) << error;
   OSerialPort port;
-  ASSERT_TRUE(port.OpenDevice(device.PortPath(), 57600)) << port.m_ErrorText;
+  ASSERT_TRUE(port.OpenDevice(device.PortPath(), 57600)) << port.ErrorText();
 
   std::vector<uint8_t> frame = WriteFrame(0x0000, 0);
   port.Write(frame.data(), static_cast<int32_t>(frame.size()));
@@ -65,7 +65,7 @@ TEST_P(SimulatedDeviceLine, IsExclusiveAndKeepsTheWireTime) {
   std::string error;
   ASSERT_TRUE(device.Start(&error)) << error;
   OSerialPort first, second;
-  ASSERT_TRUE(first.OpenDevice(device.PortPath(), 57600)) << first.m_ErrorText;
+  ASSERT_TRUE(first.OpenDevice(device.PortPath(), 57600)) << first.ErrorText();
   EXPECT_FALSE(second.OpenDevice(device.PortPath(), 57600));
 
   // 5 bytes out and 32 back at 57600 baud take 37 * 10 / 57600 s = 6.4 ms.
@@ -80,7 +80,7 @@ TEST_P(SimulatedDeviceLine, IsExclusiveAndKeepsTheWireTime) {
   EXPECT_GE(took, std::chrono::microseconds(6000));
 
   first.Close();
-  EXPECT_TRUE(second.OpenDevice(device.PortPath(), 57600)) << second.m_ErrorText;
+  EXPECT_TRUE(second.OpenDevice(device.PortPath(), 57600)) << second.ErrorText();
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, SimulatedDeviceLine, testing::Values(false, true),

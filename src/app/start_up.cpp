@@ -9,6 +9,7 @@
 
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
+#include "session/built_in_device.h"
 #include "log/console_log.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
@@ -18,10 +19,6 @@
 namespace tolvane {
 
 namespace {
-
-// The flash's programming time of one 64-byte block that the simulated
-// device takes, about a device's own.
-constexpr int32_t kSimulatedProgramUs = 2000;
 
 // The log window stands beside the main window (LogWindowPlace), as tall as it.
 void PlaceBeside(QWidget& log, const QWidget& main) {
@@ -64,15 +61,6 @@ std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std
   return std::make_unique<CProgPicDlg>(settings, extraPorts, ports, desktop);
 }
 
-std::unique_ptr<SimulatedDevice> StartSimulatedDevice(std::string& error) {
-  SimulatedDeviceOptions options;
-  options.BaudRate = kDefaultBaud;
-  options.ProgramTimeUs = kSimulatedProgramUs;
-  auto device = std::make_unique<SimulatedDevice>(options);
-  if (!device->Start(&error)) return nullptr;
-  return device;
-}
-
 void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QString>& file) {
   window.show();
   log.show();
@@ -106,7 +94,7 @@ int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<Q
   std::unique_ptr<SimulatedDevice> device;
   if (simulated) {
     std::string error;
-    device = StartSimulatedDevice(error);
+    device = StartBuiltInDevice(kDefaultSimPace, error);
     if (device) {
       ports.push_back(PortRecord{device->PortPath(), kSimulatedDeviceName});
     } else {

@@ -27,11 +27,8 @@ void WriteBanner();
 std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<PortRecord>& extraPorts,
                                              IPortSource* ports = nullptr, IDesktop& desktop = RealDesktop());
 
-// What `--sim` starts: a simulated device inside the program that takes as
-// long as a device would (the line's time at 57600 baud and the flash's
-// programming time of each block), listed under kSimulatedDeviceName. Null
-// with the reason when the system cannot provide one.
-std::unique_ptr<SimulatedDevice> StartSimulatedDevice(std::string& error);
+// What `--sim` starts (session/built_in_device.h, at its default pace) is
+// listed under this name.
 inline constexpr const char* kSimulatedDeviceName = "Имитатор устройства (без оборудования)";
 
 // Shows the main window with the log window beside it, then opens file (if

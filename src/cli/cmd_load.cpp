@@ -1,8 +1,8 @@
 // tolvane-cli load: loads a HEX file as the programmer would, sums the load
 // up, and can write the image out or print its dump.
 #include "commands.h"
-#include "console_output.h"
-#include "exit_codes.h"
+#include "reporter.h"
+#include "session/exit_codes.h"
 #include "output_path.h"
 #include "trace_routing.h"
 
@@ -52,7 +52,7 @@ int RunLoad(const LoadOptions& options) {
   if (!options.output.empty()) {
     const std::string refusal = CheckOutput(options.output, {options.file}, format);
     if (!refusal.empty()) {
-      PrintError("load: -o %s\n", refusal.c_str());
+      PrintMessage(MessageLevel::Error, "load: -o %s\n", refusal.c_str());
       return kExitUsage;
     }
   }
@@ -66,12 +66,16 @@ int RunLoad(const LoadOptions& options) {
   // Nothing is written for a file that could not be read: a blank image
   // would only overwrite a good output.
   if (!result.FileRead) {
-    PrintError("load: cannot read %s: %s\n", options.file.c_str(), result.OpenError.c_str());
+    PrintMessage(MessageLevel::Error, "load: cannot read %s: %s\n", options.file.c_str(), result.OpenError.c_str());
     return kExitFile;
   }
 
   // With --dump the dump owns stdout and the summary goes to stderr.
-  Write(options.dump ? stderr : stdout, Summary(options.file, result));
+  if (options.dump) {
+    WriteMessage(MessageLevel::Info, Summary(options.file, result));
+  } else {
+    WriteResult(Summary(options.file, result));
+  }
 
   int code = result.Suspect() || result.NothingToWrite() ? kExitFile : kExitOk;
   if (!options.output.empty()) {
@@ -79,14 +83,14 @@ int RunLoad(const LoadOptions& options) {
     if (result.NothingToWrite()) {
       // An image without program data is as blank as an unread file's: it
       // is not written over a good output either.
-      PrintError("load: %s not written: the file has no program data\n", options.output.c_str());
+      PrintMessage(MessageLevel::Error, "load: %s not written: the file has no program data\n", options.output.c_str());
     } else if (result.Suspect() && !options.force) {
       // Written out, a damaged file would look whole and be written to a
       // device without a question.
-      PrintError("load: %s not written: the file is suspect (give --force to write it anyway)\n",
+      PrintMessage(MessageLevel::Error, "load: %s not written: the file is suspect (give --force to write it anyway)\n",
                  options.output.c_str());
     } else if (!WriteImage(options.output, format, image, error)) {
-      PrintError("load: cannot write %s: %s\n", options.output.c_str(), error.c_str());
+      PrintMessage(MessageLevel::Error, "load: cannot write %s: %s\n", options.output.c_str(), error.c_str());
       code = kExitFile;
     }
   }
@@ -96,8 +100,7 @@ int RunLoad(const LoadOptions& options) {
     const FirmwareImage blank;
     auto composer = std::make_unique<DumpComposer>();
     composer->Compose(image, image, blank);
-    const bool marked = TerminalWantsColor(stdout);
-    Write(stdout, DumpForTerminal(*composer, marked));
+    WriteResult(DumpForTerminal(*composer, ResultColors()));
   }
   return code;
 }

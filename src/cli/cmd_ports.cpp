@@ -1,8 +1,8 @@
 // tolvane-cli ports: the serial ports that are present, in list order, each
 // with the name the system shows for its device.
-#include "console_output.h"
+#include "reporter.h"
 #include "commands.h"
-#include "exit_codes.h"
+#include "session/exit_codes.h"
 #include "trace_routing.h"
 
 #include "serial/port_list.h"
@@ -23,7 +23,7 @@ int RunPorts(bool verbose) {
   for (int32_t i = 0; i < list.Count(); ++i) width = std::max(width, list.Entry(i).Name.size());
   for (int32_t i = 0; i < list.Count(); ++i) {
     const PortRecord& port = list.Entry(i);
-    Print("%-*s  %s\n", static_cast<int>(width), port.Name.c_str(), port.FriendlyName.c_str());
+    PrintResult("%-*s  %s\n", static_cast<int>(width), port.Name.c_str(), port.FriendlyName.c_str());
   }
   return kExitOk;
 }

@@ -1,15 +1,13 @@
 // tolvane-cli read: reads the whole device back; saves it as HEX or as the raw
 // image, or prints its dump.
-#include <cstdio>
 #include <memory>
 
-#include "console_output.h"
 #include "commands.h"
-#include "device_session.h"
-#include "exit_codes.h"
-#include "image/dump_composer.h"
-#include "log/console_log.h"
 #include "output_path.h"
+#include "port_runs.h"
+#include "reporter.h"
+#include "image/dump_composer.h"
+#include "session/exit_codes.h"
 
 namespace tolvane::cli {
 namespace {
@@ -21,20 +19,17 @@ struct ReadArgs {
   bool Dump = false;
 };
 
-PortReport ReadOne(const ReadArgs& args, PortWork& work) {
-  FirmwareImage device;
-  PortReport report;
-  report.ExitCode = ExitCodeOf(work.Procs.ReadDevice(device), kExitLink);
-  if (report.ExitCode != kExitOk) return report;
-  report.Lines.push_back("read " + std::to_string(link::kDeviceReads) + " blocks");
+void SaveAndShow(const ReadArgs& args, const RunResult& result, const FirmwareImage& device,
+                 std::vector<std::string>& lines, int& code) {
+  if (code != kExitOk || result.Kind != RunKind::Read) return;
   if (!args.Output.empty()) {
     std::string error;
     // Only what the reads fetched: the regions' unread bytes are no data.
     if (WriteImage(args.Output, args.Format, device, error, DeviceReadExtents())) {
-      report.Lines.push_back("saved to " + args.Output);
+      lines.push_back("saved to " + args.Output);
     } else {
-      report.Lines.push_back("cannot write " + args.Output + ": " + error);
-      report.ExitCode = kExitFile;
+      lines.push_back("cannot write " + args.Output + ": " + error);
+      code = kExitFile;
     }
   }
   if (args.Dump) {
@@ -42,9 +37,8 @@ PortReport ReadOne(const ReadArgs& args, PortWork& work) {
     const FirmwareImage noFile;
     auto composer = std::make_unique<DumpComposer>();
     composer->Compose(device, noFile, device);
-    Write(stdout, DumpForTerminal(*composer, TerminalWantsColor(stdout)));
+    WriteResult(DumpForTerminal(*composer, ResultColors()));
   }
-  return report;
 }
 
 }  // namespace
@@ -56,7 +50,7 @@ void SetUpRead(CLI::App& command) {
   command.add_flag("--dump", args->Dump, "Print the dump of what was read");
   command.callback([args] {
     if (args->Device.Ports.size() > 1 && (!args->Output.empty() || args->Dump)) {
-      PrintError("read: -o and --dump take one --port\n");
+      PrintMessage(MessageLevel::Error, "read: -o and --dump take one --port\n");
       SetExitCode(kExitUsage);
       return;
     }
@@ -64,14 +58,16 @@ void SetUpRead(CLI::App& command) {
     if (!args->Output.empty()) {
       const std::string refusal = CheckOutput(args->Output, {}, args->Format);
       if (!refusal.empty()) {
-        PrintError("read: -o %s\n", refusal.c_str());
+        PrintMessage(MessageLevel::Error, "read: -o %s\n", refusal.c_str());
         SetExitCode(kExitUsage);
         return;
       }
     }
     SetExitCode(WithTrace(args->Device, {args->Output}, [&] {
-      SessionSettings settings{args->Device};
-      return RunOnPorts(settings, [args](PortWork& work) { return ReadOne(*args, work); });
+      PortsRun run{args->Device, {RunKind::Read, nullptr, {}, args->Device.CaptureSeconds}};
+      run.After = [args](const RunResult& result, const FirmwareImage& device, std::vector<std::string>& lines,
+                         int& code) { SaveAndShow(*args, result, device, lines, code); };
+      return RunOnPorts(run);
     }));
   });
 }

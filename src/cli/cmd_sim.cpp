@@ -1,9 +1,9 @@
 // tolvane-cli sim: a simulated device on a pseudo-terminal, as a process of
 // its own. Prints the path of its port and serves until interrupted; SIGHUP
 // resets the device (a power cycle).
-#include "console_output.h"
+#include "reporter.h"
 #include "commands.h"
-#include "exit_codes.h"
+#include "session/exit_codes.h"
 #include "number_checks.h"
 #include "output_path.h"
 
@@ -44,7 +44,7 @@ struct SimArgs {
 };
 
 void PrintStats(const SimulatedDeviceStats& s) {
-  PrintError(
+  PrintMessage(MessageLevel::Info,
       "served: %lld reads, %lld writes (%lld written, %lld protected), %lld runs, "
       "%lld faults, %lld resets; bytes: %lld in, %lld out, %lld ignored\n",
       static_cast<long long>(s.ReadCommands), static_cast<long long>(s.WriteCommands),
@@ -59,7 +59,7 @@ int RunSim(SimArgs& args) {
   for (const std::string& text : args.Faults) {
     std::optional<SimFault> fault = ParseSimFault(text);
     if (!fault) {
-      PrintError(
+      PrintMessage(MessageLevel::Info,
           "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
           "wrong-answer, short-reply, extra-byte, noise, vanish\n",
           text.c_str());
@@ -73,7 +73,7 @@ int RunSim(SimArgs& args) {
     ImageFormat format = ImageFormat::Raw;
     const std::string refusal = CheckOutput(options.SavePath, {}, format);
     if (!refusal.empty()) {
-      PrintError("sim: --save %s\n", refusal.c_str());
+      PrintMessage(MessageLevel::Error, "sim: --save %s\n", refusal.c_str());
       return kExitUsage;
     }
     options.SaveFormat = format == ImageFormat::Hex ? SimSaveFormat::Hex : SimSaveFormat::Raw;
@@ -83,22 +83,22 @@ int RunSim(SimArgs& args) {
   SimulatedDevice device(options);
   std::string error;
   if (!device.Start(&error)) {
-    PrintError("cannot start the simulated device: %s\n", error.c_str());
+    PrintMessage(MessageLevel::Error, "cannot start the simulated device: %s\n", error.c_str());
     return options.HexFile.empty() ? kExitLink : kExitFile;
   }
-  Print("%s\n", device.PortPath().c_str());
+  PrintResult("%s\n", device.PortPath().c_str());
 
   bool vanished = false;
   for (;;) {
     const int number = g_Signal.exchange(0);
     if (number == SIGHUP) {
       device.Reset();
-      PrintError("reset\n");
+      PrintMessage(MessageLevel::Info, "reset\n");
     } else if (number != 0) {
       break;
     }
     if (device.State() == SimState::Vanished) {
-      PrintError("the port has vanished\n");
+      PrintMessage(MessageLevel::Error, "the port has vanished\n");
       vanished = true;
       break;
     }
@@ -108,7 +108,7 @@ int RunSim(SimArgs& args) {
   const bool saved = device.Stop(&error);
   PrintStats(stats);
   if (!saved) {
-    PrintError("cannot save the memory: %s\n", error.c_str());
+    PrintMessage(MessageLevel::Error, "cannot save the memory: %s\n", error.c_str());
     return kExitFile;
   }
   return vanished ? kExitLink : kExitOk;

@@ -1,7 +1,7 @@
 // tolvane-cli sim where the system has no pseudo-terminals to serve it on.
-#include "console_output.h"
+#include "reporter.h"
 #include "commands.h"
-#include "exit_codes.h"
+#include "session/exit_codes.h"
 
 #include <cstdio>
 
@@ -10,7 +10,7 @@ namespace tolvane::cli {
 void SetUpSim(CLI::App& command) {
   command.allow_extras();
   command.callback([] {
-    PrintError(
+    PrintMessage(MessageLevel::Error, 
         "sim: serving a device to other programs needs pseudo-terminals, which this system does not "
         "have; --port sim runs one inside the program\n");
     SetExitCode(kExitUsage);

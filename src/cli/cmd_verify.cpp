@@ -1,12 +1,10 @@
 // tolvane-cli verify: reads the device back and compares it with a HEX file.
-#include <cstdio>
 #include <memory>
 
-#include "console_output.h"
 #include "commands.h"
-#include "device_file.h"
-#include "device_session.h"
-#include "exit_codes.h"
+#include "port_runs.h"
+#include "reporter.h"
+#include "session/exit_codes.h"
 
 namespace tolvane::cli {
 namespace {
@@ -17,19 +15,13 @@ struct VerifyArgs {
 };
 
 int Verify(const VerifyArgs& args) {
-  auto file = std::make_shared<FirmwareFile>();
-  if (!LoadFirmwareFile("verify", args.File, *file)) return kExitFile;
-  if (file->Load.Suspect())
-    PrintError("verify: warning: %s is damaged; differences may come from the file\n", args.File.c_str());
-  SessionSettings settings{args.Device};
-  return RunOnPorts(settings, [file](PortWork& work) {
-    FirmwareImage device;
-    PortReport report;
-    report.ExitCode = ExitCodeOf(work.Procs.Verify(file->Image, device, &file->Load.RegionSet), kExitLink);
-    if (report.ExitCode == kExitOk || report.ExitCode == kExitDiffers)
-      report.Lines = DifferenceLines(work.Procs.LastCompare());
-    return report;
-  });
+  FirmwareFile file;
+  if (!LoadRunFile("verify", args.File, file)) return kExitFile;
+  if (file.Load.Suspect())
+    PrintMessage(MessageLevel::Warning, "verify: warning: %s is damaged; differences may come from the file\n",
+                 args.File.c_str());
+  PortsRun run{args.Device, {RunKind::Verify, &file, {}, args.Device.CaptureSeconds}};
+  return RunOnPorts(run);
 }
 
 }  // namespace

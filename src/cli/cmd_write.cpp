@@ -2,11 +2,10 @@
 // the window's write button does.
 #include <memory>
 
-#include "console_output.h"
 #include "commands.h"
-#include "device_file.h"
-#include "device_session.h"
-#include "exit_codes.h"
+#include "port_runs.h"
+#include "reporter.h"
+#include "session/exit_codes.h"
 
 namespace tolvane::cli {
 namespace {
@@ -18,33 +17,25 @@ struct WriteArgs {
 };
 
 int Write(const WriteArgs& args) {
-  auto file = std::make_shared<FirmwareFile>();
-  if (!LoadFirmwareFile("write", args.File, *file)) return kExitFile;
+  FirmwareFile file;
+  if (!LoadRunFile("write", args.File, file)) return kExitFile;
   // Admitted once for every port, before any port is opened or captured: a
   // file without program data, or a damaged one without --force, is refused.
-  PrintingObserver admission(args.Force);
-  if (!AdmitFile(&file->Load, admission)) {
-    // Nothing to write is refused with its own words; a suspect file is
-    // refused for want of --force, in the words of the question.
-    if (!file->Load.NothingToWrite()) admission.Outcome(SuspectRefusal(file->Load));
+  const WriteAdmission admission = AdmitForWrite(&file, [&args](const std::string& question) {
+    PrintMessage(MessageLevel::Warning, "%s\n%s\n", question.c_str(),
+                 args.Force ? "--force: writing it." : "Not written; give --force to write it anyway.");
+    return args.Force;
+  });
+  if (!admission.Admitted) {
+    // Nothing to write is refused with its own words; a suspect file for
+    // want of --force, in the words of the question.
+    const ProcedureOutcome refusal = admission.Refusal ? *admission.Refusal : SuspectRefusal(file.Load);
+    PrintResultLines("", refusal.Caption);
+    PrintResultLines("", refusal.Text);
     return kExitFile;
   }
-  SessionSettings settings{args.Device, args.Force, link::kFlashWriteBlocks};
-  return RunOnPorts(settings, [file](PortWork& work) {
-    FirmwareImage device;
-    PortReport report;
-    ProcedureStatus status = work.Procs.WriteDevice(file->Image, &file->Load, device, Admission::Done);
-    report.ExitCode = ExitCodeOf(status, kExitFile);
-    const WriteCounts& w = work.Procs.LastWrite();
-    if (w.BlocksSent > 0) {
-      report.Lines.push_back("blocks sent: " + std::to_string(w.BlocksSent) +
-                             ", protected: " + std::to_string(w.ProtectedBlocks));
-    }
-    if (report.ExitCode == kExitOk || report.ExitCode == kExitDiffers) {
-      for (std::string& line : DifferenceLines(work.Procs.LastCompare())) report.Lines.push_back(std::move(line));
-    }
-    return report;
-  });
+  PortsRun run{args.Device, {RunKind::Write, &file, {}, args.Device.CaptureSeconds}};
+  return RunOnPorts(run);
 }
 
 }  // namespace

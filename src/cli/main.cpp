@@ -1,9 +1,9 @@
 // tolvane-cli: the command-line programmer.
 #include "command_line.h"
 #include "commands.h"
-#include "console_output.h"
+#include "reporter.h"
 #include "device_interrupt.h"
-#include "exit_codes.h"
+#include "session/exit_codes.h"
 
 #include <cstring>
 #include <string>
@@ -39,6 +39,7 @@ void SetExitCode(int code) { g_ExitCode = code; }
 }  // namespace tolvane::cli
 
 int main(int rawArgc, char** rawArgv) {
+  using namespace tolvane;
   using namespace tolvane::cli;
   IgnoreBrokenPipe();
   const std::vector<std::string> arguments = CommandLineArguments(rawArgc, rawArgv);
@@ -66,7 +67,7 @@ int main(int rawArgc, char** rawArgv) {
   }
   // Output that did not arrive is an output error, never a silent success.
   if (const std::string failure = OutputFailure(); !failure.empty()) {
-    PrintError("tolvane-cli: the output could not be written: %s\n", failure.c_str());
+    PrintMessage(MessageLevel::Error, "tolvane-cli: the output could not be written: %s\n", failure.c_str());
     if (g_ExitCode == kExitOk) g_ExitCode = kExitFile;
   }
   return g_ExitCode;

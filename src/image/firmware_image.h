@@ -13,7 +13,7 @@ inline constexpr int32_t kFlashSize = 0x10000;
 inline constexpr int32_t kRegionSlotSize = 64;
 inline constexpr int32_t kImageSize = 0x10200;
 inline constexpr int32_t kMonitorAreaSize = 0x400;  // end of MonitorArea, start of UserArea
-inline constexpr int32_t kVerifiedRegionCount = 2;  // leading regions that a verify compares
+inline constexpr int32_t kVerifiedRegionCount = 2;  // leading regions (user IDs, configuration) a verify compares
 inline constexpr uint8_t kFillByte = 0xFF;          // what every unset byte holds
 
 struct MemoryRegion {
@@ -24,6 +24,12 @@ struct MemoryRegion {
 
 // Row k is region slot k: the order is part of the image layout.
 inline constexpr int32_t kRegionCount = 6;
+inline constexpr int32_t kRegionUserIds = 0;
+inline constexpr int32_t kRegionConfiguration = 1;
+inline constexpr int32_t kRegionDeviceInformation = 2;
+inline constexpr int32_t kRegionDeviceConfiguration = 3;
+inline constexpr int32_t kRegionRevisionId = 4;
+inline constexpr int32_t kRegionDeviceId = 5;
 inline constexpr std::array<MemoryRegion, kRegionCount> MemoryRegions{{
     {0x200000, 16, "User IDs"},
     {0x300000, 10, "Configuration Words"},
@@ -32,6 +38,10 @@ inline constexpr std::array<MemoryRegion, kRegionCount> MemoryRegions{{
     {0x3FFFFC, 2, "Revision ID"},
     {0x3FFFFE, 2, "Device ID"},
 }};
+
+// The chip's unique identifier: the first bytes of the Device Information
+// Area, in address order.
+inline constexpr int32_t kUniqueIdSize = 18;
 
 // The data EEPROM (1 KiB), where compilers put initial EEPROM data. The image
 // has no place for it and the monitor does not write it: a file's EEPROM

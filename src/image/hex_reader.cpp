@@ -337,7 +337,8 @@ std::string RefusalBeforeOpening(const std::string& path) {
 
 // Streams the file into the loader in chunks; on failure `error` holds the
 // system's reason. Input beyond kMaxHexFileBytes fails as too large.
-ReadOutcome StreamFile(const std::string& path, HexLoader& loader, std::string& error) {
+ReadOutcome StreamFile(const std::string& path, HexLoader& loader, std::string& error,
+                       const std::function<void(std::string_view)>& onBytes) {
   error = RefusalBeforeOpening(path);
   if (!error.empty()) return ReadOutcome::OpenFailed;
   std::FILE* file = OpenFile(path, "rb");
@@ -357,7 +358,11 @@ ReadOutcome StreamFile(const std::string& path, HexLoader& loader, std::string& 
       outcome = ReadOutcome::ReadFailed;
       break;
     }
-    if (got > 0) loader.Feed(std::string_view(buffer.data(), got));
+    if (got > 0) {
+      const std::string_view chunk(buffer.data(), got);
+      if (onBytes) onBytes(chunk);
+      loader.Feed(chunk);
+    }
     if (got < buffer.size()) {
       if (std::ferror(file) != 0) {
         error = std::error_code(errno, std::generic_category()).message();
@@ -441,7 +446,8 @@ uint8_t ReadHexByte(std::string_view line, size_t& cursor) {
   return value;
 }
 
-HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image) {
+HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image,
+                          const std::function<void(std::string_view)>& onBytes) {
   HexLoadResult result;
   Log().Text(kStartLine);
   image.Clear();
@@ -449,7 +455,7 @@ HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image) {
   ReadOutcome outcome;
   {
     HexLoader loader(image, result);
-    outcome = StreamFile(path, loader, error);
+    outcome = StreamFile(path, loader, error, onBytes);
     if (outcome == ReadOutcome::Read) loader.Finish();
   }
   if (outcome == ReadOutcome::Read) {

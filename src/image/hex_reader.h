@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -68,7 +69,9 @@ inline constexpr uint64_t kMaxHexFileBytes = uint64_t{256} << 20;
 // Clears the image, then fills it from the file and traces the load. The file
 // is read as a stream, so memory stays bounded whatever it holds; a directory
 // or an input above kMaxHexFileBytes is refused like an unreadable file.
-HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image);
+// onBytes, when given, sees every byte of the file as it is read (a digest).
+HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image,
+                          const std::function<void(std::string_view)>& onBytes = nullptr);
 
 // The same for a file's content already in memory.
 HexLoadResult LoadHexText(std::string_view text, FirmwareImage& image);

@@ -86,7 +86,8 @@ class Win32Backend final : public OSerialPort::Backend {
 
   bool PrepareReads() override {
     m_Wait = false;
-    return SetCommTimeouts(m_Handle, &kNoWait) != 0;
+    COMMTIMEOUTS set = kNoWait;
+    return SetCommTimeouts(m_Handle, &set) != 0;
   }
 
   bool ReadNow(uint8_t* buffer, int32_t count, int32_t& received, uint32_t& error) override {

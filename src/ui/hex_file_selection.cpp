@@ -1,10 +1,9 @@
 #include "ui/hex_file_selection.h"
 
 #include <QDir>
-#include <QStringList>
 #include <QSysInfo>
 
-#include "image/hex_reader.h"
+#include "session/firmware_file.h"
 
 namespace tolvane {
 
@@ -49,29 +48,17 @@ QString UpperExtensionOf(const QString& path) {
 }
 
 std::optional<MessageRequest> LoadWarning(const HexLoadResult& load) {
+  const std::optional<FileNotice> notice = NoticeOf(load);
+  if (!notice) return std::nullopt;
   MessageRequest box;
-  box.Icon = MessageIcon::Exclamation;
-  if (!load.FileRead) {
+  box.Text = QString::fromStdString(notice->Text);
+  if (notice->State == FileState::Unreadable) {
     box.Caption = QStringLiteral("ОШИБКА");
     box.Icon = MessageIcon::Error;
-    box.Text = QStringLiteral("Не удалось прочитать файл прошивки!\n") + QString::fromStdString(load.OpenError);
-    return box;
-  }
-  if (load.NothingToWrite()) {
+  } else {
     box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
-    box.Text = QStringLiteral("В файле нет данных программы, записывать нечего.");
-    return box;
+    box.Icon = MessageIcon::Exclamation;
   }
-  const QString eeprom = QString::fromStdString(EepromNote(load));
-  if (!load.Suspect() && eeprom.isEmpty()) return std::nullopt;
-  box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
-  QStringList lines;
-  if (load.Suspect()) {
-    // The words of the question that the write will ask.
-    lines << QString::fromStdString(SuspectFileText(load)) << QStringLiteral("Перед записью будет задан вопрос.");
-  }
-  if (!eeprom.isEmpty()) lines << eeprom;
-  box.Text = lines.join(QLatin1Char('\n'));
   return box;
 }
 

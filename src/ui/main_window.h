@@ -1,6 +1,10 @@
 // The program's main window: port list, HEX file, the procedures' buttons,
 // the view pane with the dump or the instructions, the header with links, the
 // capture switch and the two timers that drive the line between procedures.
+// Its code is split by concern: construction, pages and files
+// (main_window.cpp), the controls and what they are wired to
+// (main_window_controls.cpp), the runs on the device (main_window_runs.cpp),
+// the line between runs (main_window_line.cpp).
 #pragma once
 
 #include <QDialog>
@@ -14,13 +18,15 @@
 
 #include "image/dump_composer.h"
 #include "image/firmware_image.h"
-#include "image/hex_reader.h"
 #include "protocol/link.h"
 #include "protocol/procedures.h"
 #include "serial/serial_port.h"
 #include "serial/settings_store.h"
+#include "session/device_run.h"
+#include "session/firmware_file.h"
 #include "ui/desktop.h"
 #include "ui/port_list_binding.h"
+#include "ui/run_result_meta.h"
 
 class QAbstractButton;
 class QComboBox;
@@ -95,10 +101,10 @@ class CProgPicDlg : public QDialog {
   QPushButton& CancelButton() { return *m_Cancel; }
   QTimer& ReceiveTimer() { return m_ReceiveTimer; }
   QTimer& CaptureTimer() { return m_CaptureTimer; }
-  FirmwareImage& FileImage() { return m_FileImage; }
+  FirmwareImage& FileImage() { return m_File.Image; }
   FirmwareImage& DeviceImage() { return m_DeviceImage; }
   OSerialPort& Port() { return m_Port; }
-  PortListBinding& Ports() { return *m_PortSelector; }
+  PortListBinding& Ports() { return *m_PortList; }
 
   // Enter with no push button focused arrives here and does nothing.
   void accept() override {}
@@ -116,24 +122,22 @@ class CProgPicDlg : public QDialog {
  signals:
   // A procedure has ended and its message (if any) has been shown.
   void ProcedureEnded(tolvane::ProcedureStatus status);
+  // The same, with the whole result of the run.
+  void RunEnded(const tolvane::RunResult& result);
 
  private:
+  // main_window_controls.cpp
   void BuildControls();
+  void WireActions();
+  void AddContextEntries(class QMenu& menu, bool deviceImage);
+  // main_window.cpp
   void WriteHeader();
   void ShowPage(int radioId);
   void RenderShown(const FirmwareImage& shown);
-  void StartProcedure(int buttonId, std::function<ProcedureStatus(Procedures&)> work);
-  void ProcedureFinished(ProcedureStatus status, const std::optional<ProcedureOutcome>& outcome);
-  void SetBusy(bool busy);
   void FocusFirstTabStop();
-  // The system menu's about entry and the ports' comings and goings (Windows).
-  bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   static std::optional<QString> DroppedFile(const QMimeData* data);
-  void UpdateProgress();
-  void UpdatePortStatus();
-  void AddContextEntries(class QMenu& menu, bool deviceImage);
   bool ConfirmSuspect(const std::string& question);
   // Boxes, through the watched desktop: a port lost while one is open is
   // told once it has closed.
@@ -141,17 +145,28 @@ class CProgPicDlg : public QDialog {
   void ShowBox(const QString& text, const QString& caption, MessageIcon icon) {
     m_Desktop.ShowMessage(this, text, caption, icon);
   }
+  void ShowOutcome(const ProcedureOutcome& outcome);
   bool BoxOpen() const;
+  // main_window_runs.cpp
+  void StartRun(int buttonId, RunKind kind);
+  void RunFinished(const RunResult& result);
+  void SetBusy(bool busy);
+  void UpdateProgress();
+  // main_window_line.cpp: the system menu's about entry and the ports'
+  // comings and goings (Windows).
+  bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+  void UpdatePortStatus();
   void ReportPortLoss(const ProcedureOutcome& loss);
   void SetStatus(const QString& text);
 
-  // Members in the order of their roles: view pane, port list, selector, port,
-  // the two images, header pane.
+  // Members in the order of their roles: view pane, port list, the port
+  // and the binding of the list to it, the file and the device image, header pane.
   RichPane* m_View = nullptr;
   QComboBox* m_PortCombo = nullptr;
   OSerialPort m_Port;
-  std::unique_ptr<PortListBinding> m_PortSelector;
-  FirmwareImage m_FileImage;
+  std::unique_ptr<PortListBinding> m_PortList;
+  FirmwareFile m_File;  // the HEX file: its image, how it loaded, its digest
+  bool m_FileLoaded = false;
   FirmwareImage m_DeviceImage;
   RichPane* m_Header = nullptr;
 
@@ -167,7 +182,6 @@ class CProgPicDlg : public QDialog {
   MonitorLink m_IdleLink{m_Port};
   ReceiveMonitor m_Receive;
   DumpComposer m_Composer;
-  std::optional<HexLoadResult> m_Load;  // how the file image was loaded, if it was
   std::map<QWidget*, bool> m_EnabledBeforeRun;
   int m_RunningButton = 0;
   bool m_DeviceChangeWaiting = false;

@@ -1,67 +1,60 @@
-// Runs one programming procedure at a time on a worker thread, so the window
-// stays painted and can show progress and take a Cancel. What the procedure
-// must show (the file image before a verdict, the question about a damaged
-// file) is done on the window's thread while the worker waits for it.
+// Runs one run of the session at a time on a worker thread, so the window
+// stays painted and can show progress and take a Cancel: the window's side
+// of the run is this thread hop. What the run must show before it ends (the
+// file image before a verdict) is done on the window's thread while the
+// worker waits for it.
 #pragma once
 
 #include <QObject>
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <thread>
 
-#include "protocol/procedures.h"
+#include "image/firmware_image.h"
 #include "serial/byte_port.h"
+#include "session/device_run.h"
+#include "ui/run_result_meta.h"
 
 namespace tolvane {
 
-class ProcedureRunner : public QObject, private IProcedureObserver {
+class ProcedureRunner : public QObject, private IRunReporter {
   Q_OBJECT
  public:
-  using Work = std::function<ProcedureStatus(Procedures&)>;
-
-  ProcedureRunner(IBytePort& port, QObject* parent = nullptr);
+  explicit ProcedureRunner(IBytePort& port, QObject* parent = nullptr);
   // Asks a running procedure to stop and waits for it.
   ~ProcedureRunner() override;
 
   bool Busy() const { return m_Busy; }
-  // Starts the work on the worker thread; false when one is still running.
-  bool Start(Work work);
+  // Starts the run on the worker thread, into device; false when one is
+  // still running. The request's file must outlive the run.
+  bool Start(const RunRequest& request, FirmwareImage& device);
   // The procedure stops before its next block.
   void RequestStop() { m_Stop = true; }
   bool StopRequested() const { return m_Stop; }
 
-  int32_t Done() const { return m_Done; }
-  int32_t Total() const { return m_Total; }
+  // The latest progress, from any thread.
+  RunProgress Progress() const;
 
   // Called on this object's thread while the worker waits.
   std::function<void()> OnDeviceImageRead;
-  std::function<bool(const std::string& question)> OnConfirmSuspect;
 
  signals:
-  // On this object's thread, after the worker has ended. The outcome is the
-  // message to show, if the procedure reported one.
-  void Finished(tolvane::ProcedureStatus status, std::optional<tolvane::ProcedureOutcome> outcome);
+  // On this object's thread, after the worker has ended.
+  void Finished(tolvane::RunResult result);
 
  private:
-  void Progress(int32_t done, int32_t total) override;
+  void Progress(const RunProgress& progress) override;
   void DeviceImageRead() override;
-  void Outcome(const ProcedureOutcome& outcome) override;
   bool StopRequested() override { return m_Stop; }
-  bool ConfirmSuspect(const std::string& question) override;
-  void Conclude(ProcedureStatus status);
-  // Runs fn on this object's thread and waits for it to return.
-  void OnOwnerThread(const std::function<void()>& fn);
+  void Conclude(RunResult result);
 
   IBytePort& m_Port;
   std::thread m_Worker;
   std::atomic<bool> m_Busy{false};
   std::atomic<bool> m_Stop{false};
-  std::atomic<int32_t> m_Done{0};
-  std::atomic<int32_t> m_Total{0};
-  std::mutex m_Mutex;
-  std::optional<ProcedureOutcome> m_Outcome;
+  mutable std::mutex m_Mutex;
+  RunProgress m_Progress;
 };
 
 }  // namespace tolvane

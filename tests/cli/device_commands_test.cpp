@@ -53,7 +53,7 @@ class DeviceCommandsTest : public ::testing::Test {
 };
 
 TEST_F(DeviceCommandsTest, WriteToTheBuiltInDevice) {
-  CliRun run = RunCli({"write", m_Hex, "--port", "sim"});
+  CliRun run = RunCli({"write", m_Hex, "--port", "sim:fast"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   EXPECT_TRUE(Has(run.Out,
                   "ИНФОРМАЦИЯ\nНесовпадения есть только в области монитора, но это ерунда!\n"
@@ -65,7 +65,7 @@ TEST_F(DeviceCommandsTest, WriteToTheBuiltInDevice) {
 }
 
 TEST_F(DeviceCommandsTest, FilesThatAreNotWritten) {
-  CliRun missing = RunCli({"write", (m_Dir / "none.hex").string(), "--port", "sim"});
+  CliRun missing = RunCli({"write", (m_Dir / "none.hex").string(), "--port", "sim:fast"});
   EXPECT_EQ(missing.ExitCode, 4);
   EXPECT_TRUE(Has(missing.Err, "cannot read")) << missing.Err;
 
@@ -82,7 +82,7 @@ TEST_F(DeviceCommandsTest, FilesThatAreNotWritten) {
   EXPECT_TRUE(Has(refused.Out, "Запись не начата, прошивка в модуле не изменена.")) << refused.Out;
   EXPECT_TRUE(Has(refused.Err, "Записать его в модуль всё равно?")) << refused.Err;
 
-  CliRun forced = RunCli({"write", damaged, "--port", "sim", "--force"});
+  CliRun forced = RunCli({"write", damaged, "--port", "sim:fast", "--force"});
   EXPECT_NE(forced.ExitCode, 4) << forced.Out << forced.Err;
   EXPECT_TRUE(Has(forced.Out, "blocks sent: 1024")) << forced.Out;
 
@@ -90,7 +90,7 @@ TEST_F(DeviceCommandsTest, FilesThatAreNotWritten) {
   // port is opened, --force or not.
   const std::string notes = (m_Dir / "notes.txt").string();
   std::ofstream(notes) << "firmware 2.1, see the hex file\n";
-  for (const char* port : {"/dev/null-no-such-port", "sim"}) {
+  for (const char* port : {"/dev/null-no-such-port", "sim:fast"}) {
     CliRun nothing = RunCli({"write", notes, "--port", port, "--force"});
     EXPECT_EQ(nothing.ExitCode, 4) << nothing.Out << nothing.Err;
     EXPECT_TRUE(Has(nothing.Out, "В HEX-файле нет данных программы!")) << nothing.Out;
@@ -115,9 +115,9 @@ TEST_F(DeviceCommandsTest, PortsThatCannotBeUsed) {
   EXPECT_TRUE(Has(run.Out, "cannot open the port: Не могу открыть выбранный порт /dev/no-such-port")) << run.Out;
 
   // Several ports: one line each and the worst code.
-  CliRun several = RunCli({"write", m_Hex, "--port", "sim", "--port", "/dev/no-such-port"});
+  CliRun several = RunCli({"write", m_Hex, "--port", "sim:fast", "--port", "/dev/no-such-port"});
   EXPECT_EQ(several.ExitCode, 3);
-  EXPECT_TRUE(Has(several.Out, "sim: ИНФОРМАЦИЯ, exit 0")) << several.Out;
+  EXPECT_TRUE(Has(several.Out, "sim:fast: ИНФОРМАЦИЯ, exit 0")) << several.Out;
   EXPECT_TRUE(Has(several.Out, "/dev/no-such-port: FAILED, exit 3")) << several.Out;
 
   EXPECT_EQ(RunCli({"read", "--port", "sim", "--port", "sim", "--dump"}).ExitCode, 2);
@@ -302,7 +302,7 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
   EXPECT_EQ(LineStateOf(device.PortPath()).Exclusive, 0);
 
   // Stopped while capturing: the bursts went out, no command did.
-  CliProcess capturing({"read", "--port", "sim", "--capture", "30"});
+  CliProcess capturing({"read", "--port", "sim:fast", "--capture", "30"});
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   capturing.Signal(SIGINT);
   CliRun run = capturing.Wait(std::chrono::seconds(10));
@@ -340,11 +340,12 @@ TEST_F(DeviceCommandsTest, CaptureCatchesADeviceThatIsSwitchedOn) {
 }
 
 TEST_F(DeviceCommandsTest, FourDevicesAtOnce) {
-  CliRun run = RunCli({"write", m_Hex, "--port", "sim", "--port", "sim", "--port", "sim", "--port", "sim"});
+  CliRun run = RunCli(
+      {"write", m_Hex, "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   // One line for each, the four told apart.
   for (int k = 1; k <= 4; ++k)
-    EXPECT_TRUE(Has(run.Out, "\nsim#" + std::to_string(k) + ": ИНФОРМАЦИЯ, exit 0, ")) << run.Out;
+    EXPECT_TRUE(Has(run.Out, "\nsim:fast#" + std::to_string(k) + ": ИНФОРМАЦИЯ, exit 0, ")) << run.Out;
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "app/start_up.h"
+#include "session/built_in_device.h"
 #include "image/hex_reader.h"
 #include "log/console_log.h"
 #include "sim/simulated_device.h"
@@ -182,7 +183,7 @@ class UpdateFlowTest : public QObject {
   // as slow as a device on a real line, that a write reaches the verdict with.
   void TheBuiltInDeviceIsChosenAndTakesADevicesTime() {
     std::string error;
-    std::unique_ptr<SimulatedDevice> device = StartSimulatedDevice(error);
+    std::unique_ptr<SimulatedDevice> device = StartBuiltInDevice(kDefaultSimPace, error);
     QVERIFY2(device, error.c_str());
     m_Window = std::make_unique<CProgPicDlg>(
         *m_Settings, std::vector<PortRecord>{{device->PortPath(), kSimulatedDeviceName}}, &m_Ports, *m_Desktop);

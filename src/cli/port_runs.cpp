@@ -1,0 +1,158 @@
+#include "port_runs.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "device_interrupt.h"
+#include "log/file_open.h"
+#include "reporter.h"
+#include "result_lines.h"
+#include "session/device_target.h"
+#include "session/exit_codes.h"
+#include "trace_routing.h"
+
+namespace tolvane::cli {
+namespace {
+
+// A port's side of the run: its progress on the board, its messages with
+// the port's name, the interrupt as the stop.
+class PortReporter : public IRunReporter {
+ public:
+  PortReporter(ProgressBoard& board, size_t slot, std::string prefix)
+      : m_Board(board), m_Slot(slot), m_Prefix(std::move(prefix)) {}
+  void Progress(const RunProgress& progress) override { m_Board.Update(m_Slot, progress); }
+  void Message(MessageLevel level, const std::string& text) override {
+    WriteMessage(level, m_Prefix + text + "\n");
+  }
+  bool StopRequested() override { return Interrupted(); }
+
+ private:
+  ProgressBoard& m_Board;
+  size_t m_Slot;
+  std::string m_Prefix;
+};
+
+struct PortState {
+  RunResult Result;
+  std::vector<std::string> Lines;
+  int ExitCode = kExitOk;
+};
+
+void Serve(const PortsRun& run, const std::string& name, const std::string& label, bool several,
+           ProgressBoard& board, size_t slot, PortState& state) {
+  if (several) ConsoleLog::SetThreadPrefix(label + ": ");
+  // Capture status lines name the port even when it is the only one.
+  PortReporter reporter(board, slot, label + ": ");
+  DeviceTarget target(name);
+  std::string error;
+  FirmwareImage device;
+  RunRequest request = run.Request;
+  request.PortLabel = label;
+  if (target.Open(run.Options.Baud, &InterruptFlag(), error)) {
+    state.Result = RunOnPort(target.Port(), request, device, reporter);
+  } else {
+    state.Result.Kind = request.Kind;
+    state.Result.Port = label;
+    state.Result.OpenError = error;
+  }
+  state.Lines = ResultLines(state.Result);
+  state.ExitCode = ExitCodeOf(state.Result);
+  if (run.After && state.Result.OpenError.empty()) run.After(state.Result, device, state.Lines, state.ExitCode);
+  Log().Flush();
+  ConsoleLog::SetThreadPrefix({});
+}
+
+}  // namespace
+
+std::vector<std::string> PortLabels(const std::vector<std::string>& names) {
+  std::vector<std::string> labels;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const auto count = std::count(names.begin(), names.end(), names[i]);
+    if (count == 1) {
+      labels.push_back(names[i]);
+      continue;
+    }
+    const auto occurrence = std::count(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(i), names[i]) + 1;
+    labels.push_back(names[i] + "#" + std::to_string(occurrence));
+  }
+  return labels;
+}
+
+int RunOnPorts(const PortsRun& run) {
+  const std::vector<std::string>& names = run.Options.Ports;
+  const bool several = names.size() > 1;
+  CatchInterrupt();
+  ProgressBoard board(run.ShowProgress && !run.Options.Verbose && ProgressShown(), names.size());
+  const std::vector<std::string> labels = PortLabels(names);
+  std::vector<PortState> states(names.size());
+  if (several) {
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < names.size(); ++i)
+      threads.emplace_back([&, i] { Serve(run, names[i], labels[i], several, board, i, states[i]); });
+    for (std::thread& t : threads) t.join();
+  } else {
+    Serve(run, names[0], labels[0], several, board, 0, states[0]);
+  }
+  board.Finish();
+
+  int worst = kExitOk;
+  for (size_t i = 0; i < states.size(); ++i) {
+    const std::string prefix = several ? labels[i] + ": " : "";
+    const PortState& state = states[i];
+    if (state.Result.Outcome) {
+      PrintResultLines(prefix, state.Result.Outcome->Caption);
+      PrintResultLines(prefix, state.Result.Outcome->Text);
+    }
+    for (const std::string& line : state.Lines) PrintResultLines(prefix, line);
+    worst = std::max(worst, state.ExitCode);
+  }
+  if (several) {
+    for (size_t i = 0; i < states.size(); ++i) {
+      const PortState& state = states[i];
+      const std::string outcome = state.Result.Outcome ? state.Result.Outcome->Caption
+                                                       : (state.ExitCode == kExitOk ? "OK" : "FAILED");
+      PrintResult("%s: %s, exit %d, %.1f s\n", labels[i].c_str(), outcome.c_str(), state.ExitCode,
+                  state.Result.Seconds);
+    }
+  }
+  return worst;
+}
+
+int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files,
+              const std::function<int()>& command) {
+  for (const std::string& file : files) {
+    if (!options.LogFile.empty() && !file.empty() && SameFile(options.LogFile, file)) {
+      PrintMessage(MessageLevel::Error, "--log %s is the command's own file %s; name another log file\n",
+                   options.LogFile.c_str(), file.c_str());
+      return kExitUsage;
+    }
+  }
+  int code = kExitOk;
+  std::string lost;
+  {
+    TraceRouting trace(options.Verbose, options.LogFile);
+    if (!trace.Ok()) {
+      PrintMessage(MessageLevel::Error, "cannot open the log file %s\n", options.LogFile.c_str());
+      return kExitUsage;
+    }
+    code = command();
+    Log().Flush();
+    lost = trace.FileFailure();
+  }
+  if (!lost.empty())
+    PrintMessage(MessageLevel::Warning, "warning: the trace could not be written to %s: %s\n",
+                 options.LogFile.c_str(), lost.c_str());
+  return code;
+}
+
+bool LoadRunFile(const std::string& command, const std::string& path, FirmwareFile& file) {
+  if (LoadFirmwareFile(path, file)) return true;
+  PrintMessage(MessageLevel::Error, "%s: cannot read %s: %s\n", command.c_str(), path.c_str(),
+               file.Load.OpenError.c_str());
+  return false;
+}
+
+}  // namespace tolvane::cli

@@ -1,0 +1,46 @@
+// Runs one request on every --port given: a thread per port, each opening
+// its own port (or built-in device) and running the session's run on it;
+// then the outcome and the lines of each, and the worst exit code.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device_options.h"
+#include "session/device_run.h"
+
+namespace tolvane::cli {
+
+// After a port's run: what the command does with its device image (save it,
+// print it); it may add lines and make the exit code worse.
+using AfterRun = std::function<void(const RunResult& result, const FirmwareImage& device,
+                                    std::vector<std::string>& lines, int& exitCode)>;
+
+struct PortsRun {
+  PortsRun(const DeviceOptions& options, RunRequest request, bool showProgress = true)
+      : Options(options), Request(std::move(request)), ShowProgress(showProgress) {}
+
+  const DeviceOptions& Options;
+  RunRequest Request;
+  bool ShowProgress;  // the run has blocks to count
+  AfterRun After;
+};
+
+int RunOnPorts(const PortsRun& run);
+
+// The labels of the ports given: each name as it is, a name given more than
+// once numbered by its occurrence ("sim#1", "sim#2").
+std::vector<std::string> PortLabels(const std::vector<std::string>& names);
+
+// Runs a device command with the trace routed as -v and --log ask. files:
+// the command's input and output files, which the log file must not be (a
+// usage error). A trace that could not be written is said at the end.
+int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files,
+              const std::function<int()>& command);
+
+// Loads the file of a verify or a write, for every port at once; false (with
+// the command's message on stderr) when it cannot be read.
+bool LoadRunFile(const std::string& command, const std::string& path, FirmwareFile& file);
+
+}  // namespace tolvane::cli

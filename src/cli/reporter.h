@@ -1,0 +1,68 @@
+// Everything tolvane-cli says goes through here: results on stdout (the
+// outcome, as the window would show it, and the lines about it), messages on
+// stderr (warnings and errors in colour on a terminal), and the progress line.
+// What the streams are (a terminal, a console, a pipe) and whether NO_COLOR
+// is set is decided once, at the first use. Text goes out as the reader's
+// terminal shows it (UTF-16 to a Windows console).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "session/run_reporter.h"
+
+namespace tolvane::cli {
+
+// A result on stdout, printf-style, or as it is.
+void PrintResult(const char* format, ...);
+void WriteResult(std::string_view text);
+// The lines of a message (line ends "\r\n" or "\n"), each after the prefix,
+// on stdout.
+void PrintResultLines(const std::string& prefix, const std::string& text);
+// A message on stderr, printf-style; its own line end included.
+void PrintMessage(MessageLevel level, const char* format, ...);
+void WriteMessage(MessageLevel level, std::string_view text);
+
+// Whether a dump on stdout is marked in colour (a terminal, no NO_COLOR).
+bool ResultColors();
+// Whether the progress line is drawn (stderr is a terminal).
+bool ProgressShown();
+
+// Why stdout could not take everything (a closed pipe, a full disk); empty
+// while it could.
+std::string OutputFailure();
+
+// The progress line of the device commands on stderr: blocks done of all,
+// bytes per second on the wire and the time left, summed over every port.
+class ProgressBoard {
+ public:
+  // A disabled board draws nothing (stderr is no terminal, or the trace is on).
+  ProgressBoard(bool enabled, size_t ports);
+  ~ProgressBoard() { Finish(); }
+
+  // From any thread: a port's progress. Redraws at most ten times a second.
+  void Update(size_t slot, const RunProgress& progress);
+  // Clears the line so that the results print on a clean one.
+  void Finish();
+
+  // The line's text for the sums given.
+  static std::string Line(const RunProgress& sum, double seconds, size_t ports);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Draw(const std::string& text);
+
+  bool m_Enabled;
+  bool m_Drawn = false;
+  size_t m_DrawnWidth = 0;
+  std::mutex m_Mutex;
+  std::vector<RunProgress> m_Slots;
+  Clock::time_point m_Start = Clock::now();
+  Clock::time_point m_LastDraw{};
+};
+
+}  // namespace tolvane::cli

@@ -1,0 +1,39 @@
+// The HEX file a run writes or verifies, loaded once for every port, with the
+// SHA-256 of its bytes computed as they stream in; and the one judgement of
+// what the load means for the user.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "image/firmware_image.h"
+#include "image/hex_reader.h"
+
+namespace tolvane {
+
+struct FirmwareFile {
+  std::string Path;
+  FirmwareImage Image;
+  HexLoadResult Load;
+  std::string Sha256;  // 64 hexadecimal digits; empty when the file could not be read
+
+  // The file's own name, without its folder.
+  std::string Name() const;
+};
+
+// Loads path into file (the digest too when withDigest). False when the file
+// could not be read; the system's reason is then file.Load.OpenError.
+bool LoadFirmwareFile(const std::string& path, FirmwareFile& file, bool withDigest = true);
+
+// What a load means for the user, in the words both programs use.
+enum class FileState { Unreadable, NothingToWrite, Suspect, Noted, Sound };
+struct FileNotice {
+  FileState State = FileState::Sound;
+  std::string Text;  // Russian, as the window's box and the command line show it
+};
+
+// Nothing for a sound file; else what is wrong and what follows from it
+// (a question before the write, no write at all, data that is not written).
+std::optional<FileNotice> NoticeOf(const HexLoadResult& load);
+
+}  // namespace tolvane

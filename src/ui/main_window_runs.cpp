@@ -1,0 +1,157 @@
+// The main window's runs on the device: each button starts a run of the
+// session on the worker, the window shows it busy with its progress, and the
+// run's result decides what the window shows when it ends.
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "log/console_log.h"
+#include "ui/main_window_layout.h"
+#include "ui/procedure_runner.h"
+
+namespace tolvane {
+
+namespace {
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+}  // namespace
+
+bool CProgPicDlg::ProcedureRunning() const { return m_Runner && m_Runner->Busy(); }
+
+void CProgPicDlg::CancelProcedure() {
+  if (!ProcedureRunning()) return;
+  m_Runner->RequestStop();
+  m_Cancel->setEnabled(false);
+}
+
+void CProgPicDlg::reject() {
+  if (ProcedureRunning()) {
+    // A write or a verify is not stopped by a stray Esc: asked first, No by default.
+    if (m_RunningButton == ctl::kWrite || m_RunningButton == ctl::kVerify) {
+      MessageRequest ask{QStringLiteral("Прервать?"), Utf8(m_RunningButton == ctl::kWrite ? "ЗАПИСЬ" : "ВЕРИФИКАЦИЯ"),
+                         MessageIcon::Question, MessageButtons::YesNo, MessageAnswer::No};
+      if (ShowBox(ask) != MessageAnswer::Yes) return;
+    }
+    CancelProcedure();
+    return;
+  }
+  QDialog::reject();
+}
+
+void CProgPicDlg::StopAndClose() {
+  if (!ProcedureRunning()) {
+    done(QDialog::Rejected);
+    return;
+  }
+  m_CloseWhenStopped = true;
+  CancelProcedure();
+}
+
+void CProgPicDlg::OnRead() { StartRun(ctl::kRead, RunKind::Read); }
+
+void CProgPicDlg::OnVerify() { StartRun(ctl::kVerify, RunKind::Verify); }
+
+void CProgPicDlg::OnWrite() {
+  if (ProcedureRunning()) return;
+  // Admitted before the run takes the window: the question about a damaged
+  // file stands over a window that waits for the answer.
+  const WriteAdmission admission = AdmitForWrite(
+      m_FileLoaded ? &m_File : nullptr, [this](const std::string& question) { return ConfirmSuspect(question); });
+  if (!admission.Admitted) {
+    if (admission.Refusal) ShowOutcome(*admission.Refusal);
+    emit ProcedureEnded(ProcedureStatus::Refused);
+    return;
+  }
+  StartRun(ctl::kWrite, RunKind::Write);
+}
+
+void CProgPicDlg::OnRun() { StartRun(ctl::kRun, RunKind::Run); }
+
+void CProgPicDlg::StartRun(int buttonId, RunKind kind) {
+  if (ProcedureRunning()) return;
+  m_RunningButton = buttonId;
+  if (kind != RunKind::Run) m_DeviceImageComplete = false;  // the device image is read anew
+  SetBusy(true);
+  RunRequest request;
+  request.Kind = kind;
+  // A verify without a file compares with the blank image, as the window always has.
+  request.File = &m_File;
+  request.PortLabel = m_PortList->SelectedName();
+  m_Runner->Start(request, m_DeviceImage);
+}
+
+void CProgPicDlg::SetBusy(bool busy) {
+  if (busy) {
+    // Nothing but Cancel takes input; the pressed button shows disabled.
+    m_EnabledBeforeRun.clear();
+    for (auto& [id, widget] : m_Controls) {
+      m_EnabledBeforeRun[widget] = widget->isEnabled();
+      widget->setEnabled(false);
+    }
+    for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) Control(id)->hide();
+    m_Progress->setRange(0, 0);
+    m_Progress->setFormat(QString());
+    m_Progress->show();
+    m_Cancel->setEnabled(true);
+    m_Cancel->show();
+    m_Cancel->setFocus();
+    m_RunClock.start();
+    m_ProgressTimer.start();
+    return;
+  }
+  m_ProgressTimer.stop();
+  m_Progress->hide();
+  m_Cancel->hide();
+  for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) Control(id)->show();
+  for (auto& [widget, enabled] : m_EnabledBeforeRun) widget->setEnabled(enabled);
+  m_EnabledBeforeRun.clear();
+}
+
+void CProgPicDlg::UpdateProgress() {
+  const RunProgress progress = m_Runner->Progress();
+  if (progress.Total <= 0) return;
+  m_Progress->setRange(0, progress.Total);
+  m_Progress->setValue(progress.Done);
+  QString text = QStringLiteral("%1 из %2 блоков").arg(progress.Done).arg(progress.Total);
+  if (const std::optional<double> left = SecondsLeft(progress, static_cast<double>(m_RunClock.elapsed()) / 1000.0))
+    text += QStringLiteral(", осталось %1 с").arg(static_cast<int>(*left + 0.5));
+  m_Progress->setFormat(text);
+}
+
+void CProgPicDlg::RunFinished(const RunResult& result) {
+  const int button = m_RunningButton;
+  const ProcedureStatus status = result.Status;
+  m_RunningButton = 0;
+  SetBusy(false);
+  if (status == ProcedureStatus::Done && result.Kind == RunKind::Read) ShowDeviceImage();
+  // A port the run found lost is dropped now: its box says so, and the
+  // receive tick must not tell it a second time.
+  if (result.PortLost) m_PortList->Deselect();
+  if (m_CloseWhenStopped) {
+    // A signal asked to end: the outcome goes to the trace, no box waits.
+    if (result.Outcome) Log().Text(result.Outcome->Caption).Text(": ").Text(result.Outcome->Text).Text("\n");
+    emit RunEnded(result);
+    emit ProcedureEnded(status);
+    done(QDialog::Rejected);
+    return;
+  }
+  if (result.Outcome) ShowOutcome(*result.Outcome);
+  if (status == ProcedureStatus::Stopped) Log().Text("Остановлено пользователем\n");
+  if (button == ctl::kWrite || button == ctl::kVerify) {
+    if (QWidget* w = Control(button)) w->setFocus();
+  }
+  if (m_DeviceChangeWaiting) {
+    m_DeviceChangeWaiting = false;
+    OnDeviceChange();
+  }
+  emit RunEnded(result);
+  emit ProcedureEnded(status);
+  if (result.Kind == RunKind::Run && status == ProcedureStatus::Done &&
+      !(QGuiApplication::queryKeyboardModifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
+    done(QDialog::Accepted);
+  }
+}
+
+}  // namespace tolvane

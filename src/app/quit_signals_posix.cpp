@@ -18,12 +18,7 @@ std::atomic<bool> g_Asked{false};
 
 extern "C" void OnQuitSignal(int number) {
   if (g_Asked.exchange(true)) {
-    GiveBackPortsNow();
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    sigaction(number, &fallback, nullptr);
-    raise(number);
+    GiveBackPortsAndRaise(number);
     return;
   }
   const char byte = 1;

@@ -88,7 +88,7 @@ int RunLoad(const LoadOptions& options) {
       // Written out, a damaged file would look whole and be written to a
       // device without a question.
       PrintMessage(MessageLevel::Error, "load: %s not written: the file is suspect (give --force to write it anyway)\n",
-                 options.output.c_str());
+                   options.output.c_str());
     } else if (!WriteImage(options.output, format, image, error)) {
       PrintMessage(MessageLevel::Error, "load: cannot write %s: %s\n", options.output.c_str(), error.c_str());
       code = kExitFile;

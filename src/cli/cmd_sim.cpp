@@ -45,13 +45,13 @@ struct SimArgs {
 
 void PrintStats(const SimulatedDeviceStats& s) {
   PrintMessage(MessageLevel::Info,
-      "served: %lld reads, %lld writes (%lld written, %lld protected), %lld runs, "
-      "%lld faults, %lld resets; bytes: %lld in, %lld out, %lld ignored\n",
-      static_cast<long long>(s.ReadCommands), static_cast<long long>(s.WriteCommands),
-      static_cast<long long>(s.BlocksWritten), static_cast<long long>(s.BlocksProtected),
-      static_cast<long long>(s.RunCommands), static_cast<long long>(s.FaultsInjected), static_cast<long long>(s.Resets),
-      static_cast<long long>(s.BytesReceived), static_cast<long long>(s.BytesSent),
-      static_cast<long long>(s.BytesIgnored));
+               "served: %lld reads, %lld writes (%lld written, %lld protected), %lld runs, "
+               "%lld faults, %lld resets; bytes: %lld in, %lld out, %lld ignored\n",
+               static_cast<long long>(s.ReadCommands), static_cast<long long>(s.WriteCommands),
+               static_cast<long long>(s.BlocksWritten), static_cast<long long>(s.BlocksProtected),
+               static_cast<long long>(s.RunCommands), static_cast<long long>(s.FaultsInjected),
+               static_cast<long long>(s.Resets), static_cast<long long>(s.BytesReceived),
+               static_cast<long long>(s.BytesSent), static_cast<long long>(s.BytesIgnored));
 }
 
 int RunSim(SimArgs& args) {
@@ -60,9 +60,9 @@ int RunSim(SimArgs& args) {
     std::optional<SimFault> fault = ParseSimFault(text);
     if (!fault) {
       PrintMessage(MessageLevel::Info,
-          "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
-          "wrong-answer, short-reply, extra-byte, noise, vanish\n",
-          text.c_str());
+                   "bad --fault '%s': expected KIND@COMMAND, KIND one of no-answer, "
+                   "wrong-answer, short-reply, extra-byte, noise, vanish\n",
+                   text.c_str());
       return kExitUsage;
     }
     options.Faults.push_back(*fault);

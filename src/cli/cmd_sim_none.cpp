@@ -10,9 +10,9 @@ namespace tolvane::cli {
 void SetUpSim(CLI::App& command) {
   command.allow_extras();
   command.callback([] {
-    PrintMessage(MessageLevel::Error, 
-        "sim: serving a device to other programs needs pseudo-terminals, which this system does not "
-        "have; --port sim runs one inside the program\n");
+    PrintMessage(MessageLevel::Error,
+                 "sim: serving a device to other programs needs pseudo-terminals, which this system does not "
+                 "have; --port sim runs one inside the program\n");
     SetExitCode(kExitUsage);
   });
 }

@@ -10,14 +10,7 @@ namespace {
 // The first signal asks the work to stop at a block boundary; a second one
 // gives the ports back as they were found and ends the program at once.
 extern "C" void OnInterrupt(int number) {
-  if (NoteInterrupt()) {
-    GiveBackPortsNow();
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    sigaction(number, &fallback, nullptr);
-    raise(number);
-  }
+  if (NoteInterrupt()) GiveBackPortsAndRaise(number);
 }
 
 }  // namespace

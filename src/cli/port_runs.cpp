@@ -24,9 +24,7 @@ class PortReporter : public IRunReporter {
   PortReporter(ProgressBoard& board, size_t slot, std::string prefix)
       : m_Board(board), m_Slot(slot), m_Prefix(std::move(prefix)) {}
   void Progress(const RunProgress& progress) override { m_Board.Update(m_Slot, progress); }
-  void Message(MessageLevel level, const std::string& text) override {
-    WriteMessage(level, m_Prefix + text + "\n");
-  }
+  void Message(MessageLevel level, const std::string& text) override { WriteMessage(level, m_Prefix + text + "\n"); }
   bool StopRequested() override { return Interrupted(); }
 
  private:
@@ -41,8 +39,8 @@ struct PortState {
   int ExitCode = kExitOk;
 };
 
-void Serve(const PortsRun& run, const std::string& name, const std::string& label, bool several,
-           ProgressBoard& board, size_t slot, PortState& state) {
+void Serve(const PortsRun& run, const std::string& name, const std::string& label, bool several, ProgressBoard& board,
+           size_t slot, PortState& state) {
   if (several) ConsoleLog::SetThreadPrefix(label + ": ");
   // Capture status lines name the port even when it is the only one.
   PortReporter reporter(board, slot, label + ": ");
@@ -112,8 +110,8 @@ int RunOnPorts(const PortsRun& run) {
   if (several) {
     for (size_t i = 0; i < states.size(); ++i) {
       const PortState& state = states[i];
-      const std::string outcome = state.Result.Outcome ? state.Result.Outcome->Caption
-                                                       : (state.ExitCode == kExitOk ? "OK" : "FAILED");
+      const std::string outcome =
+          state.Result.Outcome ? state.Result.Outcome->Caption : (state.ExitCode == kExitOk ? "OK" : "FAILED");
       PrintResult("%s: %s, exit %d, %.1f s\n", labels[i].c_str(), outcome.c_str(), state.ExitCode,
                   state.Result.Seconds);
     }
@@ -143,8 +141,8 @@ int WithTrace(const DeviceOptions& options, const std::vector<std::string>& file
     lost = trace.FileFailure();
   }
   if (!lost.empty())
-    PrintMessage(MessageLevel::Warning, "warning: the trace could not be written to %s: %s\n",
-                 options.LogFile.c_str(), lost.c_str());
+    PrintMessage(MessageLevel::Warning, "warning: the trace could not be written to %s: %s\n", options.LogFile.c_str(),
+                 lost.c_str());
   return code;
 }
 

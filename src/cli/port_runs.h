@@ -36,8 +36,7 @@ std::vector<std::string> PortLabels(const std::vector<std::string>& names);
 // Runs a device command with the trace routed as -v and --log ask. files:
 // the command's input and output files, which the log file must not be (a
 // usage error). A trace that could not be written is said at the end.
-int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files,
-              const std::function<int()>& command);
+int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files, const std::function<int()>& command);
 
 // Loads the file of a verify or a write, for every port at once; false (with
 // the command's message on stderr) when it cannot be read.

@@ -32,8 +32,8 @@ void ListDeviceMapPorts(std::vector<PortRecord>& ports) {
   for (DWORD index = 0;; ++index) {
     char device[kValueSize] = {}, port[kValueSize] = {};
     DWORD deviceSize = kValueSize, portSize = kValueSize - 1, type = 0;
-    LONG result = RegEnumValueA(key, index, device, &deviceSize, nullptr, &type, reinterpret_cast<BYTE*>(port),
-                                &portSize);
+    LONG result =
+        RegEnumValueA(key, index, device, &deviceSize, nullptr, &type, reinterpret_cast<BYTE*>(port), &portSize);
     if (result == ERROR_NO_MORE_ITEMS) break;
     if (result != ERROR_SUCCESS || type != REG_SZ) continue;
     if (int n = ComNumber(port); n > 0) ports.push_back({"COM" + std::to_string(n), AnsiToUtf8(device)});

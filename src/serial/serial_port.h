@@ -34,6 +34,9 @@ inline constexpr int32_t kDefaultBaud = 57600;
 // ports' own closing: a second interrupt, exit() from a library thread.
 // Async-signal-safe on POSIX. Registered with atexit at the first open.
 void GiveBackPortsNow();
+// The same, then the signal's default action, which ends the program: what
+// a second interrupt does. Async-signal-safe on POSIX.
+void GiveBackPortsAndRaise(int signalNumber);
 
 // What went wrong with a port, for callers that act on it; the system's own
 // code and text stay beside it.

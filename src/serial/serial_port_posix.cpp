@@ -5,6 +5,7 @@
 #include "serial/serial_port_backend.h"
 
 #include "log/console_log.h"
+#include "serial/held_ports.h"
 #include "serial/latency_timer.h"
 
 #include <fcntl.h>
@@ -16,10 +17,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdlib>
-#include <mutex>
+#include <csignal>
 #include <chrono>
 #include <climits>
 #include <filesystem>
@@ -103,43 +102,13 @@ constexpr int kStallMs = 5000;
 // (which could change the speed under bytes still on their way).
 constexpr int kDrainMs = 1000;
 
-// The ports this process holds, for GiveBackPortsNow: a fixed table that a
-// signal handler may walk (no lock, no allocation). A slot is claimed by
-// its fd being set after its settings.
-// (Ports beyond the table are still closed properly; only this shortcut
-// misses them.)
-struct HeldPort {
-  std::atomic<int> Fd{-1};
-  struct termios Found {};
-};
-constexpr size_t kHeldPortSlots = 64;
-HeldPort g_Held[kHeldPortSlots];
-
-void GiveBackAtExit() { GiveBackPortsNow(); }
-
-void Hold(int fd, const struct termios& found) {
-  static std::once_flag registered;
-  std::call_once(registered, [] { std::atexit(GiveBackAtExit); });
-  constexpr int kClaimed = -2;  // taken, settings being copied
-  for (HeldPort& slot : g_Held) {
-    int expected = -1;
-    if (!slot.Fd.compare_exchange_strong(expected, kClaimed)) continue;
-    slot.Found = found;
-    slot.Fd.store(fd);
-    return;
-  }
-}
-
-void Release(int fd) {
-  for (HeldPort& slot : g_Held) {
-    int expected = fd;
-    if (slot.Fd.compare_exchange_strong(expected, -1)) return;
-  }
-}
+HeldPorts<int, struct termios, -1, -2> g_Held;
 
 class PosixBackend final : public OSerialPort::Backend {
  public:
-  PosixBackend(int fd, const struct termios& found) : m_Fd(fd), m_Found(found) { Hold(fd, found); }
+  PosixBackend(int fd, const struct termios& found) : m_Fd(fd), m_Found(found) {
+    g_Held.Hold(fd, found, GiveBackPortsNow);
+  }
   ~PosixBackend() override;
 
   bool Configure(int32_t speed, uint32_t& taken) override;
@@ -205,7 +174,7 @@ PosixBackend::~PosixBackend() {
   const int64_t until = NowMs() + kDrainMs;
   int queued = 0;
   while (::ioctl(m_Fd, TIOCOUTQ, &queued) == 0 && queued > 0 && NowMs() < until) ::usleep(1000);
-  Release(m_Fd);
+  g_Held.Release(m_Fd);
   ::tcsetattr(m_Fd, TCSANOW, &m_Found);
   ::ioctl(m_Fd, TIOCNXCL);
   ::close(m_Fd);
@@ -392,12 +361,19 @@ int32_t PosixBackend::PendingOutput() {
 }  // namespace
 
 void GiveBackPortsNow() {
-  for (HeldPort& slot : g_Held) {
-    const int fd = slot.Fd.load();
-    if (fd < 0) continue;
-    ::tcsetattr(fd, TCSANOW, &slot.Found);
+  g_Held.ForEach([](int fd, const struct termios& found) {
+    ::tcsetattr(fd, TCSANOW, &found);
     ::ioctl(fd, TIOCNXCL);
-  }
+  });
+}
+
+void GiveBackPortsAndRaise(int signalNumber) {
+  GiveBackPortsNow();
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(signalNumber, &fallback, nullptr);
+  raise(signalNumber);
 }
 
 }  // namespace tolvane

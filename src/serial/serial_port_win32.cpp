@@ -6,56 +6,28 @@
 #include "serial/serial_port_backend.h"
 
 #include "log/console_log.h"
+#include "serial/held_ports.h"
 
 #include <windows.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <mutex>
+#include <csignal>
 
 namespace tolvane {
 namespace {
 
-// The ports this process holds, for GiveBackPortsNow (the console's control
-// handler runs on a thread of its own while the work goes on).
-struct HeldPort {
-  std::atomic<HANDLE> Handle{nullptr};
-  DCB Found{};
-};
-constexpr size_t kHeldPortSlots = 64;
-HeldPort g_Held[kHeldPortSlots];
-
-void GiveBackAtExit() { GiveBackPortsNow(); }
-
-void Hold(HANDLE handle, const DCB& found) {
-  static std::once_flag registered;
-  std::call_once(registered, [] { std::atexit(GiveBackAtExit); });
-  const HANDLE claimed = INVALID_HANDLE_VALUE;  // taken, settings being copied
-  for (HeldPort& slot : g_Held) {
-    HANDLE expected = nullptr;
-    if (!slot.Handle.compare_exchange_strong(expected, claimed)) continue;
-    slot.Found = found;
-    slot.Handle.store(handle);
-    return;
-  }
-}
-
-void Release(HANDLE handle) {
-  for (HeldPort& slot : g_Held) {
-    HANDLE expected = handle;
-    if (slot.Handle.compare_exchange_strong(expected, nullptr)) return;
-  }
-}
+// The console's control handler gives them back on a thread of its own while
+// the work goes on.
+HeldPorts<HANDLE, DCB, nullptr, INVALID_HANDLE_VALUE> g_Held;
 
 class Win32Backend final : public OSerialPort::Backend {
  public:
   explicit Win32Backend(HANDLE handle) : m_Handle(handle) {
     m_FoundDcb.DCBlength = sizeof m_FoundDcb;
     m_HaveFound = GetCommState(m_Handle, &m_FoundDcb) && GetCommTimeouts(m_Handle, &m_FoundTimeouts);
-    if (m_HaveFound) Hold(m_Handle, m_FoundDcb);
+    if (m_HaveFound) g_Held.Hold(m_Handle, m_FoundDcb, GiveBackPortsNow);
   }
   ~Win32Backend() override {
-    Release(m_Handle);
+    g_Held.Release(m_Handle);
     if (m_HaveFound) {
       SetCommState(m_Handle, &m_FoundDcb);
       SetCommTimeouts(m_Handle, &m_FoundTimeouts);
@@ -178,10 +150,13 @@ class Win32Backend final : public OSerialPort::Backend {
 }  // namespace
 
 void GiveBackPortsNow() {
-  for (HeldPort& slot : g_Held) {
-    const HANDLE handle = slot.Handle.load();
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) SetCommState(handle, &slot.Found);
-  }
+  g_Held.ForEach([](HANDLE handle, DCB found) { SetCommState(handle, &found); });
+}
+
+void GiveBackPortsAndRaise(int signalNumber) {
+  GiveBackPortsNow();
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
 }
 
 std::unique_ptr<OSerialPort::Backend> OpenSystemPort(const std::string& name, uint32_t& error) {

@@ -51,9 +51,8 @@ class RunObserver : public IProcedureObserver {
 };
 
 // Sends capture bursts for `seconds` (until stopped when 0) while the receive
-// tick traces what arrives (and reports its throughput when showStatus). Done when the time ran out (or an open-ended one
-// was stopped), Stopped when a timed one was, LinkFailed with the outcome
-// when the port failed.
+// tick traces what arrives (and reports its throughput when showStatus). Done when the time ran out (or an open-ended
+// one was stopped), Stopped when a timed one was, LinkFailed with the outcome when the port failed.
 ProcedureStatus Capture(MonitorLink& link, double seconds, bool showStatus, IRunReporter& reporter,
                         std::optional<ProcedureOutcome>& failure) {
   const Clock::time_point start = Clock::now();
@@ -138,7 +137,8 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
   return finish();
 }
 
-WriteAdmission AdmitForWrite(const FirmwareFile* file, const std::function<bool(const std::string& question)>& confirm) {
+WriteAdmission AdmitForWrite(const FirmwareFile* file,
+                             const std::function<bool(const std::string& question)>& confirm) {
   class Asking : public IProcedureObserver {
    public:
     explicit Asking(const std::function<bool(const std::string&)>& ask) : m_Ask(ask) {}

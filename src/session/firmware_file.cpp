@@ -23,8 +23,10 @@ bool LoadFirmwareFile(const std::string& path, FirmwareFile& file, bool withDige
 }
 
 std::optional<FileNotice> NoticeOf(const HexLoadResult& load) {
-  if (!load.FileRead) return FileNotice{FileState::Unreadable, "Не удалось прочитать файл прошивки!\n" + load.OpenError};
-  if (load.NothingToWrite()) return FileNotice{FileState::NothingToWrite, "В файле нет данных программы, записывать нечего."};
+  if (!load.FileRead)
+    return FileNotice{FileState::Unreadable, "Не удалось прочитать файл прошивки!\n" + load.OpenError};
+  if (load.NothingToWrite())
+    return FileNotice{FileState::NothingToWrite, "В файле нет данных программы, записывать нечего."};
   const std::string eeprom = EepromNote(load);
   if (load.Suspect()) {
     std::string text = SuspectFileText(load) + "\nПеред записью будет задан вопрос.";

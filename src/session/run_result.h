@@ -31,9 +31,9 @@ struct RunResult {
   std::chrono::system_clock::time_point Start;
   double Seconds = 0;
   std::optional<ProcedureOutcome> Outcome;  // the message of the end, as the window shows it
-  std::string OpenError;            // why the port could not be opened (one line), else empty
-  bool CaptureInterrupted = false;  // stopped while only capture bursts had gone out
-  bool PortLost = false;            // the port's system calls failed
+  std::string OpenError;                    // why the port could not be opened (one line), else empty
+  bool CaptureInterrupted = false;          // stopped while only capture bursts had gone out
+  bool PortLost = false;                    // the port's system calls failed
 };
 
 // The exit code of the run (session/exit_codes.h).

@@ -66,14 +66,15 @@ FirmwareImage SimulatedDevice::FactoryImage() {
   PutRegion(image, kRegionConfiguration, {0xEC, 0xFF, 0xF7, 0xBF, 0x9F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF});
   // Device information area: unique ID, erased user ID space, temperature
   // indicator calibration and the fixed voltage reference readings in mV.
-  PutRegionWords(image, kRegionDeviceInformation, 0x00, {0x3A91, 0x5C07, 0x11E2, 0x8F40, 0x2B6D, 0x0099, 0x7D13, 0xC4A8, 0x0001});
+  PutRegionWords(image, kRegionDeviceInformation, 0x00,
+                 {0x3A91, 0x5C07, 0x11E2, 0x8F40, 0x2B6D, 0x0099, 0x7D13, 0xC4A8, 0x0001});
   PutRegionWords(image, kRegionDeviceInformation, 0x26, {0x0A9C, 0x0C21, 0x0DB7, 0x0B02});
   PutRegionWords(image, kRegionDeviceInformation, 0x30, {0x03FC, 0x07F9, 0x0FF3, 0x03FD, 0x07FA, 0x0FF4});
   // Device configuration information: erase row and write latch size (64
   // bytes), rows of flash, bytes of EEPROM, pins.
   PutRegionWords(image, kRegionDeviceConfiguration, 0x00, {0x0040, 0x0040, kFlashSize / 64, 0x0400, 28});
   PutRegionWords(image, kRegionRevisionId, 0x00, {0xA002});  // revision A2
-  PutRegionWords(image, kRegionDeviceId, 0x00, {0x6C60});  // PIC18F26K42
+  PutRegionWords(image, kRegionDeviceId, 0x00, {0x6C60});    // PIC18F26K42
   return image;
 }
 

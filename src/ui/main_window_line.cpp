@@ -68,7 +68,6 @@ void CProgPicDlg::OnDeviceChange() {
 
 void CProgPicDlg::UpdatePortStatus() { SetStatus(Utf8(PortStatusText(m_Port, m_PortList->Selected()))); }
 
-
 void CProgPicDlg::ReportPortLoss(const ProcedureOutcome& loss) {
   ShowBox(Utf8(loss.Text), Utf8(loss.Caption), MessageIcon::Error);
 }

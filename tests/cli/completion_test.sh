@@ -33,8 +33,17 @@ expect "$work/firmware.hex" write --port sim "$work/f"
 got="$(complete_line write --port sim "$work/n")"
 [ -z "$got" ] || { echo "notes.txt offered as a HEX file: $got"; failed=1; }
 
+# The commands are those of the program's own table, as its help lists them.
+commands="$("$cli" --help | awk '/^Subcommands:/ { listing = 1; next } listing && NF { print $1 }' | sort | tr '\n' ' ')"
+[ -n "$commands" ] || { echo "no commands in tolvane-cli --help"; exit 1; }
+listed="$(sed -n 's/^ *local commands="\(.*\)"$/\1/p' "$script" | tr ' ' '\n' | sort | tr '\n' ' ')"
+[ "$listed" = "$commands" ] || { echo "the completion's commands ($listed) are not the program's ($commands)"; failed=1; }
+for command in $commands; do
+  expect "$command" "${command:0:2}"
+done
+
 # Every option of every command's help is offered.
-for command in load write verify read run capture ports sim; do
+for command in $commands; do
   for option in $("$cli" "$command" --help | grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort -u); do
     expect "$option" "$command" "$option"
   done

@@ -14,6 +14,7 @@
 #include "image/hex_writer.h"
 #include "cli_process.h"
 #include "sim/simulated_device.h"
+#include "sim_fixture.h"
 
 namespace tolvane {
 namespace {
@@ -29,12 +30,7 @@ class DeviceCommandsTest : public ::testing::Test {
   void SetUp() override {
     m_Dir = std::filesystem::temp_directory_path() / ("tolvane-cmd-" + std::to_string(getpid()));
     std::filesystem::create_directories(m_Dir);
-    // Firmware for the user area with the configuration the device already has.
-    m_Firmware = SimulatedDevice::FactoryImage();
-    for (int32_t i = 0; i < kMonitorAreaSize; ++i) m_Firmware[i] = 0xFF;
-    for (int32_t i = kMonitorAreaSize; i < 0x3000; ++i) m_Firmware[i] = static_cast<uint8_t>(i * 5 + 1);
-    for (int32_t k = kVerifiedRegionCount; k < kRegionCount; ++k)
-      std::fill(m_Firmware.Slot(k), m_Firmware.Slot(k) + kRegionSlotSize, 0xFF);
+    m_Firmware = test::DeviceFirmware(0x3000);
     m_Hex = (m_Dir / "firmware.hex").string();
     ASSERT_TRUE(WriteHexFile(m_Hex, m_Firmware));
   }
@@ -124,19 +120,19 @@ TEST_F(DeviceCommandsTest, PortsThatCannotBeUsed) {
 }
 
 TEST_F(DeviceCommandsTest, VerifyTellsWhereTheDeviceDiffers) {
-  SimulatedDevice same(Programmed());
-  ASSERT_TRUE(same.Start());
-  CliRun equal = RunCli({"verify", m_Hex, "--port", same.PortPath()});
+  test::TestDevice same(Programmed());
+  ASSERT_TRUE(same.Started());
+  CliRun equal = RunCli({"verify", m_Hex, "--port", same.Path()});
   EXPECT_EQ(equal.ExitCode, 0) << equal.Out << equal.Err;
   // The file leaves the monitor area empty: that difference alone is no error.
   EXPECT_TRUE(Has(equal.Out, "ИНФОРМАЦИЯ\nНесовпадения есть только в области монитора")) << equal.Out;
   EXPECT_FALSE(Has(equal.Out, "user area")) << equal.Out;
 
-  FirmwareImage changed = same.Memory();
+  FirmwareImage changed = same->Memory();
   changed[0x1234] ^= 0x01;
   changed[0x1235] ^= 0x01;
-  same.SetMemory(changed);
-  CliRun differs = RunCli({"verify", m_Hex, "--port", same.PortPath()});
+  same->SetMemory(changed);
+  CliRun differs = RunCli({"verify", m_Hex, "--port", same.Path()});
   EXPECT_EQ(differs.ExitCode, 1);
   EXPECT_TRUE(Has(differs.Out, "ОШИБКА ВЕРИФИКАЦИИ\nДанные пользователя не совпадают!\n")) << differs.Out;
   EXPECT_TRUE(Has(differs.Out, "user area: 2 bytes differ, the first at 0x1234")) << differs.Out;
@@ -159,11 +155,11 @@ TEST_F(DeviceCommandsTest, FaultsEndWithALinkFailure) {
         Case{"write", SimFaultKind::ShortReply, 1100, "ОШИБКА ЧТЕНИЯ"}}) {
     SimulatedDeviceOptions options;
     options.Faults = {{c.Kind, c.At}};
-    SimulatedDevice device(options);
-    ASSERT_TRUE(device.Start());
+    test::TestDevice device(options);
+    ASSERT_TRUE(device.Started());
     std::vector<std::string> args{c.Command};
     if (std::string(c.Command) != "read") args.push_back(m_Hex);
-    args.insert(args.end(), {"--port", device.PortPath()});
+    args.insert(args.end(), {"--port", device.Path()});
     CliRun run = RunCli(args);
     EXPECT_EQ(run.ExitCode, 3) << c.Command << " " << c.At << "\n" << run.Out << run.Err;
     EXPECT_TRUE(Has(run.Out, std::string(c.Caption))) << run.Out;
@@ -173,15 +169,15 @@ TEST_F(DeviceCommandsTest, FaultsEndWithALinkFailure) {
 }
 
 TEST_F(DeviceCommandsTest, ReadSavesWhatTheDeviceHolds) {
-  SimulatedDevice device(Programmed());
-  ASSERT_TRUE(device.Start());
+  test::TestDevice device(Programmed());
+  ASSERT_TRUE(device.Started());
   const std::string raw = (m_Dir / "read.bin").string();
-  CliRun run = RunCli({"read", "--port", device.PortPath(), "-o", raw});
+  CliRun run = RunCli({"read", "--port", device.Path(), "-o", raw});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   std::ifstream in(raw, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_EQ(bytes.size(), static_cast<size_t>(kImageSize));
-  const FirmwareImage memory = device.Memory();
+  const FirmwareImage memory = device->Memory();
   for (int32_t i = 0; i < kFlashSize; ++i)
     ASSERT_EQ(static_cast<uint8_t>(bytes[static_cast<size_t>(i)]), memory[i]) << i;
 }
@@ -199,23 +195,23 @@ TEST_F(DeviceCommandsTest, OutputsAndTheTraceFile) {
   const std::string saved = (m_Dir / "read.HEX").string();
   EXPECT_EQ(RunCli({"read", "--port", "/dev/no-such-port", "-o", saved, "--log", saved}).ExitCode, 2);
 
-  SimulatedDevice device(Programmed());
-  ASSERT_TRUE(device.Start());
-  CliRun full = RunCli({"read", "--port", device.PortPath(), "-o", saved, "--log", "/dev/full"});
+  test::TestDevice device(Programmed());
+  ASSERT_TRUE(device.Started());
+  CliRun full = RunCli({"read", "--port", device.Path(), "-o", saved, "--log", "/dev/full"});
   EXPECT_EQ(full.ExitCode, 0) << full.Out << full.Err;
   EXPECT_TRUE(Has(full.Err, "the trace could not be written to /dev/full: No space left on device")) << full.Err;
   // One read block per region: the information area's second half is not read, so not written.
   FirmwareImage back;
   LoadHexFile(saved, back);
-  EXPECT_EQ(back.Slot(2)[31], device.Memory().Slot(2)[31]);
+  EXPECT_EQ(back.Slot(2)[31], device->Memory().Slot(2)[31]);
   std::ifstream text(saved);
   const std::string content((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
   EXPECT_FALSE(Has(content, ":10002000")) << "bytes 0x3F0020.. were never read";
 
-  FirmwareImage changed = device.Memory();
+  FirmwareImage changed = device->Memory();
   changed[0x2000] ^= 0x01;
-  device.SetMemory(changed);
-  CliRun one = RunCli({"verify", m_Hex, "--port", device.PortPath()});
+  device->SetMemory(changed);
+  CliRun one = RunCli({"verify", m_Hex, "--port", device.Path()});
   EXPECT_TRUE(Has(one.Out, "user area: 1 byte differs, the first at 0x2000")) << one.Out;
 
   // The simulated device's own file follows the same rule.
@@ -223,13 +219,13 @@ TEST_F(DeviceCommandsTest, OutputsAndTheTraceFile) {
 }
 
 TEST_F(DeviceCommandsTest, RunStartsTheFirmware) {
-  SimulatedDevice device;
-  ASSERT_TRUE(device.Start());
-  CliRun run = RunCli({"run", "--port", device.PortPath()});
+  test::TestDevice device;
+  ASSERT_TRUE(device.Started());
+  CliRun run = RunCli({"run", "--port", device.Path()});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
-  for (int i = 0; i < 100 && device.State() != SimState::Firmware; ++i)
+  for (int i = 0; i < 100 && device->State() != SimState::Firmware; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(device.State(), SimState::Firmware);
+  EXPECT_EQ(device->State(), SimState::Firmware);
 }
 
 // The line as another program (the device, socat) finds it again: its speed
@@ -255,19 +251,19 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SimulatedDeviceOptions slow;
     slow.BaudRate = 57600;
-    SimulatedDevice device(slow);
-    ASSERT_TRUE(device.Start());
-    const LineState found = LineStateOf(device.PortPath());
-    CliProcess write({"write", m_Hex, "--port", device.PortPath()});
+    test::TestDevice device(slow);
+    ASSERT_TRUE(device.Started());
+    const LineState found = LineStateOf(device.Path());
+    CliProcess write({"write", m_Hex, "--port", device.Path()});
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     write.Signal(signal);
     CliRun run = write.Wait(std::chrono::seconds(10));
     EXPECT_EQ(run.ExitCode, 5) << signal << run.Out << run.Err;
     EXPECT_TRUE(Has(run.Out, "ЗАПИСЬ ПРЕРВАНА\nЗапись прервана! Записано блоков: ")) << run.Out;
     EXPECT_TRUE(Has(run.Out, "Монитор в модуле сохранён")) << run.Out;
-    EXPECT_LT(device.Stats().WriteCommands, 1024);
-    EXPECT_GT(device.Stats().WriteCommands, 0);
-    const LineState after = LineStateOf(device.PortPath());
+    EXPECT_LT(device->Stats().WriteCommands, 1024);
+    EXPECT_GT(device->Stats().WriteCommands, 0);
+    const LineState after = LineStateOf(device.Path());
     EXPECT_EQ(after.Speed, found.Speed) << signal;
     EXPECT_EQ(after.Exclusive, 0) << signal;
   }
@@ -276,30 +272,30 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
     // waited for; the port still goes back.
     SimulatedDeviceOptions silent;
     silent.Faults = {{SimFaultKind::NoAnswer, 1}};
-    SimulatedDevice device(silent);
-    ASSERT_TRUE(device.Start());
-    const LineState found = LineStateOf(device.PortPath());
-    CliProcess read({"read", "--port", device.PortPath()});
+    test::TestDevice device(silent);
+    ASSERT_TRUE(device.Started());
+    const LineState found = LineStateOf(device.Path());
+    CliProcess read({"read", "--port", device.Path()});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     read.Signal(SIGINT);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     read.Signal(SIGINT);
     EXPECT_EQ(read.Wait(std::chrono::seconds(10)).ExitCode, -1);
-    const LineState after = LineStateOf(device.PortPath());
+    const LineState after = LineStateOf(device.Path());
     EXPECT_EQ(after.Speed, found.Speed);
     EXPECT_EQ(after.Exclusive, 0);
   }
 
   // A reader that goes away: the writes to it fail, the program ends itself
   // (an output error) and the port goes back.
-  SimulatedDevice device;
-  ASSERT_TRUE(device.Start());
-  const std::string command = "bash -c '" + std::string(TOLVANE_CLI_PATH) + " read --port " + device.PortPath() +
+  test::TestDevice device;
+  ASSERT_TRUE(device.Started());
+  const std::string command = "bash -c '" + std::string(TOLVANE_CLI_PATH) + " read --port " + device.Path() +
                               " --dump 2>/dev/null | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}'";
   const int status = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 4);
-  EXPECT_EQ(LineStateOf(device.PortPath()).Exclusive, 0);
+  EXPECT_EQ(LineStateOf(device.Path()).Exclusive, 0);
 
   // Stopped while capturing: the bursts went out, no command did.
   CliProcess capturing({"read", "--port", "sim:fast", "--capture", "30"});
@@ -315,33 +311,33 @@ TEST_F(DeviceCommandsTest, CaptureCatchesADeviceThatIsSwitchedOn) {
   SimulatedDeviceOptions options;
   options.RequireCapture = true;
   options.PowerOnAfterMs = 300;
-  SimulatedDevice late(options);
-  ASSERT_TRUE(late.Start());
-  CliRun missed = RunCli({"read", "--port", late.PortPath()});
+  test::TestDevice late(options);
+  ASSERT_TRUE(late.Started());
+  CliRun missed = RunCli({"read", "--port", late.Path()});
   EXPECT_EQ(missed.ExitCode, 3) << missed.Out;
 
-  SimulatedDevice caught(options);
-  ASSERT_TRUE(caught.Start());
-  CliRun run = RunCli({"read", "--port", caught.PortPath(), "--capture", "0.8", "-v"});
+  test::TestDevice caught(options);
+  ASSERT_TRUE(caught.Started());
+  CliRun run = RunCli({"read", "--port", caught.Path(), "--capture", "0.8", "-v"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
-  EXPECT_EQ(caught.Stats().ReadCommands, 2054);
+  EXPECT_EQ(caught->Stats().ReadCommands, 2054);
 
   // The capture command traces what a device running its firmware says.
   SimulatedDeviceOptions chatty;
   chatty.ChatterPeriodMs = 100;
-  SimulatedDevice talking(chatty);
-  ASSERT_TRUE(talking.Start());
-  ASSERT_EQ(RunCli({"run", "--port", talking.PortPath()}).ExitCode, 0);
-  CliRun capture = RunCli({"capture", "--port", talking.PortPath(), "--seconds", "1.3"});
+  test::TestDevice talking(chatty);
+  ASSERT_TRUE(talking.Started());
+  ASSERT_EQ(RunCli({"run", "--port", talking.Path()}).ExitCode, 0);
+  CliRun capture = RunCli({"capture", "--port", talking.Path(), "--seconds", "1.3"});
   EXPECT_EQ(capture.ExitCode, 0) << capture.Err;
   EXPECT_TRUE(Has(capture.Err, "Принято 24 байт: 74, 6f, 6c, 76")) << capture.Err;
-  EXPECT_TRUE(Has(capture.Err, talking.PortPath() + ": ")) << capture.Err;
+  EXPECT_TRUE(Has(capture.Err, talking.Path() + ": ")) << capture.Err;
   EXPECT_TRUE(Has(capture.Err, " байт/с")) << capture.Err;
 }
 
 TEST_F(DeviceCommandsTest, FourDevicesAtOnce) {
-  CliRun run = RunCli(
-      {"write", m_Hex, "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast"});
+  CliRun run =
+      RunCli({"write", m_Hex, "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
   // One line for each, the four told apart.
   for (int k = 1; k <= 4; ++k)

@@ -13,22 +13,12 @@
 #include "protocol/procedures.h"
 #include "serial/serial_port.h"
 #include "sim/simulated_device.h"
+#include "sim_fixture.h"
 
 namespace tolvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A firmware for the user area, the monitor area left at 0xFF as a compiler
-// leaves it, and the device's own configuration, as the file would carry it.
-FirmwareImage UserFirmware() {
-  FirmwareImage image;
-  for (int32_t i = kMonitorAreaSize; i < 0x9000; ++i) image[i] = static_cast<uint8_t>((i * 31) ^ (i >> 7));
-  const FirmwareImage factory = SimulatedDevice::FactoryImage();
-  for (int32_t k = 0; k < kVerifiedRegionCount; ++k)
-    std::copy(factory.Slot(k), factory.Slot(k) + kRegionSlotSize, image.Slot(k));
-  return image;
-}
 
 struct Observer : IProcedureObserver {
   std::vector<ProcedureOutcome> Outcomes;
@@ -39,22 +29,15 @@ struct Observer : IProcedureObserver {
   bool StopRequested() override { return StopAfter >= 0 && Done >= StopAfter; }
 };
 
-// One simulated device with the programmer's port open on it.
-class Bench {
+// One simulated device with the programmer's port, link and procedures on it.
+class Bench : public test::OpenTestDevice {
  public:
-  explicit Bench(SimulatedDeviceOptions options = {}) : m_Device(std::move(options)) {
-    std::string error;
-    EXPECT_TRUE(m_Device.Start(&error)) << error;
-    EXPECT_TRUE(m_Port.OpenDevice(m_Device.PortPath(), 57600)) << m_Port.ErrorText();
-  }
-  SimulatedDevice& Device() { return m_Device; }
+  explicit Bench(SimulatedDeviceOptions options = {}) : OpenTestDevice(std::move(options)) {}
   Procedures& Run() { return m_Procedures; }
   Observer& Seen() { return m_Observer; }
 
  private:
-  SimulatedDevice m_Device;
-  OSerialPort m_Port;
-  MonitorLink m_Link{m_Port};
+  MonitorLink m_Link{Port()};
   Observer m_Observer;
   Procedures m_Procedures{m_Link, m_Observer};
 };
@@ -65,7 +48,7 @@ class DeviceTest : public ::testing::Test {
   void TearDown() override { Log().RemoveSink(m_Capture); }
   std::string Logged() const { return m_Capture->Text(); }
 
-  FirmwareImage m_File = UserFirmware();
+  FirmwareImage m_File = test::DeviceFirmware();
   FirmwareImage m_Read;
   HexLoadResult m_Load = [] {
     HexLoadResult load;

@@ -1,6 +1,7 @@
 // The simulated device through the program's own serial port.
 #include "serial/serial_port.h"
 #include "sim/simulated_device.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,12 @@ namespace {
 // A client killed with the port open leaves the line exclusive; the device
 // frees it, so the next client is not refused as busy.
 TEST(SimulatedDeviceOverSerialPort, AKilledClientDoesNotLeaveTheLineLocked) {
-  SimulatedDevice device;
-  std::string error;
-  ASSERT_TRUE(device.Start(&error)) << error;
+  test::TestDevice device;
+  ASSERT_TRUE(device.Started());
   const pid_t client = fork();
   if (client == 0) {
     OSerialPort port;
-    if (!port.OpenDevice(device.PortPath(), kDefaultBaud)) _exit(1);
+    if (!port.OpenDevice(device.Path(), kDefaultBaud)) _exit(1);
     kill(getpid(), SIGKILL);  // ends without closing anything
   }
   int status = 0;
@@ -32,7 +32,7 @@ TEST(SimulatedDeviceOverSerialPort, AKilledClientDoesNotLeaveTheLineLocked) {
   OSerialPort next;
   bool opened = false;
   for (int i = 0; i < 50 && !opened; ++i) {
-    opened = next.OpenDevice(device.PortPath(), kDefaultBaud);
+    opened = next.OpenDevice(device.Path(), kDefaultBaud);
     if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_TRUE(opened) << next.ErrorText();

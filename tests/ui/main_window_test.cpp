@@ -33,6 +33,7 @@
 #include "image/dump_composer.h"
 #include "log/console_log.h"
 #include "fake_desktop.h"
+#include "gui_process.h"
 #include "ui/about_dialog.h"
 #include "ui/hex_file_selection.h"
 #include "ui/image_viewer.h"
@@ -334,19 +335,9 @@ class MainWindowTest : public QObject {
   void AFileOnTheCommandLineOpensAtStart() {
     QTemporaryDir home;
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    program.setProcessEnvironment(environment);
     const QString file = QStringLiteral(TOLVANE_EXAMPLES_DIR "/demo-firmware.hex");
-    program.start(QStringLiteral(TOLVANE_GUI_PATH), {file});
-    QVERIFY(program.waitForStarted(10000));
-    QByteArray log;
-    for (int i = 0; i < 100 && !log.contains("Прочитано"); ++i) {
-      program.waitForReadyRead(100);
-      log += program.readAllStandardError();
-    }
+    QVERIFY(test::StartGui(program, home.path(), {file}));
+    const QByteArray log = test::GuiTraceUntil(program, "Прочитано");
     program.kill();
     program.waitForFinished(5000);
     const QString text = QString::fromUtf8(log);

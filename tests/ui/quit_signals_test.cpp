@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "gui_process.h"
 #include "sim/simulated_device.h"
 
 using namespace tolvane;
@@ -35,19 +36,9 @@ class QuitSignalsTest : public QObject {
       ini.write("[OSerialPortSelector]\nm_PortSelect_0=" + QByteArray::fromStdString(device.PortPath()) + "\n");
       ini.close();
       QProcess program;
-      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-      environment.insert(QStringLiteral("HOME"), home.path());
-      environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-      environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-      program.setProcessEnvironment(environment);
-      program.start(QStringLiteral(TOLVANE_GUI_PATH),
-                    {QStringLiteral("--port"), QString::fromStdString(device.PortPath())});
-      QVERIFY(program.waitForStarted(10000));
-      QByteArray log;
-      for (int i = 0; i < 100 && !log.contains("Speed = 57600"); ++i) {
-        program.waitForReadyRead(100);
-        log += program.readAllStandardError();
-      }
+      QVERIFY(
+          test::StartGui(program, home.path(), {QStringLiteral("--port"), QString::fromStdString(device.PortPath())}));
+      const QByteArray log = test::GuiTraceUntil(program, "Speed = 57600");
       QVERIFY2(log.contains("Speed = 57600"), log.constData());
       kill(static_cast<pid_t>(program.processId()), number);
       QVERIFY(program.waitForFinished(10000));

@@ -1,0 +1,132 @@
+// One run on one port as both programs drive it: the file and its digest,
+// the admission, the result of each kind of run with the device's identity,
+// and how it ends when stopped or when the port goes away.
+#include "session/device_run.h"
+
+#include "image/hex_writer.h"
+#include "log_capture.h"
+#include "session/exit_codes.h"
+#include "sim_fixture.h"
+
+#include <atomic>
+
+namespace tolvane {
+namespace {
+
+class SessionTest : public test::LogCaptureTest {
+ protected:
+  std::string FirmwareHex() {
+    const std::string path = WriteScratch("firmware.hex", "");
+    EXPECT_TRUE(WriteHexFile(path, test::DeviceFirmware()));
+    return path;
+  }
+};
+
+struct StopAfter : IRunReporter {
+  explicit StopAfter(int32_t blocks) : Blocks(blocks) {}
+  void Progress(const RunProgress& progress) override { Last = progress; }
+  bool StopRequested() override { return Blocks >= 0 && Last.Done >= Blocks; }
+  int32_t Blocks;
+  RunProgress Last;
+};
+
+TEST_F(SessionTest, TheFileIsLoadedOnceWithTheDigestOfItsBytes) {
+  FirmwareFile abc;
+  EXPECT_TRUE(LoadFirmwareFile(WriteScratch("abc.hex", "abc"), abc));
+  EXPECT_EQ(abc.Sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(NoticeOf(abc.Load)->State, FileState::NothingToWrite);
+
+  FirmwareFile missing;
+  EXPECT_FALSE(LoadFirmwareFile(WriteScratch("gone.hex", "") + ".not-there", missing));
+  EXPECT_TRUE(missing.Sha256.empty());
+  EXPECT_EQ(NoticeOf(missing.Load)->State, FileState::Unreadable);
+
+  FirmwareFile sound;
+  EXPECT_TRUE(LoadFirmwareFile(FirmwareHex(), sound));
+  EXPECT_EQ(sound.Sha256.size(), 64u);
+  EXPECT_FALSE(NoticeOf(sound.Load));
+  EXPECT_EQ(sound.Name().find('/'), std::string::npos);
+}
+
+TEST_F(SessionTest, AWriteIsAdmittedOnceAndAUsersNoNeedsNoMessage) {
+  const WriteAdmission none = AdmitForWrite(nullptr, nullptr);
+  EXPECT_FALSE(none.Admitted);
+  ASSERT_TRUE(none.Refusal);
+  EXPECT_EQ(none.Refusal->Caption, "ОШИБКА ЗАПИСИ");
+
+  FirmwareFile damaged;
+  LoadFirmwareFile(WriteScratch("damaged.hex", ":0104000011EB\n:00000001FF\n"), damaged);
+  int asked = 0;
+  const WriteAdmission no = AdmitForWrite(&damaged, [&](const std::string&) { return ++asked, false; });
+  EXPECT_FALSE(no.Admitted);
+  EXPECT_FALSE(no.Refusal);
+  EXPECT_TRUE(AdmitForWrite(&damaged, [&](const std::string&) { return ++asked, true; }).Admitted);
+  EXPECT_EQ(asked, 2);
+}
+
+// A write's result: what was sent, the comparison, who the device is.
+TEST_F(SessionTest, AWritesResultSaysWhatWasDoneToWhichDevice) {
+  test::OpenTestDevice device;
+  FirmwareFile file;
+  ASSERT_TRUE(LoadFirmwareFile(FirmwareHex(), file));
+  FirmwareImage read;
+  StopAfter never(-1);
+  const RunResult result = RunOnPort(device.Port(), {RunKind::Write, &file, "sim#1", 0}, read, never);
+  EXPECT_EQ(result.Status, ProcedureStatus::Done);
+  EXPECT_EQ(ExitCodeOf(result), kExitOk);
+  EXPECT_EQ(result.Port, "sim#1");
+  EXPECT_EQ(result.FileSha256, file.Sha256);
+  EXPECT_EQ(result.Write.BlocksSent, 1024);
+  EXPECT_EQ(result.Write.BlocksWritten, 1008);
+  EXPECT_EQ(result.Write.ProtectedBlocks, 16);
+  EXPECT_TRUE(result.Compared);
+  EXPECT_EQ(result.Compare.UserMismatches, 0);
+  EXPECT_GT(result.Compare.MonitorMismatches, 0);
+  EXPECT_EQ(result.BlocksRead, 2054);
+  EXPECT_EQ(result.Device.UniqueIdHex(), "913A075CE211408F6D2B9900137DA8C40100");
+  EXPECT_EQ(result.Device.DeviceIdHex(), "6C60");
+  EXPECT_EQ(result.Device.RevisionIdHex(), "A002");
+  ASSERT_TRUE(result.Outcome);
+  EXPECT_EQ(result.Outcome->Caption, "ИНФОРМАЦИЯ");
+  EXPECT_EQ(never.Last.Done, never.Last.Total);
+  EXPECT_EQ(never.Last.WireTotal, 1024 * 70 + 2054 * 37);
+  EXPECT_GT(result.Seconds, 0);
+}
+
+// Stopped in the middle, stopped while capturing, a port that goes away:
+// each end is its own, with the exit code the command line gives it.
+TEST_F(SessionTest, RunsThatEndEarlySayHow) {
+  FirmwareFile file;
+  ASSERT_TRUE(LoadFirmwareFile(FirmwareHex(), file));
+  FirmwareImage read;
+  {
+    test::OpenTestDevice device;
+    StopAfter stop(100);
+    const RunResult result = RunOnPort(device.Port(), {RunKind::Write, &file, "", 0}, read, stop);
+    EXPECT_EQ(result.Status, ProcedureStatus::Stopped);
+    EXPECT_EQ(ExitCodeOf(result), kExitInterrupted);
+    EXPECT_EQ(result.Write.BlocksSent, 100);
+    EXPECT_FALSE(result.Device.Known);
+  }
+  {
+    test::OpenTestDevice device;
+    StopAfter stop(0);
+    const RunResult result = RunOnPort(device.Port(), {RunKind::Read, nullptr, "", 30}, read, stop);
+    EXPECT_TRUE(result.CaptureInterrupted);
+    EXPECT_EQ(ExitCodeOf(result), kExitInterrupted);
+    EXPECT_EQ(device->Stats().ReadCommands, 0);
+  }
+  {
+    SimulatedDeviceOptions vanishing;
+    vanishing.Faults = {{SimFaultKind::Vanish, 40}};
+    test::OpenTestDevice device(vanishing);
+    StopAfter never(-1);
+    const RunResult result = RunOnPort(device.Port(), {RunKind::Verify, &file, "", 0}, read, never);
+    EXPECT_TRUE(result.PortLost);
+    EXPECT_EQ(ExitCodeOf(result), kExitLink);
+    EXPECT_FALSE(result.Compared);
+  }
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -13,10 +13,15 @@
 
 namespace tolvane {
 
-// Handle: an integer or pointer type; kFree: no port; kClaimed: being filled.
-template <typename Handle, typename Settings, Handle kFree, Handle kClaimed>
+// Handle: an integer or pointer type; free: no port there; claimed: a slot
+// being filled.
+template <typename Handle, typename Settings>
 class HeldPorts {
  public:
+  HeldPorts(Handle free, Handle claimed) : kFree(free), kClaimed(claimed) {
+    for (Slot& slot : m_Slots) slot.Port.store(free);
+  }
+
   // The first one also has the ports given back at exit() (GiveBack must be
   // the platform's GiveBackPortsNow).
   void Hold(Handle handle, const Settings& found, void (*giveBack)()) {
@@ -52,9 +57,11 @@ class HeldPorts {
 
  private:
   struct Slot {
-    std::atomic<Handle> Port{kFree};
+    std::atomic<Handle> Port;
     Settings Found{};
   };
+  const Handle kFree;
+  const Handle kClaimed;
   static constexpr size_t kSlots = 64;
   Slot m_Slots[kSlots];
   static inline void (*s_GiveBack)() = nullptr;

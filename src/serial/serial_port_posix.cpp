@@ -102,7 +102,7 @@ constexpr int kStallMs = 5000;
 // (which could change the speed under bytes still on their way).
 constexpr int kDrainMs = 1000;
 
-HeldPorts<int, struct termios, -1, -2> g_Held;
+HeldPorts<int, struct termios> g_Held(-1, -2);
 
 class PosixBackend final : public OSerialPort::Backend {
  public:

@@ -17,7 +17,7 @@ namespace {
 
 // The console's control handler gives them back on a thread of its own while
 // the work goes on.
-HeldPorts<HANDLE, DCB, nullptr, INVALID_HANDLE_VALUE> g_Held;
+HeldPorts<HANDLE, DCB> g_Held(nullptr, INVALID_HANDLE_VALUE);
 
 class Win32Backend final : public OSerialPort::Backend {
  public:

@@ -25,8 +25,9 @@ void SetUpCapture(CLI::App& command) {
     // Tracing what arrives is the point of the command: the trace is always on.
     args->Device.Verbose = true;
     SetExitCode(WithTrace(args->Device, {}, [&] {
-      PortsRun run{args->Device, {RunKind::Capture, nullptr, {}, args->Seconds}, false};
-      return RunOnPorts(run);
+      RunRequest request = RequestFor(RunKind::Capture, args->Device);
+      request.CaptureSeconds = args->Seconds;
+      return RunOnPorts(PortsRun(args->Device, request, false));
     }));
   });
 }

@@ -64,7 +64,7 @@ void SetUpRead(CLI::App& command) {
       }
     }
     SetExitCode(WithTrace(args->Device, {args->Output}, [&] {
-      PortsRun run{args->Device, {RunKind::Read, nullptr, {}, args->Device.CaptureSeconds}};
+      PortsRun run(args->Device, RequestFor(RunKind::Read, args->Device));
       run.After = [args](const RunResult& result, const FirmwareImage& device, std::vector<std::string>& lines,
                          int& code) { SaveAndShow(*args, result, device, lines, code); };
       return RunOnPorts(run);

@@ -10,10 +10,8 @@ void SetUpRun(CLI::App& command) {
   auto options = std::make_shared<DeviceOptions>();
   AddDeviceOptions(command, *options);
   command.callback([options] {
-    SetExitCode(WithTrace(*options, {}, [&] {
-      PortsRun run{*options, {RunKind::Run, nullptr, {}, options->CaptureSeconds}, false};
-      return RunOnPorts(run);
-    }));
+    SetExitCode(WithTrace(*options, {},
+                          [&] { return RunOnPorts(PortsRun(*options, RequestFor(RunKind::Run, *options), false)); }));
   });
 }
 

@@ -41,6 +41,7 @@ struct SimArgs {
   SimulatedDeviceOptions Options;
   std::vector<std::string> Faults;
   double ProgramMs = 0;
+  double ReplyLatencyMs = 0;
 };
 
 void PrintStats(const SimulatedDeviceStats& s) {
@@ -68,6 +69,7 @@ int RunSim(SimArgs& args) {
     options.Faults.push_back(*fault);
   }
   options.ProgramTimeUs = static_cast<int32_t>(args.ProgramMs * 1000.0 + 0.5);
+  options.ReplyLatencyUs = static_cast<int32_t>(args.ReplyLatencyMs * 1000.0 + 0.5);
   if (!options.SavePath.empty()) {
     // The device's own file may be its --hex: a device kept between runs.
     ImageFormat format = ImageFormat::Raw;
@@ -128,6 +130,8 @@ void SetUpSim(CLI::App& command) {
                      "KIND@COMMAND: no-answer, wrong-answer, short-reply, extra-byte, noise or vanish "
                      "at that read or write command (counted from 1); repeatable");
   command.add_option("--noise-bytes", o.NoiseBytes, "Bytes of the noise fault")->check(CLI::Range(1, 4096));
+  command.add_option("--reply-latency-ms", args->ReplyLatencyMs, "Answer every frame this much later (a slow adapter)")
+      ->check(FiniteRange(0.0, kMaxProgramMs));
   command.add_flag("--require-capture", o.RequireCapture,
                    "After a reset, enter the monitor only when capture bursts arrive in time");
   command.add_option("--capture-window-ms", o.CaptureWindowMs, "How long a reset watches for capture bursts")

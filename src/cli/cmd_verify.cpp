@@ -20,8 +20,7 @@ int Verify(const VerifyArgs& args) {
   if (file.Load.Suspect())
     PrintMessage(MessageLevel::Warning, "verify: warning: %s is damaged; differences may come from the file\n",
                  args.File.c_str());
-  PortsRun run{args.Device, {RunKind::Verify, &file, {}, args.Device.CaptureSeconds}};
-  return RunOnPorts(run);
+  return RunOnPorts(PortsRun(args.Device, RequestFor(RunKind::Verify, args.Device, &file)));
 }
 
 }  // namespace

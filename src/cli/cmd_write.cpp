@@ -6,6 +6,7 @@
 #include "port_runs.h"
 #include "reporter.h"
 #include "session/exit_codes.h"
+#include "session/write_options.h"
 
 namespace tolvane::cli {
 namespace {
@@ -14,9 +15,18 @@ struct WriteArgs {
   DeviceOptions Device;
   std::string File;
   bool Force = false;
+  bool ChangedOnly = false;
+  std::string BackupDir;
+  std::vector<std::string> Keep;
 };
 
 int Write(const WriteArgs& args) {
+  std::vector<FlashRange> keep;
+  std::string error;
+  if (!ParseKeepRanges(args.Keep, keep, error)) {
+    PrintMessage(MessageLevel::Error, "write: --keep %s\n", error.c_str());
+    return kExitUsage;
+  }
   FirmwareFile file;
   if (!LoadRunFile("write", args.File, file)) return kExitFile;
   // Admitted once for every port, before any port is opened or captured: a
@@ -34,8 +44,11 @@ int Write(const WriteArgs& args) {
     PrintResultLines("", refusal.Text);
     return kExitFile;
   }
-  PortsRun run{args.Device, {RunKind::Write, &file, {}, args.Device.CaptureSeconds}};
-  return RunOnPorts(run);
+  RunRequest request = RequestFor(RunKind::Write, args.Device, &file);
+  request.ChangedOnly = args.ChangedOnly;
+  request.Keep = keep;
+  request.BackupDir = args.BackupDir;
+  return RunOnPorts(PortsRun(args.Device, request));
 }
 
 }  // namespace
@@ -45,6 +58,13 @@ void SetUpWrite(CLI::App& command) {
   command.add_option("FILE", args->File, "Intel HEX file")->required();
   AddDeviceOptions(command, args->Device);
   command.add_flag("--force", args->Force, "Write a damaged file without asking");
+  command.add_flag("--changed-only", args->ChangedOnly,
+                   "Send only the blocks that differ from the file (every block is still read and compared)");
+  command.add_option("--backup", args->BackupDir, "Save what the device holds into this folder first, as UID-TIME.hex");
+  command
+      .add_option("--keep", args->Keep,
+                  "ADDR:LEN (C-style numbers): the device's own bytes there survive the write; repeatable")
+      ->allow_extra_args(false);
   command.callback([args] { SetExitCode(WithTrace(args->Device, {args->File}, [&] { return Write(*args); })); });
 }
 

@@ -17,10 +17,11 @@ struct DeviceOptions {
   bool Verbose = false;
   std::string LogFile;
   double CaptureSeconds = 0;  // capture bursts before the procedure
+  double WaitSeconds = 0;     // wait this long for the monitor before the procedure
 };
 
 // Adds --port (required, repeatable), --baud, -v, --log and, unless the
-// command captures by itself, --capture.
+// command captures by itself, --capture and --wait.
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCapture = true);
 
 }  // namespace tolvane::cli

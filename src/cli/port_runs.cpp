@@ -24,6 +24,15 @@ class PortReporter : public IRunReporter {
   PortReporter(ProgressBoard& board, size_t slot, std::string prefix)
       : m_Board(board), m_Slot(slot), m_Prefix(std::move(prefix)) {}
   void Progress(const RunProgress& progress) override { m_Board.Update(m_Slot, progress); }
+  void Waiting(double secondsLeft) override {
+    // Without a terminal the wait is said once, when it starts.
+    if (!m_Board.Waiting(m_Slot, secondsLeft) && !m_Said && secondsLeft > 0) {
+      m_Said = true;
+      WriteMessage(MessageLevel::Info, m_Prefix + "waiting up to " +
+                                           std::to_string(static_cast<int>(secondsLeft + 0.5)) +
+                                           " s for the monitor: switch the device on or restart it\n");
+    }
+  }
   void Message(MessageLevel level, const std::string& text) override { WriteMessage(level, m_Prefix + text + "\n"); }
   bool StopRequested() override { return Interrupted(); }
 
@@ -31,6 +40,7 @@ class PortReporter : public IRunReporter {
   ProgressBoard& m_Board;
   size_t m_Slot;
   std::string m_Prefix;
+  bool m_Said = false;
 };
 
 struct PortState {
@@ -49,6 +59,7 @@ void Serve(const PortsRun& run, const std::string& name, const std::string& labe
   FirmwareImage device;
   RunRequest request = run.Request;
   request.PortLabel = label;
+  request.PortName = name;
   if (target.Open(run.Options.Baud, &InterruptFlag(), error)) {
     state.Result = RunOnPort(target.Port(), request, device, reporter);
   } else {
@@ -64,6 +75,16 @@ void Serve(const PortsRun& run, const std::string& name, const std::string& labe
 }
 
 }  // namespace
+
+RunRequest RequestFor(RunKind kind, const DeviceOptions& options, const FirmwareFile* file) {
+  RunRequest request;
+  request.Kind = kind;
+  request.File = file;
+  request.CaptureSeconds = options.CaptureSeconds;
+  request.WaitSeconds = options.WaitSeconds;
+  request.Baud = options.Baud;
+  return request;
+}
 
 std::vector<std::string> PortLabels(const std::vector<std::string>& names) {
   std::vector<std::string> labels;
@@ -83,7 +104,7 @@ int RunOnPorts(const PortsRun& run) {
   const std::vector<std::string>& names = run.Options.Ports;
   const bool several = names.size() > 1;
   CatchInterrupt();
-  ProgressBoard board(run.ShowProgress && !run.Options.Verbose && ProgressShown(), names.size());
+  ProgressBoard board(!run.Options.Verbose && ProgressShown(), names.size(), run.ShowProgress);
   const std::vector<std::string> labels = PortLabels(names);
   std::vector<PortState> states(names.size());
   if (several) {

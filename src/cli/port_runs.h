@@ -29,6 +29,9 @@ struct PortsRun {
 
 int RunOnPorts(const PortsRun& run);
 
+// A request of the kind with the device options' capture, wait and speed.
+RunRequest RequestFor(RunKind kind, const DeviceOptions& options, const FirmwareFile* file = nullptr);
+
 // The labels of the ports given: each name as it is, a name given more than
 // once numbered by its occurrence ("sim#1", "sim#2").
 std::vector<std::string> PortLabels(const std::vector<std::string>& names);

@@ -1,5 +1,6 @@
 #include "reporter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -118,7 +119,8 @@ std::string OutputFailure() {
   return g_OutputError == 0 ? std::string() : std::error_code(g_OutputError, std::generic_category()).message();
 }
 
-ProgressBoard::ProgressBoard(bool enabled, size_t ports) : m_Enabled(enabled), m_Slots(ports) {}
+ProgressBoard::ProgressBoard(bool enabled, size_t ports, bool blocks)
+    : m_Enabled(enabled), m_Blocks(blocks), m_Waits(ports, 0.0), m_Slots(ports) {}
 
 std::string ProgressBoard::Line(const RunProgress& sum, double seconds, size_t ports) {
   const double share = sum.Total > 0 ? static_cast<double>(sum.Done) / sum.Total : 0.0;
@@ -153,12 +155,44 @@ void ProgressBoard::Draw(const std::string& text) {
 }
 
 void ProgressBoard::Update(size_t slot, const RunProgress& progress) {
-  if (!m_Enabled) return;
+  if (!m_Enabled || !m_Blocks) return;
   std::lock_guard lock(m_Mutex);
   m_Slots[slot] = progress;
   const Clock::time_point now = Clock::now();
   if (now - m_LastDraw < kRedrawPeriod && progress.Done != progress.Total) return;
+  Redraw(now);
+}
+
+bool ProgressBoard::Waiting(size_t slot, double secondsLeft) {
+  if (!m_Enabled) return false;
+  std::lock_guard lock(m_Mutex);
+  m_Waits[slot] = secondsLeft;
+  Redraw(Clock::now());
+  return true;
+}
+
+void ProgressBoard::Redraw(Clock::time_point now) {
   m_LastDraw = now;
+  double waiting = 0;
+  for (double left : m_Waits) waiting = std::max(waiting, left);
+  if (waiting > 0) m_WasWaiting = true;
+  if (waiting <= 0 && m_WasWaiting) {
+    m_WasWaiting = false;
+    m_Start = now;  // the rate counts from the device's answer
+  }
+  if (waiting > 0) {
+    // One line says what to do, and how long is left.
+    char text[160];
+    std::snprintf(text, sizeof text, "Switch the device on or restart it (capture bursts are on): %.0f s left",
+                  waiting);
+    Draw(text);
+    m_Drawn = true;
+    return;
+  }
+  if (!m_Blocks) {
+    Draw("");
+    return;
+  }
   RunProgress sum;
   for (const RunProgress& s : m_Slots) {
     sum.Done += s.Done;

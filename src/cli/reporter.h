@@ -40,12 +40,16 @@ std::string OutputFailure();
 // bytes per second on the wire and the time left, summed over every port.
 class ProgressBoard {
  public:
-  // A disabled board draws nothing (stderr is no terminal, or the trace is on).
-  ProgressBoard(bool enabled, size_t ports);
+  // A disabled board draws nothing (stderr is no terminal, or the trace is
+  // on); without blocks to count it draws only a wait for the monitor.
+  ProgressBoard(bool enabled, size_t ports, bool blocks = true);
   ~ProgressBoard() { Finish(); }
 
   // From any thread: a port's progress. Redraws at most ten times a second.
   void Update(size_t slot, const RunProgress& progress);
+  // A port waits for its monitor this much longer (0: no more). False when
+  // the board draws nothing, so the caller says it another way.
+  bool Waiting(size_t slot, double secondsLeft);
   // Clears the line so that the results print on a clean one.
   void Finish();
 
@@ -56,8 +60,13 @@ class ProgressBoard {
   using Clock = std::chrono::steady_clock;
   void Draw(const std::string& text);
 
+  void Redraw(Clock::time_point now);
+
   bool m_Enabled;
+  bool m_Blocks;
   bool m_Drawn = false;
+  bool m_WasWaiting = false;
+  std::vector<double> m_Waits;  // seconds left of each port's wait for the monitor (0: none)
   size_t m_DrawnWidth = 0;
   std::mutex m_Mutex;
   std::vector<RunProgress> m_Slots;

@@ -37,15 +37,35 @@ std::vector<std::string> ResultLines(const RunResult& r) {
     return lines;
   }
   if (r.CaptureInterrupted && r.Kind != RunKind::Capture) {
-    lines.push_back("interrupted while capturing: only capture bursts (0xCD) were sent, no command");
+    lines.push_back(r.WaitedSeconds > 0
+                        ? "interrupted while waiting for the monitor: only capture bursts and probes were sent"
+                        : "interrupted while capturing: only capture bursts (0xCD) were sent, no command");
+    return lines;
+  }
+  if (!r.NoMonitor.empty()) {
+    lines.push_back(r.NoMonitor);
     return lines;
   }
   const int code = ExitCodeOf(r);
   switch (r.Kind) {
     case RunKind::Write:
-      if (r.Write.BlocksSent > 0) {
+      if (!r.BackupPath.empty()) lines.push_back("backup: " + r.BackupPath);
+      if (r.Write.BlocksSent > 0 || r.ChangedOnly) {
         lines.push_back("blocks sent: " + std::to_string(r.Write.BlocksSent) +
                         ", protected: " + std::to_string(r.Write.ProtectedBlocks));
+      }
+      if (r.ChangedOnly)
+        lines.push_back("already right: " + std::to_string(r.Write.BlocksAlreadyRight) +
+                        " (the monitor area's blocks are not sent)");
+      if (!r.Kept.empty()) {
+        std::string kept;
+        char range[40];
+        for (const FlashRange& k : r.Kept) {
+          std::snprintf(range, sizeof range, "%s0x%04X-0x%04X", kept.empty() ? "" : ", ",
+                        static_cast<unsigned>(k.Begin), static_cast<unsigned>(k.End - 1));
+          kept += range;
+        }
+        lines.push_back("kept the device's data at " + kept);
       }
       [[fallthrough]];
     case RunKind::Verify:
@@ -61,6 +81,7 @@ std::vector<std::string> ResultLines(const RunResult& r) {
       break;
     case RunKind::Capture: break;
   }
+  if (!r.SlowLine.empty()) lines.push_back(r.SlowLine);
   return lines;
 }
 

@@ -1,7 +1,9 @@
 #include "protocol/procedures.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "image/hex_reader.h"
 #include "log/console_log.h"
@@ -102,6 +104,7 @@ CompareCounts CountMismatches(const FirmwareImage& file, const FirmwareImage& de
 }
 
 void Procedures::Report(std::string text, std::string caption, OutcomeIcon icon) {
+  if (!m_OutcomeNote.empty()) text += "\n" + std::exchange(m_OutcomeNote, std::string());
   m_Observer.Outcome(ProcedureOutcome{std::move(text), std::move(caption), icon});
 }
 
@@ -111,9 +114,9 @@ void Procedures::Step() { m_Observer.Progress(++m_Done, m_Total); }
 // kept only when every block of the monitor area that was sent was answered
 // as protected.
 const char* Procedures::MonitorState() const {
-  const int32_t monitorBlocksSent = std::min(m_LastWrite.BlocksSent, kMonitorAreaSize / kWriteDataSize);
   const int32_t monitorBlocksProtected = m_LastWrite.ProtectedBlocks - m_LastWrite.ProtectedUserBlocks;
-  if (monitorBlocksProtected == monitorBlocksSent) return "Монитор в модуле сохранён, запись можно повторить.";
+  if (monitorBlocksProtected == m_LastWrite.MonitorBlocksSent)
+    return "Монитор в модуле сохранён, запись можно повторить.";
   return "Внимание: не все блоки области монитора ответили «защищено», монитор в модуле мог быть изменён.";
 }
 
@@ -148,60 +151,123 @@ void Procedures::ReportPortLost(const std::string& deviceState) {
 
 // What an unfinished write leaves in the device.
 std::string Procedures::WriteState() const {
-  return "Записано блоков: " + std::to_string(m_LastWrite.BlocksWritten) +
-         ", защищено: " + std::to_string(m_LastWrite.ProtectedBlocks) + " (из " + std::to_string(kFlashWriteBlocks) +
-         "), прошивка в модуле неполная. " + MonitorState();
+  std::string state = "Записано блоков: " + std::to_string(m_LastWrite.BlocksWritten);
+  if (m_LastWrite.BlocksAlreadyRight > 0)
+    state += ", уже были верны: " + std::to_string(m_LastWrite.BlocksAlreadyRight);
+  return state + ", защищено: " + std::to_string(m_LastWrite.ProtectedBlocks) + " (из " +
+         std::to_string(kFlashWriteBlocks) + "), прошивка в модуле неполная. " + MonitorState();
 }
 
-ProcedureStatus Procedures::ReadBlocks(FirmwareImage& device) {
+bool Procedures::ReadFailed(const ReadBlockResult& block, const char* text, const char* caption) {
+  Log().Text("Err, RdSz=").Dec(block.Received).Text("\n");
+  const bool written = m_LastWrite.BlocksSent == kFlashWriteBlocks;
+  // Within a write that reads as it goes, what the device holds is told too.
+  std::string state;
+  if (m_PlannedWrite && !written)
+    state = m_LastWrite.BlocksSent > 0 ? WriteState() : "Запись не начата, прошивка в модуле не изменена.";
+  if (PortLost()) {
+    ReportPortLost(written ? "Все блоки записаны, но не проверены." : state);
+  } else {
+    Report(state.empty() ? std::string(text) : text + std::string("\n") + state, caption, OutcomeIcon::Error);
+  }
+  return false;
+}
+
+ReadBlockResult Procedures::TimedRead(int32_t address) {
+  const auto start = std::chrono::steady_clock::now();
+  ReadBlockResult block = m_Link.ReadBlock(address);
+  if (block.Ok) {
+    ++m_LastReads.Commands;
+    m_LastReads.Seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  return block;
+}
+
+bool Procedures::ReadFlash(int32_t address, FirmwareImage& device, bool& first) {
+  if (!LineClear(first)) return false;
+  first = false;
+  const ReadBlockResult block = TimedRead(address);
+  if (!block.Ok) return ReadFailed(block, kFlashReadFailed, kFlashReadCaption);
+  std::copy(block.Data.begin(), block.Data.end(), device.Data() + address);
+  return true;
+}
+
+bool Procedures::ReadRegion(int32_t k, FirmwareImage& device, bool& first) {
+  if (!LineClear(first)) return false;
+  first = false;
+  const ReadBlockResult block = TimedRead(MemoryRegions[static_cast<size_t>(k)].Start);
+  if (!block.Ok) return ReadFailed(block, kRegionReadFailed, kRegionReadCaption);
+  const auto kept = static_cast<std::ptrdiff_t>(DeviceReadExtents()[static_cast<size_t>(k)]);
+  std::copy(block.Data.begin(), block.Data.begin() + kept, device.Slot(k));
+  return true;
+}
+
+bool Procedures::WriteFlash(int32_t address, const uint8_t* data, bool& first) {
+  if (!LineClear(first)) return false;
+  first = false;
+  const WriteOutcome outcome =
+      m_Link.WriteBlock(address, std::span<const uint8_t, kWriteDataSize>(data, kWriteDataSize));
+  ++m_LastWrite.BlocksSent;
+  if (MonitorArea.Contains(address)) ++m_LastWrite.MonitorBlocksSent;
+  switch (outcome) {
+    case WriteOutcome::Written: ++m_LastWrite.BlocksWritten; return true;
+    case WriteOutcome::Protected:
+      ++m_LastWrite.ProtectedBlocks;
+      if (UserArea.Contains(address)) ++m_LastWrite.ProtectedUserBlocks;
+      return true;
+    case WriteOutcome::NoAnswer:
+      if (PortLost()) {
+        ReportPortLost(WriteState());
+      } else {
+        Report(kWriteNoAnswer, kWriteCaption, OutcomeIcon::Error);
+      }
+      return false;
+    case WriteOutcome::WrongAnswer: Report(kWriteWrongAnswer, kWriteCaption, OutcomeIcon::Error); return false;
+  }
+  return false;
+}
+
+ProcedureStatus Procedures::ReadStopped(int32_t readBefore) {
+  if (m_LastWrite.BlocksSent == kFlashWriteBlocks && readBefore > 0) {
+    Report(std::string("Проверка прервана! Все блоки записаны, но не проверены. ") + MonitorState(),
+           kCheckStoppedCaption, OutcomeIcon::Error);
+  } else {
+    Report(Format("Чтение прервано! Считано блоков: %d из %d, данные модуля прочитаны "
+                  "не полностью.",
+                  m_Done - readBefore, kDeviceReads),
+           kReadStoppedCaption, OutcomeIcon::Error);
+  }
+  return ProcedureStatus::Stopped;
+}
+
+ProcedureStatus Procedures::WriteStopped() {
+  Log()
+      .Text("Запись прервана, записано блоков = ")
+      .Dec(m_LastWrite.BlocksWritten)
+      .Text(", защищено = ")
+      .Dec(m_LastWrite.ProtectedBlocks)
+      .Text("\n");
+  Report("Запись прервана! " + WriteState(), kWriteStoppedCaption, OutcomeIcon::Error);
+  return ProcedureStatus::Stopped;
+}
+
+ProcedureStatus Procedures::ReadBlocks(FirmwareImage& device, bool announce) {
   const int32_t readBefore = m_Done;
-  auto stopped = [&] {
-    if (m_LastWrite.BlocksSent == kFlashWriteBlocks && readBefore > 0) {
-      Report(std::string("Проверка прервана! Все блоки записаны, но не проверены. ") + MonitorState(),
-             kCheckStoppedCaption, OutcomeIcon::Error);
-    } else {
-      Report(Format("Чтение прервано! Считано блоков: %d из %d, данные модуля прочитаны "
-                    "не полностью.",
-                    m_Done - readBefore, kDeviceReads),
-             kReadStoppedCaption, OutcomeIcon::Error);
-    }
-    return ProcedureStatus::Stopped;
-  };
-
-  auto failed = [&](const ReadBlockResult& block, const char* text, const char* caption) {
-    Log().Text("Err, RdSz=").Dec(block.Received).Text("\n");
-    if (PortLost()) {
-      ReportPortLost(m_LastWrite.BlocksSent == kFlashWriteBlocks ? "Все блоки записаны, но не проверены." : "");
-    } else {
-      Report(text, caption, OutcomeIcon::Error);
-    }
-    return ProcedureStatus::LinkFailed;
-  };
-
   m_Link.Synchronize();
   bool first = true;
   for (int32_t address = 0; address < kFlashSize; address += kReadReplySize) {
-    if (ShouldStop()) return stopped();
-    if (!LineClear(first)) return ProcedureStatus::LinkFailed;
-    first = false;
-    ReadBlockResult block = m_Link.ReadBlock(address);
-    if (!block.Ok) return failed(block, kFlashReadFailed, kFlashReadCaption);
-    std::copy(block.Data.begin(), block.Data.end(), device.Data() + address);
+    if (ShouldStop()) return ReadStopped(readBefore);
+    if (!ReadFlash(address, device, first)) return ProcedureStatus::LinkFailed;
     Step();
   }
   for (int32_t k = 0; k < kRegionCount; ++k) {
-    if (ShouldStop()) return stopped();
-    if (!LineClear(false)) return ProcedureStatus::LinkFailed;
-    const MemoryRegion& region = MemoryRegions[static_cast<size_t>(k)];
-    ReadBlockResult block = m_Link.ReadBlock(region.Start);
-    if (!block.Ok) return failed(block, kRegionReadFailed, kRegionReadCaption);
-    const auto kept = static_cast<std::ptrdiff_t>(DeviceReadExtents()[static_cast<size_t>(k)]);
-    std::copy(block.Data.begin(), block.Data.begin() + kept, device.Slot(k));
+    if (ShouldStop()) return ReadStopped(readBefore);
+    if (!ReadRegion(k, device, first)) return ProcedureStatus::LinkFailed;
     Step();
   }
   // Bytes behind the last reply would have shifted it too.
   if (!LineClear(false, kSurplusWaitMs)) return ProcedureStatus::LinkFailed;
-  m_Observer.DeviceImageRead();
+  if (announce) m_Observer.DeviceImageRead();
   return ProcedureStatus::Done;
 }
 
@@ -209,6 +275,7 @@ ProcedureStatus Procedures::ReadDevice(FirmwareImage& device) {
   m_Done = 0;
   m_Total = kDeviceReads;
   m_LastWrite = {};
+  m_LastReads = {};
   return ReadBlocks(device);
 }
 
@@ -291,54 +358,14 @@ ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
   m_Link.Synchronize();
   bool first = true;
   for (int32_t address = 0; address < kFlashSize; address += kWriteDataSize) {
-    if (ShouldStop()) {
-      Log()
-          .Text("Запись прервана, записано блоков = ")
-          .Dec(m_LastWrite.BlocksWritten)
-          .Text(", защищено = ")
-          .Dec(m_LastWrite.ProtectedBlocks)
-          .Text("\n");
-      Report("Запись прервана! " + WriteState(), kWriteStoppedCaption, OutcomeIcon::Error);
-      return ProcedureStatus::Stopped;
-    }
-    if (!LineClear(first)) return ProcedureStatus::LinkFailed;
-    first = false;
-    std::span<const uint8_t, kWriteDataSize> data(file.Data() + address, kWriteDataSize);
-    WriteOutcome outcome = m_Link.WriteBlock(address, data);
-    ++m_LastWrite.BlocksSent;
-    switch (outcome) {
-      case WriteOutcome::Written: ++m_LastWrite.BlocksWritten; break;
-      case WriteOutcome::Protected:
-        ++m_LastWrite.ProtectedBlocks;
-        if (UserArea.Contains(address)) ++m_LastWrite.ProtectedUserBlocks;
-        break;
-      case WriteOutcome::NoAnswer:
-        if (PortLost()) {
-          ReportPortLost(WriteState());
-        } else {
-          Report(kWriteNoAnswer, kWriteCaption, OutcomeIcon::Error);
-        }
-        return ProcedureStatus::LinkFailed;
-      case WriteOutcome::WrongAnswer:
-        Report(kWriteWrongAnswer, kWriteCaption, OutcomeIcon::Error);
-        return ProcedureStatus::LinkFailed;
-    }
+    if (ShouldStop()) return WriteStopped();
+    if (!WriteFlash(address, file.Data() + address, first)) return ProcedureStatus::LinkFailed;
     Step();
   }
   return ProcedureStatus::Done;
 }
 
-ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device,
-                                        Admission admission) {
-  m_Done = 0;
-  m_Total = kFlashWriteBlocks + kDeviceReads;
-  m_LastWrite = {};
-  if ((admission == Admission::Ask || load == nullptr) && !AdmitFile(load, m_Observer)) return ProcedureStatus::Refused;
-
-  Log().Text("Начинаю запись \n");
-  ProcedureStatus status = WriteBlocks(file);
-  if (status != ProcedureStatus::Done) return status;
-
+void Procedures::LogWriteEnd() const {
   const WriteCounts& w = m_LastWrite;
   Log()
       .Text("Конец записи, записано блоков = ")
@@ -354,6 +381,21 @@ ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoad
         .Text(" блоков в пользовательской области \n")
         .SetColor(kColorNormal);
   }
+}
+
+ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device,
+                                        Admission admission, const WriteOptions& options) {
+  m_Done = 0;
+  m_Total = kFlashWriteBlocks + kDeviceReads;
+  m_LastWrite = {};
+  m_LastReads = {};
+  if ((admission == Admission::Ask || load == nullptr) && !AdmitFile(load, m_Observer)) return ProcedureStatus::Refused;
+
+  Log().Text("Начинаю запись \n");
+  if (options.Planned()) return WritePlanned(file, *load, device, options);
+  ProcedureStatus status = WriteBlocks(file);
+  if (status != ProcedureStatus::Done) return status;
+  LogWriteEnd();
   Log().Text("Начинаю проверку \n");
   status = ReadBlocks(device);
   if (status != ProcedureStatus::Done) return status;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "image/firmware_image.h"
 #include "image/hex_writer.h"
@@ -95,6 +97,33 @@ struct WriteCounts {
   int32_t BlocksWritten = 0;  // answered as written
   int32_t ProtectedBlocks = 0;
   int32_t ProtectedUserBlocks = 0;
+  int32_t MonitorBlocksSent = 0;   // of the monitor area's blocks, those sent
+  int32_t BlocksAlreadyRight = 0;  // read and found equal to the file, so not sent
+};
+
+// A range of program flash, [Begin, End).
+struct FlashRange {
+  int32_t Begin = 0;
+  int32_t End = 0;
+  bool operator==(const FlashRange&) const = default;
+};
+
+// How a write goes beyond the plain one (which sends all 1024 blocks, then
+// reads everything back).
+struct WriteOptions {
+  // Only the blocks that differ from the file are sent (every block's final
+  // content is read: the read of an equal block, the read-back of a written
+  // one); the monitor area's blocks are not sent.
+  bool ChangedOnly = false;
+  // Ranges whose device bytes survive the write: their blocks are written
+  // with the device's bytes merged in, and the comparison leaves them out.
+  std::vector<FlashRange> Keep;
+  // Given: the whole device is read first and handed over (a backup) before
+  // anything is written; a text back means it could not be kept, and the
+  // write does not start (it says so).
+  std::function<std::string(const FirmwareImage& before)> BeforeWriting;
+
+  bool Planned() const { return ChangedOnly || !Keep.empty() || BeforeWriting != nullptr; }
 };
 
 class Procedures {
@@ -119,19 +148,40 @@ class Procedures {
   // Admission::Done: the caller has admitted the file already (AdmitFile),
   // so it is not asked about again.
   ProcedureStatus WriteDevice(const FirmwareImage& file, const HexLoadResult* load, FirmwareImage& device,
-                              Admission admission = Admission::Ask);
+                              Admission admission = Admission::Ask, const WriteOptions& options = {});
 
   // Synchronize and the run frame; refuses when the port is not open.
   ProcedureStatus Run();
 
   // Counts of the last write (valid after WriteDevice).
   const WriteCounts& LastWrite() const { return m_LastWrite; }
+  // The read commands of the last procedure and the time they took, from
+  // request to complete reply: what the line achieves.
+  struct ReadTiming {
+    int32_t Commands = 0;
+    double Seconds = 0;
+  };
+  const ReadTiming& LastReads() const { return m_LastReads; }
   // Counts of the last comparison (valid after CompareImages).
   const CompareCounts& LastCompare() const { return m_LastCompare; }
 
  private:
-  ProcedureStatus ReadBlocks(FirmwareImage& device);
+  // Synchronize and the whole device; announce: tell the observer the image is complete.
+  ProcedureStatus ReadBlocks(FirmwareImage& device, bool announce = true);
   ProcedureStatus WriteBlocks(const FirmwareImage& file);
+  // The write with options (planned_write.cpp).
+  ProcedureStatus WritePlanned(const FirmwareImage& file, const HexLoadResult& load, FirmwareImage& device,
+                               const WriteOptions& options);
+  // One command each; false when it failed (reported). first: no command has
+  // gone out since Synchronize.
+  bool ReadFlash(int32_t address, FirmwareImage& device, bool& first);
+  bool ReadRegion(int32_t k, FirmwareImage& device, bool& first);
+  bool WriteFlash(int32_t address, const uint8_t* data, bool& first);
+  bool ReadFailed(const ReadBlockResult& block, const char* text, const char* caption);
+  ReadBlockResult TimedRead(int32_t address);
+  ProcedureStatus ReadStopped(int32_t readBefore);
+  ProcedureStatus WriteStopped();
+  void LogWriteEnd() const;
   // Before a command (but the first after Synchronize), and after the last
   // read: false, with the outcome reported, when surplus bytes were waiting.
   bool LineClear(bool first, int32_t waitMs = 0);
@@ -150,6 +200,9 @@ class Procedures {
   int32_t m_Total = 0;
   WriteCounts m_LastWrite;
   CompareCounts m_LastCompare;
+  ReadTiming m_LastReads;
+  std::string m_OutcomeNote;    // appended to the next outcome (what a planned write did)
+  bool m_PlannedWrite = false;  // a read that fails is one of a write: its outcome says what the device holds
 };
 
 }  // namespace tolvane

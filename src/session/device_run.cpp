@@ -3,8 +3,12 @@
 #include <chrono>
 #include <thread>
 
+#include "log/console_log.h"
 #include "protocol/link.h"
 #include "protocol/link_constants.h"
+#include "serial/line_advice.h"
+#include "session/monitor_wait.h"
+#include "session/write_options.h"
 
 namespace tolvane {
 
@@ -77,6 +81,32 @@ ProcedureStatus Capture(MonitorLink& link, double seconds, bool showStatus, IRun
   }
 }
 
+// Reads take no time of the device's own: their rate against the line's
+// speed tells a slow adapter (a latency timer, a hub). Judged over enough of
+// them to mean something.
+void JudgeLine(const Procedures::ReadTiming& reads, const RunRequest& request, RunResult& result) {
+  constexpr int32_t kEnoughReads = 256;
+  if (reads.Commands < kEnoughReads || reads.Seconds <= 0 || request.Baud <= 0) return;
+  const double lineSeconds =
+      static_cast<double>(reads.Commands) * (kReadRequestSize + kReadReplySize) * 10.0 / request.Baud;
+  result.LineShare = lineSeconds / reads.Seconds;
+  if (result.LineShare >= kSlowLineShare) return;
+  const LineAdvice advice = SlowLineAdvice(request.PortName);
+  const auto percent = static_cast<int32_t>(result.LineShare * 100 + 0.5);
+  Log()
+      .SetColor(kColorWarning)
+      .Text("Линия работает медленно: ")
+      .Dec(percent)
+      .Text("% от того, что позволяет скорость ")
+      .Dec(request.Baud)
+      .Text(" бод; ")
+      .Text(advice.Russian)
+      .Text("\n")
+      .SetColor(kColorNormal);
+  result.SlowLine = "the line ran at " + std::to_string(percent) + "% of what " + std::to_string(request.Baud) +
+                    " baud allows: " + advice.English;
+}
+
 }  // namespace
 
 std::optional<double> SecondsLeft(const RunProgress& progress, double elapsed) {
@@ -101,7 +131,10 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
   };
 
   MonitorLink link(port);
-  RunObserver observer(reporter, request.Kind == RunKind::Write ? kFlashWriteBlocks : 0);
+  // A plain write's first blocks are its writes; a planned one mixes them
+  // with reads, and its wire is estimated by the blocks done.
+  const bool planned = request.ChangedOnly || !request.Keep.empty() || !request.BackupDir.empty();
+  RunObserver observer(reporter, request.Kind == RunKind::Write && !planned ? kFlashWriteBlocks : 0);
   Procedures procedures(link, observer);
   if (request.Kind == RunKind::Capture || request.CaptureSeconds > 0) {
     // The throughput is the point of a capture run; before a procedure it is
@@ -114,16 +147,52 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
     }
   }
 
+  if (request.WaitSeconds > 0) {
+    const WaitResult wait = WaitForMonitor(link, request.WaitSeconds, reporter);
+    result.WaitedSeconds = wait.Seconds;
+    switch (wait.End) {
+      case WaitEnd::Found: break;
+      case WaitEnd::TimedOut:
+        result.Status = ProcedureStatus::LinkFailed;
+        result.Outcome = NoMonitorOutcome(wait);
+        result.NoMonitor = NoMonitorLine(wait);
+        return finish();
+      case WaitEnd::Stopped:
+        result.Status = ProcedureStatus::Stopped;
+        result.CaptureInterrupted = true;
+        return finish();
+      case WaitEnd::PortFailed:
+        result.Status = ProcedureStatus::LinkFailed;
+        result.Outcome = wait.Failure;
+        result.PortLost = true;
+        return finish();
+    }
+  }
+
   const FirmwareFile* file = request.File;
   switch (request.Kind) {
     case RunKind::Read: result.Status = procedures.ReadDevice(device); break;
     case RunKind::Verify: result.Status = procedures.Verify(file->Image, device, &file->Load.RegionSet); break;
-    case RunKind::Write:
-      result.Status = procedures.WriteDevice(file->Image, &file->Load, device, Admission::Done);
+    case RunKind::Write: {
+      WriteOptions options;
+      options.ChangedOnly = request.ChangedOnly;
+      options.Keep = request.Keep;
+      if (!request.BackupDir.empty()) {
+        options.BeforeWriting = [&](const FirmwareImage& before) {
+          const std::string error = SaveBackup(request.BackupDir, before, request.BackupKeep, result.BackupPath);
+          if (error.empty()) Log().Text("Резервная копия модуля: ").Text(result.BackupPath).Text("\n");
+          return error;
+        };
+      }
+      result.ChangedOnly = request.ChangedOnly;
+      result.Kept = request.Keep;
+      result.Status = procedures.WriteDevice(file->Image, &file->Load, device, Admission::Done, options);
       break;
+    }
     case RunKind::Run: result.Status = procedures.Run(); break;
     case RunKind::Capture: break;
   }
+  JudgeLine(procedures.LastReads(), request, result);
   result.Write = procedures.LastWrite();
   result.Compared = (request.Kind == RunKind::Verify || request.Kind == RunKind::Write) &&
                     (result.Status == ProcedureStatus::Done || result.Status == ProcedureStatus::Differs);

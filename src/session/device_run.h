@@ -7,9 +7,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/firmware_image.h"
 #include "serial/byte_port.h"
+#include "serial/serial_port.h"
 #include "session/firmware_file.h"
 #include "session/run_reporter.h"
 #include "session/run_result.h"
@@ -23,6 +25,19 @@ struct RunRequest {
   // Capture bursts before the procedure, this long (0: none); a capture run
   // sends them this long, or until stopped when 0.
   double CaptureSeconds = 0;
+  // Wait up to this long for the device's monitor before the procedure
+  // (capture bursts and probes: WaitForMonitor); 0: no wait.
+  double WaitSeconds = 0;
+  // A write's options: only what changed; the device's own data kept.
+  bool ChangedOnly = false;
+  std::vector<FlashRange> Keep;
+  // Back the device up into this folder before a write (empty: no backup);
+  // keep this many of a device's backups (0: all).
+  std::string BackupDir;
+  int BackupKeep = 0;
+  // The line's speed and the port's system name, to judge its rate by.
+  int32_t Baud = kDefaultBaud;
+  std::string PortName;
 };
 
 // Runs the request on the port into device (the image is not cleared first;

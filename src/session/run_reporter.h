@@ -30,6 +30,9 @@ class IRunReporter {
   virtual void Message(MessageLevel level, const std::string& text) { (void)level, (void)text; }
   // The device image is complete (before the comparison of a verify).
   virtual void DeviceImageRead() {}
+  // Waiting for the device's monitor, this much longer at most (about once a
+  // second); 0 once it has answered.
+  virtual void Waiting(double secondsLeft) { (void)secondsLeft; }
   // Asked before every block but the first, and while capturing.
   virtual bool StopRequested() { return false; }
 };

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "protocol/procedures.h"
 #include "session/device_identity.h"
@@ -32,9 +33,19 @@ struct RunResult {
   double Seconds = 0;
   std::optional<ProcedureOutcome> Outcome;  // the message of the end, as the window shows it
   std::string OpenError;                    // why the port could not be opened (one line), else empty
-  bool CaptureInterrupted = false;          // stopped while only capture bursts had gone out
+  bool CaptureInterrupted = false;          // stopped while only capture bursts (and probes) had gone out
   bool PortLost = false;                    // the port's system calls failed
+  double WaitedSeconds = 0;                 // waited this long for the monitor
+  std::string NoMonitor;                    // the wait ended without it: what the line carried (a line)
+  bool ChangedOnly = false;                 // a write of only what changed
+  std::vector<FlashRange> Kept;             // ranges of the device's own data kept by a write
+  std::string BackupPath;                   // the backup made before the write
+  double LineShare = 0;                     // reads' rate over what the line's speed allows (0: not judged)
+  std::string SlowLine;                     // below kSlowLineShare: what to do about it (a line)
 };
+
+// Below this share of what its speed allows, a line is called slow.
+inline constexpr double kSlowLineShare = 0.70;
 
 // The exit code of the run (session/exit_codes.h).
 int ExitCodeOf(const RunResult& result);

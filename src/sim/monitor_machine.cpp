@@ -93,7 +93,9 @@ MonitorAction MonitorMachine::Serve() {
   ++(read ? m_Stats.ReadCommands : m_Stats.WriteCommands);
   if (fault && fault->Kind == SimFaultKind::Vanish) return {.Reply = {}, .DelayNs = 0, .Vanish = true};
   if (fault && fault->Kind == SimFaultKind::NoAnswer) return {};
-  return read ? Read(address, fault) : Write(address, fault);
+  MonitorAction action = read ? Read(address, fault) : Write(address, fault);
+  action.DelayNs += int64_t{m_Options.ReplyLatencyUs} * 1000;
+  return action;
 }
 
 MonitorAction MonitorMachine::Read(int32_t address, const SimFault* fault) {

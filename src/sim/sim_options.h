@@ -44,6 +44,7 @@ struct SimulatedDeviceOptions {
   std::string HexFile;           // initial user-area content; empty: erased (0xFF)
   int32_t BaudRate = 0;          // >0: each byte takes 10 bits / BaudRate on the wire, both ways
   int32_t ProgramTimeUs = 0;     // flash programming time of one written block
+  int32_t ReplyLatencyUs = 0;    // every reply this much later: a slow adapter (its latency timer)
   std::vector<SimFault> Faults;  // each applies once, at its command
   int32_t NoiseBytes = 3;        // bytes of the Noise fault
 

@@ -2,6 +2,8 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -75,6 +77,13 @@ class Desktop final : public IDesktop {
   std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) override {
     return DesktopChoose(owner, request, true);
   }
+  std::optional<QString> AskText(QWidget* owner, const QString& title, const QString& label,
+                                 const QString& text) override {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(owner, title, label, QLineEdit::Normal, text, &ok);
+    if (!ok) return std::nullopt;
+    return answer;
+  }
 };
 
 }  // namespace
@@ -101,6 +110,13 @@ std::optional<QString> WatchedDesktop::ChooseSaveFile(QWidget* owner, const File
   std::optional<QString> path;
   AsBox([&] { path = m_Inner.ChooseSaveFile(owner, request); });
   return path;
+}
+
+std::optional<QString> WatchedDesktop::AskText(QWidget* owner, const QString& title, const QString& label,
+                                               const QString& text) {
+  std::optional<QString> answer;
+  AsBox([&] { answer = m_Inner.AskText(owner, title, label, text); });
+  return answer;
 }
 
 IDesktop& RealDesktop() {

@@ -47,6 +47,9 @@ class IDesktop {
   virtual std::optional<QString> ChooseFile(QWidget* owner, const FileRequest& request) = 0;
   // Lets the user choose a file name to save to; nothing when cancelled.
   virtual std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) = 0;
+  // Asks for a line of text, starting from text; nothing when cancelled.
+  virtual std::optional<QString> AskText(QWidget* owner, const QString& title, const QString& label,
+                                         const QString& text) = 0;
 
   // Shorthand for an OK box.
   void ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
@@ -67,6 +70,8 @@ class WatchedDesktop final : public IDesktop {
   bool OpenUrl(const QString& url) override { return m_Inner.OpenUrl(url); }
   std::optional<QString> ChooseFile(QWidget* owner, const FileRequest& request) override;
   std::optional<QString> ChooseSaveFile(QWidget* owner, const FileRequest& request) override;
+  std::optional<QString> AskText(QWidget* owner, const QString& title, const QString& label,
+                                 const QString& text) override;
 
   bool Open() const { return m_Open > 0; }
   // Runs fn as one more open box (a dialog of the window's own).

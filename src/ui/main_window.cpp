@@ -33,6 +33,7 @@
 #include "ui/rich_pane.h"
 #include "ui/rich_text.h"
 #include "ui/web_links.h"
+#include "session/write_options.h"
 
 namespace tolvane {
 
@@ -58,6 +59,7 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<PortRecord> extra
   BuildControls();
   m_PortList = std::make_unique<PortListBinding>(*m_PortCombo, m_Port, m_Settings, this, m_Desktop,
                                                  std::move(extraPorts), portSource);
+  m_Options = UpdateOptions::Load(m_Settings);
   m_Desktop.OnAllClosed = [this] {
     if (m_PendingPortLoss) ReportPortLoss(*std::exchange(m_PendingPortLoss, std::nullopt));
   };
@@ -262,6 +264,32 @@ bool CProgPicDlg::ConfirmSuspect(const std::string& question) {
   box.Buttons = MessageButtons::YesNo;
   box.Default = MessageAnswer::No;
   return ShowBox(box) == MessageAnswer::Yes;
+}
+
+void CProgPicDlg::SetOptions(const UpdateOptions& options) {
+  m_Options = options;
+  m_Options.Save(m_Settings);
+}
+
+void CProgPicDlg::EditKeepRanges() {
+  if (ProcedureRunning()) return;
+  QString text = QString::fromStdString(m_Options.KeepRanges);
+  for (;;) {
+    const std::optional<QString> answer =
+        m_Desktop.AskText(this, QStringLiteral("Области данных модуля"),
+                          QStringLiteral("Адрес:длина через запятую (например 0xF000:256)"), text);
+    if (!answer) return;
+    std::vector<FlashRange> ranges;
+    std::string error;
+    if (ParseKeepRanges({answer->toStdString()}, ranges, error)) {
+      UpdateOptions options = m_Options;
+      options.KeepRanges = KeepRangesText(ranges);
+      SetOptions(options);
+      return;
+    }
+    ShowBox(QStringLiteral("Области заданы неверно: ") + Utf8(error), QStringLiteral("ОШИБКА"), MessageIcon::Error);
+    text = *answer;
+  }
 }
 
 void CProgPicDlg::ShowOutcome(const ProcedureOutcome& outcome) {

@@ -27,9 +27,11 @@
 #include "ui/desktop.h"
 #include "ui/port_list_binding.h"
 #include "ui/run_result_meta.h"
+#include "ui/update_options.h"
 
 class QAbstractButton;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -90,6 +92,12 @@ class CProgPicDlg : public QDialog {
   bool ProcedureRunning() const;
   void CancelProcedure();
 
+  // The ways of updating the view's context menu switches, as remembered.
+  const UpdateOptions& Options() const { return m_Options; }
+  void SetOptions(const UpdateOptions& options);
+  // Asks for the ranges of the device's own data to keep (the menu's entry).
+  void EditKeepRanges();
+
   // What tests and the start-up look at.
   RichPane& View() { return *m_View; }
   RichPane& Header() { return *m_Header; }
@@ -98,6 +106,7 @@ class CProgPicDlg : public QDialog {
   QWidget* Control(int id) const;
   QAbstractButton* Button(int id) const;
   QProgressBar& Progress() { return *m_Progress; }
+  QLabel& WaitingLabel() { return *m_Waiting; }
   QPushButton& CancelButton() { return *m_Cancel; }
   QTimer& ReceiveTimer() { return m_ReceiveTimer; }
   QTimer& CaptureTimer() { return m_CaptureTimer; }
@@ -175,7 +184,9 @@ class CProgPicDlg : public QDialog {
   std::map<int, QWidget*> m_Controls;
   QLineEdit* m_Status = nullptr;
   QProgressBar* m_Progress = nullptr;
+  QLabel* m_Waiting = nullptr;  // stands for the progress while the monitor is waited for
   QPushButton* m_Cancel = nullptr;
+  UpdateOptions m_Options;
   QTimer m_ReceiveTimer;
   QTimer m_CaptureTimer;
   QTimer m_ProgressTimer;

@@ -3,6 +3,7 @@
 #include "ui/main_window.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -43,6 +44,9 @@ void CProgPicDlg::BuildControls() {
   m_Progress = new QProgressBar(this);
   m_Progress->setGeometry(units.Rect(kProgressRect));
   m_Progress->hide();
+  m_Waiting = new QLabel(this);
+  m_Waiting->setGeometry(units.Rect(kProgressRect));
+  m_Waiting->hide();
   m_Cancel = new QPushButton(QStringLiteral("Отмена"), this);
   m_Cancel->setGeometry(units.Rect(kCancelRect));
   m_Cancel->setAutoDefault(true);
@@ -93,6 +97,28 @@ void CProgPicDlg::AddContextEntries(QMenu& menu, bool deviceImage) {
     // Only a whole read is worth a file: never a read that broke off.
     save->setEnabled(!ProcedureRunning() && m_DeviceImageComplete);
     connect(save, &QAction::triggered, this, &CProgPicDlg::OnSaveDeviceImage);
+  }
+  if (deviceImage) {
+    // The ways of updating, each remembered; all off, the window works as it always has.
+    auto option = [&](const char* text, bool UpdateOptions::*flag) {
+      QAction* action = menu.addAction(QString::fromUtf8(text));
+      action->setCheckable(true);
+      action->setChecked(m_Options.*flag);
+      action->setEnabled(!ProcedureRunning());
+      connect(action, &QAction::toggled, this, [this, flag](bool on) {
+        UpdateOptions options = m_Options;
+        options.*flag = on;
+        SetOptions(options);
+      });
+    };
+    menu.addSeparator();
+    option("Ждать включения модуля (до 60 с)", &UpdateOptions::WaitForMonitor);
+    option("Записывать только изменённые блоки", &UpdateOptions::ChangedOnly);
+    option("Сохранять прошивку модуля перед записью", &UpdateOptions::Backup);
+    option("Не стирать данные модуля в заданных областях", &UpdateOptions::KeepData);
+    QAction* ranges = menu.addAction(QStringLiteral("Области данных модуля..."));
+    ranges->setEnabled(!ProcedureRunning());
+    connect(ranges, &QAction::triggered, this, &CProgPicDlg::EditKeepRanges);
   }
   if (m_ShowLog) {
     QAction* log = menu.addAction(QStringLiteral("Показать журнал"));

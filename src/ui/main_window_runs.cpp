@@ -5,12 +5,14 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include "log/console_log.h"
 #include "ui/main_window_layout.h"
 #include "ui/procedure_runner.h"
+#include "session/write_options.h"
 
 namespace tolvane {
 
@@ -71,14 +73,31 @@ void CProgPicDlg::OnRun() { StartRun(ctl::kRun, RunKind::Run); }
 
 void CProgPicDlg::StartRun(int buttonId, RunKind kind) {
   if (ProcedureRunning()) return;
-  m_RunningButton = buttonId;
-  if (kind != RunKind::Run) m_DeviceImageComplete = false;  // the device image is read anew
-  SetBusy(true);
   RunRequest request;
   request.Kind = kind;
   // A verify without a file compares with the blank image, as the window always has.
   request.File = &m_File;
   request.PortLabel = m_PortList->SelectedName();
+  request.PortName = m_PortList->SelectedName();
+  if (kind != RunKind::Run && m_Options.WaitForMonitor) request.WaitSeconds = kWindowWaitSeconds;
+  if (kind == RunKind::Write) {
+    request.ChangedOnly = m_Options.ChangedOnly;
+    if (m_Options.Backup) {
+      request.BackupDir = BackupFolder().toStdString();
+      request.BackupKeep = kWindowBackupsKept;
+    }
+    std::string error;
+    if (m_Options.KeepData && !ParseKeepRanges({m_Options.KeepRanges}, request.Keep, error)) {
+      ShowBox(QStringLiteral("Области данных модуля заданы неверно: ") + Utf8(error) +
+                  QStringLiteral("\nЗапись не начата, прошивка в модуле не изменена."),
+              QStringLiteral("ОШИБКА ЗАПИСИ"), MessageIcon::Error);
+      emit ProcedureEnded(ProcedureStatus::Refused);
+      return;
+    }
+  }
+  m_RunningButton = buttonId;
+  if (kind != RunKind::Run) m_DeviceImageComplete = false;  // the device image is read anew
+  SetBusy(true);
   m_Runner->Start(request, m_DeviceImage);
 }
 
@@ -103,6 +122,7 @@ void CProgPicDlg::SetBusy(bool busy) {
   }
   m_ProgressTimer.stop();
   m_Progress->hide();
+  m_Waiting->hide();
   m_Cancel->hide();
   for (int id : {ctl::kShowFile, ctl::kShowDevice, ctl::kShowInstructions}) Control(id)->show();
   for (auto& [widget, enabled] : m_EnabledBeforeRun) widget->setEnabled(enabled);
@@ -110,6 +130,19 @@ void CProgPicDlg::SetBusy(bool busy) {
 }
 
 void CProgPicDlg::UpdateProgress() {
+  // While the monitor is waited for, what to do stands where the progress does.
+  if (const double left = m_Runner->WaitingLeft(); left > 0) {
+    m_Progress->hide();
+    m_Waiting->setText(QStringLiteral("Включите модуль или перезапустите его (захват включён): осталось %1 с")
+                           .arg(static_cast<int>(left + 0.5)));
+    m_Waiting->show();
+    return;
+  }
+  if (m_Waiting->isVisible()) {
+    m_Waiting->hide();
+    m_Progress->show();
+    m_RunClock.start();  // the rate counts from the device's answer
+  }
   const RunProgress progress = m_Runner->Progress();
   if (progress.Total <= 0) return;
   m_Progress->setRange(0, progress.Total);

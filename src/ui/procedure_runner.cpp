@@ -26,6 +26,7 @@ bool ProcedureRunner::Start(const RunRequest& request, FirmwareImage& device) {
   if (m_Worker.joinable()) m_Worker.join();
   m_Busy = true;
   m_Stop = false;
+  m_WaitingLeft = 0;
   {
     std::lock_guard lock(m_Mutex);
     m_Progress = {};
@@ -41,6 +42,7 @@ bool ProcedureRunner::Start(const RunRequest& request, FirmwareImage& device) {
 void ProcedureRunner::Conclude(RunResult result) {
   if (m_Worker.joinable()) m_Worker.join();
   m_Busy = false;
+  m_WaitingLeft = 0;
   emit Finished(std::move(result));
 }
 

@@ -35,6 +35,8 @@ class ProcedureRunner : public QObject, private IRunReporter {
 
   // The latest progress, from any thread.
   RunProgress Progress() const;
+  // Seconds left of a wait for the monitor (0: not waiting).
+  double WaitingLeft() const { return m_WaitingLeft; }
 
   // Called on this object's thread while the worker waits.
   std::function<void()> OnDeviceImageRead;
@@ -46,6 +48,7 @@ class ProcedureRunner : public QObject, private IRunReporter {
  private:
   void Progress(const RunProgress& progress) override;
   void DeviceImageRead() override;
+  void Waiting(double secondsLeft) override { m_WaitingLeft = secondsLeft; }
   bool StopRequested() override { return m_Stop; }
   void Conclude(RunResult result);
 
@@ -53,6 +56,7 @@ class ProcedureRunner : public QObject, private IRunReporter {
   std::thread m_Worker;
   std::atomic<bool> m_Busy{false};
   std::atomic<bool> m_Stop{false};
+  std::atomic<double> m_WaitingLeft{0};
   mutable std::mutex m_Mutex;
   RunProgress m_Progress;
 };

@@ -21,6 +21,7 @@ class FakeMonitor {
   std::map<int32_t, std::vector<uint8_t>> Replies;
   int32_t Commands = 0;
   std::vector<int32_t> WrittenAddresses;
+  std::map<int32_t, int32_t> Reads;  // read commands per address
 
   void Attach(FakePort& port) {
     port.Responder = [this](FakePort& p, const std::vector<uint8_t>& frame) { Answer(p, frame); };
@@ -36,6 +37,7 @@ class FakeMonitor {
     if (auto it = Replies.find(Commands); it != Replies.end()) {
       reply = it->second;  // misbehaving: the frame has no other effect
     } else if (frame[1] == link::kCommandRead) {
+      ++Reads[address];
       for (int32_t i = 0; i < link::kReadReplySize; ++i) reply.push_back(ByteAt(address + i));
     } else if (ProtectMonitor && MonitorArea.Contains(address)) {
       reply.push_back(link::kReplyProtected);

@@ -332,6 +332,96 @@ TEST_F(ProceduresTest, ALostPortIsSaidToBeLost) {
   EXPECT_NE(Only().Text.find("Записано блоков: 13, защищено: 16 (из 1024)"), std::string::npos) << Only().Text;
 }
 
+// Only what changed: an equal block is read and not sent, a differing one
+// written and read back, the monitor's blocks never sent, and no block's
+// final content goes unread. A run of differing blocks is written without
+// reading it first (the read-back still decides).
+TEST_F(ProceduresTest, AWriteOfOnlyWhatChangedReadsEveryBlockAndSendsWhatDiffers) {
+  WriteOptions changed;
+  changed.ChangedOnly = true;
+  auto flashReads = [&] {
+    int32_t reads = 0;
+    for (const auto& [address, count] : m_Monitor.Reads) reads += address < kFlashSize ? count : 0;
+    return reads;
+  };
+  auto everyBlockRead = [&] {
+    for (int32_t a = 0; a < kFlashSize; a += link::kReadReplySize)
+      if (m_Monitor.Reads[a] == 0) return false;
+    return true;
+  };
+
+  // The device holds the file: nothing is sent.
+  for (int32_t i = kMonitorAreaSize; i < kFlashSize; ++i) m_Monitor.Memory[i] = m_File[i];
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device, Admission::Done, changed), ProcedureStatus::Done);
+  EXPECT_TRUE(m_Monitor.WrittenAddresses.empty());
+  EXPECT_EQ(m_Procedures.LastWrite().BlocksAlreadyRight, 1008);
+  EXPECT_EQ(m_Procedures.LastWrite().MonitorBlocksSent, 0);
+  EXPECT_EQ(flashReads(), link::kFlashReadBlocks);
+  EXPECT_TRUE(everyBlockRead());
+  EXPECT_EQ(Only().Caption, "ИНФОРМАЦИЯ");
+  EXPECT_NE(Only().Text.find("Записано блоков: 0, уже были верны: 1008. Блоки области монитора не отправлялись"),
+            std::string::npos)
+      << Only().Text;
+
+  // Three blocks differ: just those are written, and read back.
+  for (int32_t address : {0x2000, 0x5000, 0x7FC0}) m_Monitor.Memory[address + 5] ^= 0xFF;
+  m_Monitor.Reads.clear();
+  m_Observer = {};
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device, Admission::Done, changed), ProcedureStatus::Done);
+  EXPECT_EQ(m_Monitor.WrittenAddresses, (std::vector<int32_t>{0x2000, 0x5000, 0x7FC0}));
+  EXPECT_EQ(m_Monitor.Reads[0x2000], 2);
+  EXPECT_EQ(m_Monitor.Reads[0x2020], 2);
+  EXPECT_EQ(m_Procedures.LastCompare().UserMismatches, 0);
+
+  // Everything differs: a run of differing blocks is written at once, so
+  // far fewer reads than read-then-write-then-read-back would take.
+  for (int32_t i = kMonitorAreaSize; i < kFlashSize; ++i) m_Monitor.Memory[i] = static_cast<uint8_t>(~m_File[i]);
+  m_Monitor.Reads.clear();
+  m_Monitor.WrittenAddresses.clear();
+  m_Observer = {};
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device, Admission::Done, changed), ProcedureStatus::Done);
+  EXPECT_EQ(m_Monitor.WrittenAddresses.size(), 1008u);
+  EXPECT_LT(flashReads(), link::kFlashReadBlocks + 1008 / 4);  // not + 2 * 1008
+  EXPECT_TRUE(everyBlockRead());
+  for (int32_t i = kMonitorAreaSize; i < kFlashSize; ++i) ASSERT_EQ(m_Monitor.Memory[i], m_File[i]) << i;
+  EXPECT_EQ(m_Procedures.LastCompare().UserMismatches, 0);
+}
+
+// Kept ranges: the device's bytes there survive (their blocks written with
+// them merged in), the comparison leaves them out, the outcome names them.
+// A backup that cannot be kept stops the write before anything is sent.
+TEST_F(ProceduresTest, KeptRangesSurviveAndABackupComesFirst) {
+  for (int32_t i = 0xF000; i < 0xF100; ++i) m_Monitor.Memory[i] = 0x5A;
+  m_Monitor.Memory[0xE015] = 0x11;
+  for (bool changedOnly : {false, true}) {
+    m_Observer = {};
+    WriteOptions keep;
+    keep.ChangedOnly = changedOnly;
+    keep.Keep = {{0xE010, 0xE018}, {0xF000, 0xF100}};
+    EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device, Admission::Done, keep), ProcedureStatus::Done);
+    for (int32_t i = 0xF000; i < 0xF100; ++i) ASSERT_EQ(m_Monitor.Memory[i], 0x5A) << i;
+    EXPECT_EQ(m_Monitor.Memory[0xE015], 0x11);
+    EXPECT_EQ(m_Monitor.Memory[0xE018], m_File[0xE018]);  // the same block, outside the range
+    EXPECT_EQ(m_Procedures.LastCompare().UserMismatches, 0);
+    EXPECT_NE(Only().Text.find("Данные модуля сохранены: 0xE010–0xE017, 0xF000–0xF0FF."), std::string::npos)
+        << Only().Text;
+  }
+
+  m_Observer = {};
+  m_Monitor.WrittenAddresses.clear();
+  WriteOptions backup;
+  FirmwareImage saved;
+  backup.BeforeWriting = [&](const FirmwareImage& before) {
+    saved = before;
+    return std::string("No space left on device");
+  };
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device, Admission::Done, backup), ProcedureStatus::Refused);
+  EXPECT_TRUE(m_Monitor.WrittenAddresses.empty());
+  EXPECT_EQ(saved[0xF000], 0x5A);
+  EXPECT_EQ(Only().Text,
+            "Резервная копия не сохранена: No space left on device\nЗапись не начата, прошивка в модуле не изменена.");
+}
+
 struct CompareCase {
   const char* Name;
   std::vector<int32_t> Changed;  // offsets changed on the device side

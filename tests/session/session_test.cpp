@@ -22,6 +22,14 @@ class SessionTest : public test::LogCaptureTest {
   }
 };
 
+RunRequest Request(RunKind kind, const FirmwareFile* file = nullptr, double captureSeconds = 0) {
+  RunRequest request;
+  request.Kind = kind;
+  request.File = file;
+  request.CaptureSeconds = captureSeconds;
+  return request;
+}
+
 struct StopAfter : IRunReporter {
   explicit StopAfter(int32_t blocks) : Blocks(blocks) {}
   void Progress(const RunProgress& progress) override { Last = progress; }
@@ -71,7 +79,9 @@ TEST_F(SessionTest, AWritesResultSaysWhatWasDoneToWhichDevice) {
   ASSERT_TRUE(LoadFirmwareFile(FirmwareHex(), file));
   FirmwareImage read;
   StopAfter never(-1);
-  const RunResult result = RunOnPort(device.Port(), {RunKind::Write, &file, "sim#1", 0}, read, never);
+  RunRequest request = Request(RunKind::Write, &file);
+  request.PortLabel = "sim#1";
+  const RunResult result = RunOnPort(device.Port(), request, read, never);
   EXPECT_EQ(result.Status, ProcedureStatus::Done);
   EXPECT_EQ(ExitCodeOf(result), kExitOk);
   EXPECT_EQ(result.Port, "sim#1");
@@ -102,7 +112,7 @@ TEST_F(SessionTest, RunsThatEndEarlySayHow) {
   {
     test::OpenTestDevice device;
     StopAfter stop(100);
-    const RunResult result = RunOnPort(device.Port(), {RunKind::Write, &file, "", 0}, read, stop);
+    const RunResult result = RunOnPort(device.Port(), Request(RunKind::Write, &file), read, stop);
     EXPECT_EQ(result.Status, ProcedureStatus::Stopped);
     EXPECT_EQ(ExitCodeOf(result), kExitInterrupted);
     EXPECT_EQ(result.Write.BlocksSent, 100);
@@ -111,7 +121,7 @@ TEST_F(SessionTest, RunsThatEndEarlySayHow) {
   {
     test::OpenTestDevice device;
     StopAfter stop(0);
-    const RunResult result = RunOnPort(device.Port(), {RunKind::Read, nullptr, "", 30}, read, stop);
+    const RunResult result = RunOnPort(device.Port(), Request(RunKind::Read, nullptr, 30), read, stop);
     EXPECT_TRUE(result.CaptureInterrupted);
     EXPECT_EQ(ExitCodeOf(result), kExitInterrupted);
     EXPECT_EQ(device->Stats().ReadCommands, 0);
@@ -121,7 +131,7 @@ TEST_F(SessionTest, RunsThatEndEarlySayHow) {
     vanishing.Faults = {{SimFaultKind::Vanish, 40}};
     test::OpenTestDevice device(vanishing);
     StopAfter never(-1);
-    const RunResult result = RunOnPort(device.Port(), {RunKind::Verify, &file, "", 0}, read, never);
+    const RunResult result = RunOnPort(device.Port(), Request(RunKind::Verify, &file), read, never);
     EXPECT_TRUE(result.PortLost);
     EXPECT_EQ(ExitCodeOf(result), kExitLink);
     EXPECT_FALSE(result.Compared);

@@ -38,6 +38,10 @@ class FakeDesktop final : public IDesktop {
     FileRequests.push_back(request);
     return NextFile;
   }
+  std::optional<QString> AskText(QWidget*, const QString&, const QString& label, const QString& text) override {
+    Asked.push_back(label + QStringLiteral(": ") + text);
+    return NextText;
+  }
 
   std::vector<MessageRequest> Messages;
   std::deque<MessageAnswer> Answers;  // given in order; then each box's default
@@ -46,6 +50,8 @@ class FakeDesktop final : public IDesktop {
   bool BrowserWorks = true;
   std::vector<FileRequest> FileRequests;
   std::optional<QString> NextFile;
+  std::vector<QString> Asked;       // each text asked for, with what it started from
+  std::optional<QString> NextText;  // the answer to each
 };
 
 }  // namespace tolvane::test

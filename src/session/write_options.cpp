@@ -1,0 +1,130 @@
+#include "session/write_options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "image/hex_writer.h"
+#include "log/file_open.h"
+#include "session/local_time.h"
+
+namespace tolvane {
+namespace {
+
+bool ParseNumber(const std::string& text, int64_t& value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtoll(text.c_str(), &end, 0);
+  return errno == 0 && end != nullptr && *end == '\0';
+}
+
+std::string Hex(int64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%04llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : text) {
+    if (c == ',' || c == ' ' || c == '\t' || c == ';') {
+      if (!part.empty()) parts.push_back(std::move(part));
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(std::move(part));
+  return parts;
+}
+
+std::string Utf8Of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRange>& ranges, std::string& error) {
+  ranges.clear();
+  for (const std::string& text : texts) {
+    for (const std::string& item : Split(text)) {
+      const size_t colon = item.find(':');
+      int64_t address = 0, length = 0;
+      if (colon == std::string::npos || !ParseNumber(item.substr(0, colon), address) ||
+          !ParseNumber(item.substr(colon + 1), length)) {
+        error = "'" + item + "' is no ADDR:LEN (numbers as 0xF000:256)";
+        return false;
+      }
+      if (length <= 0) {
+        error = "'" + item + "' keeps nothing: its length must be above 0";
+        return false;
+      }
+      if (address < kMonitorAreaSize) {
+        error = "'" + item + "' reaches into the monitor's area (below " + Hex(kMonitorAreaSize) + ")";
+        return false;
+      }
+      if (address + length > kFlashSize) {
+        error = "'" + item + "' reaches beyond the program flash (" + Hex(kFlashSize) + ")";
+        return false;
+      }
+      ranges.push_back({static_cast<int32_t>(address), static_cast<int32_t>(address + length)});
+    }
+  }
+  std::sort(ranges.begin(), ranges.end(), [](const FlashRange& a, const FlashRange& b) { return a.Begin < b.Begin; });
+  for (size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].Begin < ranges[i - 1].End) {
+      error = "the ranges at " + Hex(ranges[i - 1].Begin) + " and " + Hex(ranges[i].Begin) + " overlap";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string KeepRangesText(const std::vector<FlashRange>& ranges) {
+  std::string text;
+  for (const FlashRange& range : ranges)
+    text += (text.empty() ? "" : ", ") + Hex(range.Begin) + ":" + std::to_string(range.End - range.Begin);
+  return text;
+}
+
+std::string BackupName(const DeviceIdentity& device, std::chrono::system_clock::time_point when) {
+  const std::tm local = LocalTime(when);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  return (device.Known ? device.UniqueIdHex() : std::string("unknown")) + "-" + stamp + ".hex";
+}
+
+std::string SaveBackup(const std::string& dir, const FirmwareImage& device, int keepLast, std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path folder = PathOf(dir);
+  std::filesystem::create_directories(folder, ec);
+  if (ec) return ec.message();
+  const DeviceIdentity identity = IdentityOf(device);
+  std::string name = BackupName(identity, std::chrono::system_clock::now());
+  // Two in the same second get numbers of their own.
+  for (int n = 2; std::filesystem::exists(folder / PathOf(name), ec); ++n)
+    name = name.substr(0, name.find('.')) + "-" + std::to_string(n) + ".hex";
+  path = Utf8Of(folder / PathOf(name));
+  std::string error;
+  if (!WriteHexFile(path, device, &error, DeviceReadExtents())) return error;
+  if (keepLast <= 0) return {};
+  // The device's own backups, oldest first by name (the time is in it).
+  const std::string prefix = identity.Known ? identity.UniqueIdHex() + "-" : "unknown-";
+  std::vector<std::filesystem::path> own;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string file = Utf8Of(entry.path().filename());
+    if (file.rfind(prefix, 0) == 0 && entry.path().extension() == ".hex") own.push_back(entry.path());
+  }
+  std::sort(own.begin(), own.end());
+  for (size_t i = 0; own.size() > static_cast<size_t>(keepLast) && i < own.size() - static_cast<size_t>(keepLast); ++i)
+    std::filesystem::remove(own[i], ec);
+  return {};
+}
+
+}  // namespace tolvane

@@ -183,6 +183,11 @@ ReadBlockResult Procedures::TimedRead(int32_t address) {
   return block;
 }
 
+// A write with options says in each failure what the device holds now.
+std::string Procedures::WithPlannedState(const char* text) const {
+  return m_PlannedWrite ? text + std::string("\n") + WriteState() : std::string(text);
+}
+
 bool Procedures::ReadFlash(int32_t address, FirmwareImage& device, bool& first) {
   if (!LineClear(first)) return false;
   first = false;
@@ -219,10 +224,12 @@ bool Procedures::WriteFlash(int32_t address, const uint8_t* data, bool& first) {
       if (PortLost()) {
         ReportPortLost(WriteState());
       } else {
-        Report(kWriteNoAnswer, kWriteCaption, OutcomeIcon::Error);
+        Report(WithPlannedState(kWriteNoAnswer), kWriteCaption, OutcomeIcon::Error);
       }
       return false;
-    case WriteOutcome::WrongAnswer: Report(kWriteWrongAnswer, kWriteCaption, OutcomeIcon::Error); return false;
+    case WriteOutcome::WrongAnswer:
+      Report(WithPlannedState(kWriteWrongAnswer), kWriteCaption, OutcomeIcon::Error);
+      return false;
   }
   return false;
 }

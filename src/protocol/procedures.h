@@ -179,6 +179,7 @@ class Procedures {
   bool WriteFlash(int32_t address, const uint8_t* data, bool& first);
   bool ReadFailed(const ReadBlockResult& block, const char* text, const char* caption);
   ReadBlockResult TimedRead(int32_t address);
+  std::string WithPlannedState(const char* text) const;
   ProcedureStatus ReadStopped(int32_t readBefore);
   ProcedureStatus WriteStopped();
   void LogWriteEnd() const;

@@ -27,7 +27,7 @@ std::tm LocalTime(std::chrono::system_clock::time_point when, long* utcOffset) {
 std::string IsoLocalTime(std::chrono::system_clock::time_point when) {
   long offset = 0;
   const std::tm local = LocalTime(when, &offset);
-  char text[40];
+  char text[64];
   const long minutes = std::labs(offset) / 60;
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900, local.tm_mon + 1,
                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+', minutes / 60,

@@ -14,6 +14,7 @@
 #include "image/hex_writer.h"
 #include "cli_process.h"
 #include "sim/simulated_device.h"
+#include "device_commands_fixture.h"
 #include "sim_fixture.h"
 
 namespace tolvane {
@@ -22,31 +23,6 @@ namespace {
 using test::CliProcess;
 using test::CliRun;
 using test::RunCli;
-
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class DeviceCommandsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_Dir = std::filesystem::temp_directory_path() / ("tolvane-cmd-" + std::to_string(getpid()));
-    std::filesystem::create_directories(m_Dir);
-    m_Firmware = test::DeviceFirmware(0x3000);
-    m_Hex = (m_Dir / "firmware.hex").string();
-    ASSERT_TRUE(WriteHexFile(m_Hex, m_Firmware));
-  }
-  void TearDown() override { std::filesystem::remove_all(m_Dir); }
-
-  // A device that already holds the firmware in its user area.
-  SimulatedDeviceOptions Programmed() {
-    SimulatedDeviceOptions options;
-    options.HexFile = m_Hex;
-    return options;
-  }
-
-  std::filesystem::path m_Dir;
-  FirmwareImage m_Firmware;
-  std::string m_Hex;
-};
 
 TEST_F(DeviceCommandsTest, WriteToTheBuiltInDevice) {
   CliRun run = RunCli({"write", m_Hex, "--port", "sim:fast"});

@@ -192,5 +192,64 @@ INSTANTIATE_TEST_SUITE_P(
                                 ProcedureStatus::LinkFailed, "ОШИБКА СВЯЗИ", "Начинаю проверку \n"}),
     [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.Name); });
 
+// The faults of the device against the writes with options: each ends with
+// an outcome that says plainly what the device holds, and a second write,
+// without the fault, leaves it holding the file.
+struct PlannedCase {
+  const char* Name;
+  bool ChangedOnly;  // else a full write that keeps 0x8000..0x803F
+  SimFaultKind Kind;
+  int32_t At;
+};
+
+class PlannedFaultTest : public DeviceTest, public ::testing::WithParamInterface<PlannedCase> {};
+
+TEST_P(PlannedFaultTest, SaysWhatTheDeviceHoldsAndASecondWriteMends) {
+  const PlannedCase& c = GetParam();
+  SimulatedDeviceOptions options;
+  options.Faults = {{c.Kind, c.At}};
+  Bench bench(options);
+  FirmwareImage before = bench.Device().Memory();
+  for (int32_t i = 0x8000; i < 0x8040; ++i) before[i] = 0x77;  // the device's own data
+  bench.Device().SetMemory(before);
+  WriteOptions write;
+  write.ChangedOnly = c.ChangedOnly;
+  if (!c.ChangedOnly) write.Keep = {{0x8000, 0x8040}};
+  EXPECT_EQ(bench.Run().WriteDevice(m_File, &m_Load, m_Read, Admission::Done, write), ProcedureStatus::LinkFailed);
+  ASSERT_EQ(bench.Seen().Outcomes.size(), 1u);
+  const std::string& text = bench.Seen().Outcomes[0].Text;
+  const bool said = text.find("Записано блоков: ") != std::string::npos ||
+                    text.find("прошивка в модуле не изменена") != std::string::npos;
+  EXPECT_TRUE(said) << text;
+  if (c.Kind == SimFaultKind::Vanish) return;  // no device to write again
+
+  bench.Seen().Outcomes.clear();
+  EXPECT_EQ(bench.Run().WriteDevice(m_File, &m_Load, m_Read, Admission::Done, write), ProcedureStatus::Done)
+      << bench.Seen().Outcomes.back().Text;
+  const FirmwareImage after = bench.Device().Memory();
+  for (int32_t i = kMonitorAreaSize; i < kFlashSize; ++i) {
+    const bool kept = !c.ChangedOnly && i >= 0x8000 && i < 0x8040;
+    ASSERT_EQ(after[i], kept ? 0x77 : m_File[i]) << i;
+  }
+}
+
+// Only what changed reads the monitor's 16 blocks first (commands 1 to 32);
+// the user area's first block is read at 33 and 34, written at 35 and read
+// back at 36 and 37. The full write that keeps a block reads that block
+// (0x8000, the 513th) before writing it.
+INSTANTIATE_TEST_SUITE_P(Matrix, PlannedFaultTest,
+                         ::testing::Values(PlannedCase{"ChangedReadNoAnswer", true, SimFaultKind::NoAnswer, 33},
+                                           PlannedCase{"ChangedWriteWrongAnswer", true, SimFaultKind::WrongAnswer, 35},
+                                           PlannedCase{"ChangedReadBackShortReply", true, SimFaultKind::ShortReply, 36},
+                                           PlannedCase{"ChangedWriteNoAnswer", true, SimFaultKind::NoAnswer, 80},
+                                           PlannedCase{"ChangedVanish", true, SimFaultKind::Vanish, 100},
+                                           PlannedCase{"KeepWriteWrongAnswer", false, SimFaultKind::WrongAnswer, 200},
+                                           PlannedCase{"KeepReadNoAnswer", false, SimFaultKind::NoAnswer, 513},
+                                           PlannedCase{"KeepReadShortReply", false, SimFaultKind::ShortReply, 514},
+                                           PlannedCase{"KeepVanish", false, SimFaultKind::Vanish, 600}),
+                         [](const ::testing::TestParamInfo<PlannedCase>& param) {
+                           return std::string(param.param.Name);
+                         });
+
 }  // namespace
 }  // namespace tolvane

@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <QDir>
+#include <QLabel>
+#include <QStandardPaths>
 #include <algorithm>
 #include <memory>
 
@@ -25,6 +28,7 @@
 #include "ui/main_window.h"
 #include "ui/main_window_layout.h"
 #include "ui/rich_pane.h"
+#include "ui/update_options.h"
 
 using namespace tolvane;
 
@@ -312,6 +316,75 @@ class UpdateFlowTest : public QObject {
     QVERIFY(m_Device->Stats().WriteCommands < 1024);
     QTRY_VERIFY_WITH_TIMEOUT(!m_Window->isVisible(), 2000);
     QCOMPARE(m_Desktop->Messages.size(), before + 1);  // no box waits for a user who asked to end
+  }
+
+  // The ways of updating are check items, off at first, remembered in the
+  // settings store beside what was there before.
+  void TheUpdateOptionsAreOffAtFirstAndRemembered() {
+    m_Settings->Strings["OPEN/PATH"] = "/home/u/fw";
+    StartDevice();
+    const UpdateOptions first = m_Window->Options();
+    QVERIFY(!first.WaitForMonitor && !first.ChangedOnly && !first.Backup && !first.KeepData);
+    UpdateOptions all = first;
+    all.WaitForMonitor = all.ChangedOnly = all.Backup = all.KeepData = true;
+    all.KeepRanges = "0xF000:16";
+    m_Window->SetOptions(all);
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<PortRecord>{}, &m_Ports, *m_Desktop);
+    const UpdateOptions again = m_Window->Options();
+    QVERIFY(again.WaitForMonitor && again.ChangedOnly && again.Backup && again.KeepData);
+    QCOMPARE(again.KeepRanges, std::string("0xF000:16"));
+    QCOMPARE(m_Settings->Strings["OPEN/PATH"], std::string("/home/u/fw"));
+    // The list is asked for and checked: a wrong one is said and asked again.
+    m_Desktop->NextText = QStringLiteral("0x300:16");
+    int asked = 0;
+    m_Desktop->WhileShown = [&] { m_Desktop->NextText = QStringLiteral("0xF000:0x20, 0xE000:8"); };
+    m_Window->EditKeepRanges();
+    asked = static_cast<int>(m_Desktop->Asked.size());
+    QCOMPARE(asked, 2);
+    QCOMPARE(m_Window->Options().KeepRanges, std::string("0xE000:8, 0xF000:32"));
+  }
+
+  // Waiting for the monitor: what to do and the time left stand where the
+  // progress does, with Cancel; a device switched on is then written, only
+  // what changed, with a backup first.
+  void AWaitForTheMonitorThenOnlyWhatChangedWithABackup() {
+    QStandardPaths::setTestModeEnabled(true);
+    QDir(BackupFolder()).removeRecursively();
+    SimulatedDeviceOptions late;
+    late.RequireCapture = true;
+    late.PowerOnAfterMs = 1500;
+    StartDevice(late);
+    UpdateOptions options;
+    options.WaitForMonitor = options.ChangedOnly = options.Backup = true;
+    m_Window->SetOptions(options);
+    ChoosePort();
+    OpenExample();
+    const size_t before = m_Desktop->Messages.size();
+    auto ended = Press(ctl::kWrite);
+    QTRY_VERIFY_WITH_TIMEOUT(m_Window->WaitingLabel().isVisible(), 2000);
+    QVERIFY(m_Window->WaitingLabel().text().startsWith(QStringLiteral("Включите модуль или перезапустите его")));
+    QVERIFY(!m_Window->Progress().isVisible());
+    QVERIFY(m_Window->CancelButton().isVisible());
+    QVERIFY(WaitForEnd(*ended) >= 0);
+    QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Done);
+    QCOMPARE(m_Desktop->Messages.size(), before + 1);
+    QVERIFY(m_Desktop->Messages.back().Text.contains(QStringLiteral("уже были верны")));
+    QCOMPARE(QDir(BackupFolder()).entryList({QStringLiteral("*.hex")}).size(), 1);
+
+    // Nothing switched on: Cancel ends the wait, and no box is shown for it.
+    SimulatedDeviceOptions off;
+    off.PowerOnAfterMs = 600000;
+    StartDevice(off);
+    m_Window->SetOptions(options);
+    ChoosePort();
+    auto waited = Press(ctl::kRead);
+    QTRY_VERIFY_WITH_TIMEOUT(m_Window->WaitingLabel().isVisible(), 2000);
+    const size_t shown = m_Desktop->Messages.size();
+    QTest::mouseClick(&m_Window->CancelButton(), Qt::LeftButton);
+    QVERIFY(waited->wait(kProcedureTimeoutMs));
+    QCOMPARE(waited->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Stopped);
+    QCOMPARE(m_Desktop->Messages.size(), shown);
+    QStandardPaths::setTestModeEnabled(false);
   }
 
   void APortListChangeDuringAWriteWaitsForItsEnd() {

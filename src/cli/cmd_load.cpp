@@ -1,23 +1,27 @@
 // tolvane-cli load: loads a HEX file as the programmer would, sums the load
 // up, and can write the image out or print its dump.
 #include "commands.h"
+#include "device_options.h"
 #include "reporter.h"
 #include "session/exit_codes.h"
 #include "output_path.h"
 #include "trace_routing.h"
 
 #include "image/dump_composer.h"
-#include "image/hex_reader.h"
 #include "log/console_log.h"
+#include "session/firmware_file.h"
 
 #include <memory>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 namespace tolvane::cli {
 namespace {
 
-std::string Summary(const std::string& path, const HexLoadResult& result) {
-  std::string text = path + "\n  bytes stored: " + std::to_string(result.BytesStored + result.RegionBytesStored) +
+std::string Summary(const std::string& path, const std::string& sha256, const HexLoadResult& result) {
+  std::string text = path + "\n  sha256: " + sha256 +
+                     "\n  bytes stored: " + std::to_string(result.BytesStored + result.RegionBytesStored) +
                      " (program flash " + std::to_string(result.BytesStored) + ", regions " +
                      std::to_string(result.RegionBytesStored) + ")\n  records: " + std::to_string(result.Records) +
                      "\n  damaged records: " + std::to_string(result.DamagedRecords);
@@ -39,12 +43,35 @@ std::string Summary(const std::string& path, const HexLoadResult& result) {
   return text;
 }
 
+// The summary's facts by name, for --json.
+nlohmann::ordered_json SummaryJson(const FirmwareFile& file) {
+  const HexLoadResult& result = file.Load;
+  nlohmann::ordered_json json;
+  json["file"] = file.Path;
+  json["sha256"] = file.Sha256;
+  json["bytes_stored"] = result.BytesStored + result.RegionBytesStored;
+  json["program_flash_bytes"] = result.BytesStored;
+  json["region_bytes"] = result.RegionBytesStored;
+  json["records"] = result.Records;
+  json["damaged_records"] = result.DamagedRecords;
+  json["first_damaged_line"] = result.DamagedRecords > 0 ? nlohmann::ordered_json(result.FirstDamagedLine) : nullptr;
+  json["first_fault"] =
+      result.DamagedRecords > 0 ? nlohmann::ordered_json(std::string(HexFaultName(result.FirstFault))) : nullptr;
+  json["dropped_bytes"] = result.DroppedBytes;
+  json["eeprom_bytes"] = result.EepromBytes;
+  json["end_record"] = !result.MissingEndRecord();
+  json["nothing_to_write"] = result.NothingToWrite();
+  json["suspect"] = result.Suspect();
+  return json;
+}
+
 struct LoadOptions {
   std::string file;
   std::string output;
   bool dump = false;
   bool verbose = false;
   bool force = false;
+  bool json = false;
 };
 
 int RunLoad(const LoadOptions& options) {
@@ -57,12 +84,13 @@ int RunLoad(const LoadOptions& options) {
     }
   }
 
-  FirmwareImage image;
-  HexLoadResult result;
+  FirmwareFile file;
   {
     TraceRouting trace(options.verbose, {});
-    result = LoadHexFile(options.file, image);
+    LoadFirmwareFile(options.file, file);
   }
+  const HexLoadResult& result = file.Load;
+  const FirmwareImage& image = file.Image;
   // Nothing is written for a file that could not be read: a blank image
   // would only overwrite a good output.
   if (!result.FileRead) {
@@ -72,9 +100,9 @@ int RunLoad(const LoadOptions& options) {
 
   // With --dump the dump owns stdout and the summary goes to stderr.
   if (options.dump) {
-    WriteMessage(MessageLevel::Info, Summary(options.file, result));
+    WriteMessage(MessageLevel::Info, Summary(options.file, file.Sha256, result));
   } else {
-    WriteResult(Summary(options.file, result));
+    WriteResult(Summary(options.file, file.Sha256, result));
   }
 
   int code = result.Suspect() || result.NothingToWrite() ? kExitFile : kExitOk;
@@ -102,6 +130,7 @@ int RunLoad(const LoadOptions& options) {
     composer->Compose(image, image, blank);
     WriteResult(DumpForTerminal(*composer, ResultColors()));
   }
+  if (options.json) WriteJson(SummaryJson(file));
   return code;
 }
 
@@ -115,7 +144,11 @@ void SetUpLoad(CLI::App& command) {
   command.add_flag("--force", options->force, "With -o: write the image of a suspect file too");
   command.add_flag("--dump", options->dump, "Print the dump of the image (the summary then goes to stderr)");
   command.add_flag("-v,--verbose", options->verbose, "Trace the load on stderr");
-  command.callback([options] { SetExitCode(RunLoad(*options)); });
+  AddJsonOption(command, options->json);
+  command.callback([options] {
+    SetJsonOutput(options->json);
+    SetExitCode(RunLoad(*options));
+  });
 }
 
 }  // namespace tolvane::cli

@@ -9,6 +9,7 @@ namespace tolvane::cli {
 void SetUpRun(CLI::App& command) {
   auto options = std::make_shared<DeviceOptions>();
   AddDeviceOptions(command, *options);
+  AddResultOptions(command, *options, false);
   command.callback([options] {
     SetExitCode(WithTrace(*options, {},
                           [&] { return RunOnPorts(PortsRun(*options, RequestFor(RunKind::Run, *options), false)); }));

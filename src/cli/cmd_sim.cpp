@@ -10,6 +10,7 @@
 #include "sim/simulated_device.h"
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <memory>
@@ -42,7 +43,49 @@ struct SimArgs {
   std::vector<std::string> Faults;
   double ProgramMs = 0;
   double ReplyLatencyMs = 0;
+  int32_t JigBoards = 0;
+  std::vector<std::string> JigFaults;
 };
+
+// Fills the jig's boards: each a chip of its own (serial numbers from 1) with
+// the old firmware of --hex, and the faults given to it as BOARD:KIND@COMMAND.
+int SetUpJig(SimArgs& args) {
+  SimulatedDeviceOptions& options = args.Options;
+  for (int32_t i = 0; i < args.JigBoards; ++i) {
+    SimJigBoard board;
+    std::string error;
+    if (!SimulatedDevice::InitialImage(options.HexFile, static_cast<uint32_t>(i + 1), board.Memory, &error)) {
+      PrintMessage(MessageLevel::Error, "cannot start the simulated device: %s\n", error.c_str());
+      return kExitFile;
+    }
+    options.Jig.push_back(std::move(board));
+  }
+  for (const std::string& text : args.JigFaults) {
+    const size_t colon = text.find(':');
+    int32_t number = 0;
+    std::optional<SimFault> fault;
+    if (colon != std::string::npos) {
+      const auto parsed = std::from_chars(text.data(), text.data() + colon, number);
+      if (parsed.ec == std::errc() && parsed.ptr == text.data() + colon)
+        fault = ParseSimFault(std::string_view(text).substr(colon + 1));
+    }
+    if (!fault || number < 1 || number > args.JigBoards) {
+      PrintMessage(MessageLevel::Error, "bad --jig-fault '%s': expected BOARD:KIND@COMMAND, BOARD from 1 to %d\n",
+                   text.c_str(), args.JigBoards);
+      return kExitUsage;
+    }
+    options.Jig[static_cast<size_t>(number - 1)].Faults.push_back(*fault);
+  }
+  return kExitOk;
+}
+
+// Says when the jig's board changes: the operator's hands, for who watches.
+void SayJigBoard(int32_t& shown, int32_t now) {
+  if (now == shown) return;
+  if (shown >= 0) PrintMessage(MessageLevel::Info, "board %d taken away\n", shown + 1);
+  if (now >= 0) PrintMessage(MessageLevel::Info, "board %d switched on\n", now + 1);
+  shown = now;
+}
 
 void PrintStats(const SimulatedDeviceStats& s) {
   PrintMessage(MessageLevel::Info,
@@ -68,6 +111,7 @@ int RunSim(SimArgs& args) {
     }
     options.Faults.push_back(*fault);
   }
+  if (const int code = SetUpJig(args); code != kExitOk) return code;
   options.ProgramTimeUs = static_cast<int32_t>(args.ProgramMs * 1000.0 + 0.5);
   options.ReplyLatencyUs = static_cast<int32_t>(args.ReplyLatencyMs * 1000.0 + 0.5);
   if (!options.SavePath.empty()) {
@@ -91,7 +135,9 @@ int RunSim(SimArgs& args) {
   PrintResult("%s\n", device.PortPath().c_str());
 
   bool vanished = false;
+  int32_t board = -1;
   for (;;) {
+    if (!options.Jig.empty()) SayJigBoard(board, device.JigBoardOn());
     const int number = g_Signal.exchange(0);
     if (number == SIGHUP) {
       device.Reset();
@@ -141,6 +187,23 @@ void SetUpSim(CLI::App& command) {
   command.add_option("--chatter-ms", o.ChatterPeriodMs, "Send idle chatter this often (0: never)")
       ->check(CLI::NonNegativeNumber);
   command.add_option("--chatter-text", o.ChatterText, "What the idle chatter says");
+  command
+      .add_option("--jig", args->JigBoards,
+                  "Play a jig: this many boards (unique identifiers of their own, the --hex firmware) switched "
+                  "on one after another, each captured only just after it is switched on")
+      ->check(CLI::Range(1, 10000));
+  command.add_option("--jig-gap-ms", o.JigGapMs, "With --jig: no board on the line this long between two")
+      ->check(CLI::Range(1, 600000));
+  command
+      .add_option("--jig-stay-ms", o.JigStayMs,
+                  "With --jig: take a board away this long after it is switched on (0: only after the run command)")
+      ->check(CLI::Range(0, 3600000));
+  command
+      .add_option("--jig-after-run-ms", o.JigAfterRunMs,
+                  "With --jig: take a board away this long after the run command")
+      ->check(CLI::Range(0, 600000));
+  command.add_option("--jig-fault", args->JigFaults,
+                     "With --jig: BOARD:KIND@COMMAND, a fault of that board; repeatable");
   command.add_option("--save", o.SavePath,
                      "Save the memory here at exit: OUT.hex as Intel HEX, OUT.bin as the raw image");
   command.callback([args] { SetExitCode(RunSim(*args)); });

@@ -29,6 +29,7 @@ void SetUpVerify(CLI::App& command) {
   auto args = std::make_shared<VerifyArgs>();
   command.add_option("FILE", args->File, "Intel HEX file")->required();
   AddDeviceOptions(command, args->Device);
+  AddResultOptions(command, args->Device, true);
   command.callback([args] { SetExitCode(WithTrace(args->Device, {args->File}, [&] { return Verify(*args); })); });
 }
 

@@ -29,21 +29,7 @@ int Write(const WriteArgs& args) {
   }
   FirmwareFile file;
   if (!LoadRunFile("write", args.File, file)) return kExitFile;
-  // Admitted once for every port, before any port is opened or captured: a
-  // file without program data, or a damaged one without --force, is refused.
-  const WriteAdmission admission = AdmitForWrite(&file, [&args](const std::string& question) {
-    PrintMessage(MessageLevel::Warning, "%s\n%s\n", question.c_str(),
-                 args.Force ? "--force: writing it." : "Not written; give --force to write it anyway.");
-    return args.Force;
-  });
-  if (!admission.Admitted) {
-    // Nothing to write is refused with its own words; a suspect file for
-    // want of --force, in the words of the question.
-    const ProcedureOutcome refusal = admission.Refusal ? *admission.Refusal : SuspectRefusal(file.Load);
-    PrintResultLines("", refusal.Caption);
-    PrintResultLines("", refusal.Text);
-    return kExitFile;
-  }
+  if (!AdmitRunFile(file, args.Force)) return kExitFile;
   RunRequest request = RequestFor(RunKind::Write, args.Device, &file);
   request.ChangedOnly = args.ChangedOnly;
   request.Keep = keep;
@@ -57,6 +43,7 @@ void SetUpWrite(CLI::App& command) {
   auto args = std::make_shared<WriteArgs>();
   command.add_option("FILE", args->File, "Intel HEX file")->required();
   AddDeviceOptions(command, args->Device);
+  AddResultOptions(command, args->Device, true);
   command.add_flag("--force", args->Force, "Write a damaged file without asking");
   command.add_flag("--changed-only", args->ChangedOnly,
                    "Send only the blocks that differ from the file (every block is still read and compared)");

@@ -14,6 +14,7 @@ void SetUpPorts(CLI::App& command);
 void SetUpRead(CLI::App& command);
 void SetUpRun(CLI::App& command);
 void SetUpSim(CLI::App& command);
+void SetUpStation(CLI::App& command);
 void SetUpVerify(CLI::App& command);
 void SetUpWrite(CLI::App& command);
 

@@ -10,9 +10,10 @@
 namespace tolvane::cli {
 
 void CatchInterrupt();
-// A reader that goes away (`read --dump | head -1`) fails the writes to it
-// instead of killing the program with the port in its hands.
-void IgnoreBrokenPipe();
+// A reader that goes away (`read --dump | head -1`) or a file that reaches
+// its size limit fails the writes to it instead of killing the program with
+// the port in its hands.
+void IgnoreOutputSignals();
 bool Interrupted();
 // The flag behind Interrupted(), for a port to watch while it writes.
 const std::atomic<bool>& InterruptFlag();

@@ -24,6 +24,9 @@ void CatchInterrupt() {
   for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
 }
 
-void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+void IgnoreOutputSignals() {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
 
 }  // namespace tolvane::cli

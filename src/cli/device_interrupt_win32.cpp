@@ -34,6 +34,6 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 // Windows has no SIGPIPE: a closed pipe fails the write.
-void IgnoreBrokenPipe() {}
+void IgnoreOutputSignals() {}
 
 }  // namespace tolvane::cli

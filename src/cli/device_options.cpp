@@ -1,5 +1,6 @@
 #include "device_options.h"
 #include "number_checks.h"
+#include "session/device_record.h"
 
 namespace tolvane::cli {
 
@@ -24,6 +25,24 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCaptur
                     "meanwhile), then go on")
         ->check(FiniteRange(0.0, 3600.0));
   }
+}
+
+void AddJsonOption(CLI::App& command, bool& json) {
+  command.add_flag("--json", json, "Print the results as one JSON document on stdout (the rest goes to stderr)");
+}
+
+void AddResultOptions(CLI::App& command, DeviceOptions& options, bool withReport) {
+  AddJsonOption(command, options.Json);
+  if (!withReport) return;
+  command
+      .add_option("--report", options.Report,
+                  "Append a record of each device to this file: REPORT.csv (a header row) or REPORT.jsonl")
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            if (RecordFormatOf(name)) return {};
+            return "the report's name must end in .csv or .jsonl: " + name;
+          },
+          "FILE.csv|FILE.jsonl"));
 }
 
 }  // namespace tolvane::cli

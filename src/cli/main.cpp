@@ -25,6 +25,7 @@ constexpr Command kCommands[] = {
     {"verify", "Read the device back and compare it with a HEX file", SetUpVerify},
     {"read", "Read the whole device back", SetUpRead},
     {"run", "Start the firmware in the device", SetUpRun},
+    {"station", "Program every device switched on at the ports, with a record of each, until stopped", SetUpStation},
     {"capture", "Send capture bursts while tracing what arrives (reset the device meanwhile)", SetUpCapture},
     {"ports", "List the serial ports that are present, with their device names", SetUpPorts},
     {"sim", "Serve a simulated device on a pseudo-terminal until interrupted", SetUpSim},
@@ -41,7 +42,7 @@ void SetExitCode(int code) { g_ExitCode = code; }
 int main(int rawArgc, char** rawArgv) {
   using namespace tolvane;
   using namespace tolvane::cli;
-  IgnoreBrokenPipe();
+  IgnoreOutputSignals();
   const std::vector<std::string> arguments = CommandLineArguments(rawArgc, rawArgv);
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());

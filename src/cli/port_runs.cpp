@@ -6,10 +6,13 @@
 #include <optional>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "device_interrupt.h"
 #include "log/file_open.h"
 #include "reporter.h"
 #include "result_lines.h"
+#include "session/device_record.h"
 #include "session/device_target.h"
 #include "session/exit_codes.h"
 #include "trace_routing.h"
@@ -47,10 +50,11 @@ struct PortState {
   RunResult Result;
   std::vector<std::string> Lines;
   int ExitCode = kExitOk;
+  std::string RecordError;  // the record could not be appended to the report
 };
 
 void Serve(const PortsRun& run, const std::string& name, const std::string& label, bool several, ProgressBoard& board,
-           size_t slot, PortState& state) {
+           size_t slot, RecordFile* report, PortState& state) {
   if (several) ConsoleLog::SetThreadPrefix(label + ": ");
   // Capture status lines name the port even when it is the only one.
   PortReporter reporter(board, slot, label + ": ");
@@ -70,6 +74,9 @@ void Serve(const PortsRun& run, const std::string& name, const std::string& labe
   state.Lines = ResultLines(state.Result);
   state.ExitCode = ExitCodeOf(state.Result);
   if (run.After && state.Result.OpenError.empty()) run.After(state.Result, device, state.Lines, state.ExitCode);
+  // On the disk as soon as the port is done, whatever the others still do.
+  if (report != nullptr && !report->Append(RecordOf(state.Result), state.RecordError))
+    state.ExitCode = std::max(state.ExitCode, kExitFile);
   Log().Flush();
   ConsoleLog::SetThreadPrefix({});
 }
@@ -103,6 +110,15 @@ std::vector<std::string> PortLabels(const std::vector<std::string>& names) {
 int RunOnPorts(const PortsRun& run) {
   const std::vector<std::string>& names = run.Options.Ports;
   const bool several = names.size() > 1;
+  std::unique_ptr<RecordFile> report;
+  if (!run.Options.Report.empty()) {
+    report = std::make_unique<RecordFile>();
+    std::string error;
+    if (!report->Open(run.Options.Report, error)) {
+      PrintMessage(MessageLevel::Error, "--report %s: %s\n", run.Options.Report.c_str(), error.c_str());
+      return kExitFile;
+    }
+  }
   CatchInterrupt();
   ProgressBoard board(!run.Options.Verbose && ProgressShown(), names.size(), run.ShowProgress);
   const std::vector<std::string> labels = PortLabels(names);
@@ -110,10 +126,10 @@ int RunOnPorts(const PortsRun& run) {
   if (several) {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < names.size(); ++i)
-      threads.emplace_back([&, i] { Serve(run, names[i], labels[i], several, board, i, states[i]); });
+      threads.emplace_back([&, i] { Serve(run, names[i], labels[i], several, board, i, report.get(), states[i]); });
     for (std::thread& t : threads) t.join();
   } else {
-    Serve(run, names[0], labels[0], several, board, 0, states[0]);
+    Serve(run, names[0], labels[0], several, board, 0, report.get(), states[0]);
   }
   board.Finish();
 
@@ -126,6 +142,9 @@ int RunOnPorts(const PortsRun& run) {
       PrintResultLines(prefix, state.Result.Outcome->Text);
     }
     for (const std::string& line : state.Lines) PrintResultLines(prefix, line);
+    if (!state.RecordError.empty())
+      PrintMessage(MessageLevel::Error, "%sthe record could not be written to %s: %s\n", prefix.c_str(),
+                   run.Options.Report.c_str(), state.RecordError.c_str());
     worst = std::max(worst, state.ExitCode);
   }
   if (several) {
@@ -137,11 +156,40 @@ int RunOnPorts(const PortsRun& run) {
                   state.Result.Seconds);
     }
   }
+  if (run.Options.Json) {
+    std::vector<DeviceRecord> records;
+    for (const PortState& state : states) records.push_back(RecordOf(state.Result));
+    WriteJsonRecords(records);
+  }
   return worst;
+}
+
+void WriteJsonRecords(const std::vector<DeviceRecord>& records) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const DeviceRecord& record : records) list.push_back(RecordJson(record));
+  WriteJson(list);
+}
+
+bool AdmitRunFile(const FirmwareFile& file, bool force) {
+  // Admitted once for every port, before any port is opened or captured: a
+  // file without program data, or a damaged one without --force, is refused.
+  const WriteAdmission admission = AdmitForWrite(&file, [force](const std::string& question) {
+    PrintMessage(MessageLevel::Warning, "%s\n%s\n", question.c_str(),
+                 force ? "--force: writing it." : "Not written; give --force to write it anyway.");
+    return force;
+  });
+  if (admission.Admitted) return true;
+  // Nothing to write is refused with its own words; a suspect file for want
+  // of --force, in the words of the question.
+  const ProcedureOutcome refusal = admission.Refusal ? *admission.Refusal : SuspectRefusal(file.Load);
+  PrintResultLines("", refusal.Caption);
+  PrintResultLines("", refusal.Text);
+  return false;
 }
 
 int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files,
               const std::function<int()>& command) {
+  SetJsonOutput(options.Json);
   for (const std::string& file : files) {
     if (!options.LogFile.empty() && !file.empty() && SameFile(options.LogFile, file)) {
       PrintMessage(MessageLevel::Error, "--log %s is the command's own file %s; name another log file\n",

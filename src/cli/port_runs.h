@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device_options.h"
+#include "session/device_record.h"
 #include "session/device_run.h"
 
 namespace tolvane::cli {
@@ -27,7 +28,15 @@ struct PortsRun {
   AfterRun After;
 };
 
+// With --report, a record per port is appended as each ends; with --json
+// the records are the document on stdout.
 int RunOnPorts(const PortsRun& run);
+
+// The records as the JSON document on stdout: a list of objects.
+void WriteJsonRecords(const std::vector<DeviceRecord>& records);
+
+// The one admission of a file to be written (refused: said, and false).
+bool AdmitRunFile(const FirmwareFile& file, bool force);
 
 // A request of the kind with the device options' capture, wait and speed.
 RunRequest RequestFor(RunKind kind, const DeviceOptions& options, const FirmwareFile* file = nullptr);
@@ -36,7 +45,8 @@ RunRequest RequestFor(RunKind kind, const DeviceOptions& options, const Firmware
 // once numbered by its occurrence ("sim#1", "sim#2").
 std::vector<std::string> PortLabels(const std::vector<std::string>& names);
 
-// Runs a device command with the trace routed as -v and --log ask. files:
+// Runs a device command with the trace routed as -v and --log ask, and the
+// results as --json asks. files:
 // the command's input and output files, which the log file must not be (a
 // usage error). A trace that could not be written is said at the end.
 int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files, const std::function<int()>& command);

@@ -1,11 +1,14 @@
 #include "reporter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
+
+#include <nlohmann/json.hpp>
 
 #include "log/terminal.h"
 
@@ -36,6 +39,10 @@ const Streams& TheStreams() {
 
 std::mutex g_Mutex;
 int g_OutputError = 0;  // errno of the first failed write to stdout
+std::atomic<bool> g_Json{false};
+
+// Where results go: stdout, unless it carries the JSON document.
+std::FILE* ResultStream() { return g_Json ? stderr : stdout; }
 
 void Put(std::FILE* stream, std::string_view text) {
   if (text.empty()) return;
@@ -60,14 +67,24 @@ constexpr int32_t kBarWidth = 30;
 
 }  // namespace
 
-void WriteResult(std::string_view text) { Put(stdout, text); }
+void WriteResult(std::string_view text) { Put(ResultStream(), text); }
+
+void SetJsonOutput(bool on) { g_Json = on; }
+
+bool JsonOutput() { return g_Json; }
+
+void WriteJson(const nlohmann::ordered_json& document) {
+  // Text that is not UTF-8 (a file name) comes out with replacement
+  // characters rather than stopping the document.
+  Put(stdout, document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+}
 
 void PrintResult(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
   const std::string text = Formatted(format, arguments);
   va_end(arguments);
-  Put(stdout, text);
+  Put(ResultStream(), text);
 }
 
 void PrintResultLines(const std::string& prefix, const std::string& text) {
@@ -86,7 +103,7 @@ void PrintResultLines(const std::string& prefix, const std::string& text) {
     line += c;
   }
   if (!line.empty()) flush();
-  Put(stdout, out);
+  Put(ResultStream(), out);
 }
 
 void WriteMessage(MessageLevel level, std::string_view text) {
@@ -110,9 +127,15 @@ void PrintMessage(MessageLevel level, const char* format, ...) {
   WriteMessage(level, text);
 }
 
-bool ResultColors() { return TheStreams().StdoutColors; }
+bool ResultColors() { return g_Json ? TheStreams().StderrColors : TheStreams().StdoutColors; }
 
 bool ProgressShown() { return TheStreams().StderrTerminal; }
+
+bool StatusBoardShown() { return TheStreams().StderrControls; }
+
+int StatusColumns() { return TerminalColumns(stderr); }
+
+void WriteStatus(std::string_view text) { Put(stderr, text); }
 
 std::string OutputFailure() {
   std::lock_guard lock(g_Mutex);

@@ -1,6 +1,7 @@
 // Everything tolvane-cli says goes through here: results on stdout (the
-// outcome, as the window would show it, and the lines about it), messages on
-// stderr (warnings and errors in colour on a terminal), and the progress line.
+// outcome, as the window would show it, and the lines about it; or a JSON
+// document), messages on stderr (warnings and errors in colour on a
+// terminal), and the progress line.
 // What the streams are (a terminal, a console, a pipe) and whether NO_COLOR
 // is set is decided once, at the first use. Text goes out as the reader's
 // terminal shows it (UTF-16 to a Windows console).
@@ -13,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "session/run_reporter.h"
 
 namespace tolvane::cli {
@@ -23,6 +26,11 @@ void WriteResult(std::string_view text);
 // The lines of a message (line ends "\r\n" or "\n"), each after the prefix,
 // on stdout.
 void PrintResultLines(const std::string& prefix, const std::string& text);
+// With --json the results are one JSON document on stdout, and what would
+// have been the human results goes to stderr.
+void SetJsonOutput(bool on);
+bool JsonOutput();
+void WriteJson(const nlohmann::ordered_json& document);
 // A message on stderr, printf-style; its own line end included.
 void PrintMessage(MessageLevel level, const char* format, ...);
 void WriteMessage(MessageLevel level, std::string_view text);
@@ -31,6 +39,13 @@ void WriteMessage(MessageLevel level, std::string_view text);
 bool ResultColors();
 // Whether the progress line is drawn (stderr is a terminal).
 bool ProgressShown();
+
+// A board of several lines redrawn in place on stderr (the station's):
+// stderr is a terminal that takes control sequences, and its width.
+bool StatusBoardShown();
+int StatusColumns();
+// Raw text on stderr (the board's control sequences included).
+void WriteStatus(std::string_view text);
 
 // Why stdout could not take everything (a closed pipe, a full disk); empty
 // while it could.

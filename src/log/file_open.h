@@ -3,6 +3,7 @@
 // the system as UTF-16 and a folder with Cyrillic letters opens as well.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -19,6 +20,12 @@ std::filesystem::path PathOf(std::string_view utf8Path);
 // Pushes what the stream has written through to the disk, so that a power cut
 // after it loses nothing. False when the system refused.
 bool SyncFile(std::FILE* file);
+
+// The length of an open file, and the file cut back to a length (what an
+// append that failed half way wrote is taken away again). -1 / false when
+// the system refused.
+int64_t FileLength(std::FILE* file);
+bool CutFile(std::FILE* file, int64_t length);
 
 // Writes a whole file so that it is either complete or as it was: into a
 // temporary file beside it, synced, then renamed over the old one (a full

@@ -18,6 +18,10 @@ std::filesystem::path PathOf(std::string_view utf8Path) { return std::filesystem
 
 bool SyncFile(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
+int64_t FileLength(std::FILE* file) { return _filelengthi64(_fileno(file)); }
+
+bool CutFile(std::FILE* file, int64_t length) { return _chsize_s(_fileno(file), length) == 0; }
+
 bool RenameOver(const std::string& from, const std::string& to, int& error) {
   if (MoveFileExW(Utf16FromUtf8(from).c_str(), Utf16FromUtf8(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)

@@ -21,4 +21,8 @@ bool WriteText(std::FILE* stream, std::string_view text);
 // console without virtual-terminal processing.
 bool EnableTerminalControls(std::FILE* stream);
 
+// How many characters a line of the terminal behind the stream holds; 80
+// when it cannot be told.
+int TerminalColumns(std::FILE* stream);
+
 }  // namespace tolvane

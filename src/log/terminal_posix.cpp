@@ -3,6 +3,7 @@
 #include "log/console_log.h"
 #include "log/terminal.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +32,12 @@ bool WriteText(std::FILE* stream, std::string_view text) {
 }
 
 bool EnableTerminalControls(std::FILE* stream) { return StreamIsTerminal(stream); }
+
+int TerminalColumns(std::FILE* stream) {
+  winsize size{};
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
 
 void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
   m_Buffer.clear();

@@ -64,6 +64,13 @@ bool EnableTerminalControls(std::FILE* stream) {
   return SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int TerminalColumns(std::FILE* stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(HandleOf(stream), &info) == 0) return 80;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? columns : 80;
+}
+
 void TerminalSink::WriteLine(std::span<const LogSpan> spans) {
   const HANDLE console = HandleOf(stderr);
   if (!IsConsole(console)) {

@@ -1,5 +1,6 @@
 #include "session/monitor_wait.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -139,6 +140,50 @@ WaitResult WaitForMonitor(MonitorLink& link, double seconds, IRunReporter& repor
     if (now >= nextReport) {
       reporter.Waiting(std::chrono::duration<double>(deadline - now).count());
       nextReport = now + std::chrono::seconds(1);
+    }
+    link.SendCaptureBurst();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePeriodMs));
+  }
+}
+
+DeviceIdentity ReadIdentity(MonitorLink& link) {
+  link.Synchronize();
+  FirmwareImage image;
+  for (int32_t region : {kRegionDeviceInformation, kRegionRevisionId, kRegionDeviceId}) {
+    const ReadBlockResult read = link.ReadBlock(MemoryRegions[static_cast<size_t>(region)].Start);
+    if (!read.Ok) return {};
+    std::copy(read.Data.begin(), read.Data.end(), image.Slot(region));
+  }
+  return IdentityOf(image);
+}
+
+DepartureEnd WaitForDeparture(MonitorLink& link, const DeviceIdentity& device, IRunReporter& reporter,
+                              const std::function<void()>& stillThere) {
+  // Two probes in a row without an answer: one may be lost on a real line,
+  // and the same device would then be taken for the next.
+  constexpr int32_t kMissesGone = 2;
+  LineWatch watch;
+  int32_t misses = 0;
+  bool said = false;
+  Clock::time_point nextProbe = Clock::now();
+  for (;;) {
+    if (reporter.StopRequested()) return DepartureEnd::Stopped;
+    if (Clock::now() >= nextProbe) {
+      if (Probe(link, watch)) {
+        // After a miss the device may have been swapped for the next.
+        if (misses > 0) {
+          const DeviceIdentity now = ReadIdentity(link);
+          if (now.Known && now != device) return DepartureEnd::Gone;
+        }
+        misses = 0;
+        if (!said && stillThere) stillThere();
+        said = true;
+      } else if (Failed(link.Port())) {
+        return DepartureEnd::PortFailed;
+      } else if (++misses >= kMissesGone) {
+        return DepartureEnd::Gone;
+      }
+      nextProbe = Clock::now() + kProbePeriod;
     }
     link.SendCaptureBurst();
     std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePeriodMs));

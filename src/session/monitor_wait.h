@@ -4,11 +4,13 @@
 // When no monitor answered, what the line carried says why.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "protocol/link.h"
 #include "protocol/procedures.h"
+#include "session/device_identity.h"
 #include "session/run_reporter.h"
 
 namespace tolvane {
@@ -32,6 +34,19 @@ struct WaitResult {
 // Probes at once; only when that gets no answer does the reporter hear of
 // the wait (Waiting, about once a second), for up to `seconds`.
 WaitResult WaitForMonitor(MonitorLink& link, double seconds, IRunReporter& reporter);
+
+// Who the device whose monitor answered is: its identity regions read (a
+// synchronisation first). Not Known when a read failed.
+DeviceIdentity ReadIdentity(MonitorLink& link);
+
+// Waits until the device is gone: its monitor no longer answers the probes
+// (after the run command its firmware does not), or another device answers
+// in its place. Capture bursts keep flowing, so that the next device is
+// caught as it is switched on. stillThere is called once when the device
+// still answers. Gone, Stopped or PortFailed.
+enum class DepartureEnd { Gone, Stopped, PortFailed };
+DepartureEnd WaitForDeparture(MonitorLink& link, const DeviceIdentity& device, IRunReporter& reporter,
+                              const std::function<void()>& stillThere = {});
 
 // The message of a wait that ended without the monitor (Russian, as the
 // window shows it), and its line for the command line.

@@ -56,7 +56,7 @@ void PutRegionWords(FirmwareImage& image, int32_t row, int32_t byteOffset, std::
 
 }  // namespace
 
-FirmwareImage SimulatedDevice::FactoryImage() {
+FirmwareImage SimulatedDevice::FactoryImage(uint32_t serial) {
   FirmwareImage image;
   FillMonitor(image);
   // User IDs: a serial number in the first two words, the rest erased.
@@ -66,8 +66,11 @@ FirmwareImage SimulatedDevice::FactoryImage() {
   PutRegion(image, kRegionConfiguration, {0xEC, 0xFF, 0xF7, 0xBF, 0x9F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF});
   // Device information area: unique ID, erased user ID space, temperature
   // indicator calibration and the fixed voltage reference readings in mV.
+  // Another chip has other last words: its serial number, spread over them.
+  const auto low = static_cast<uint16_t>(0x0001 + (serial & 0xFFFF));
+  const auto high = static_cast<uint16_t>(0xC4A8 ^ (serial >> 16) ^ (serial != 0 ? 0x5A00 : 0));
   PutRegionWords(image, kRegionDeviceInformation, 0x00,
-                 {0x3A91, 0x5C07, 0x11E2, 0x8F40, 0x2B6D, 0x0099, 0x7D13, 0xC4A8, 0x0001});
+                 {0x3A91, 0x5C07, 0x11E2, 0x8F40, 0x2B6D, 0x0099, 0x7D13, high, low});
   PutRegionWords(image, kRegionDeviceInformation, 0x26, {0x0A9C, 0x0C21, 0x0DB7, 0x0B02});
   PutRegionWords(image, kRegionDeviceInformation, 0x30, {0x03FC, 0x07F9, 0x0FF3, 0x03FD, 0x07FA, 0x0FF4});
   // Device configuration information: erase row and write latch size (64

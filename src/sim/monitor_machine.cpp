@@ -7,7 +7,7 @@ namespace tolvane::sim {
 
 MonitorMachine::MonitorMachine(const SimulatedDeviceOptions& options, FirmwareImage& memory,
                                SimulatedDeviceStats& stats)
-    : m_Options(options), m_Memory(memory), m_Stats(stats) {}
+    : m_Options(options), m_Memory(memory), m_Stats(stats), m_Faults(options.Faults) {}
 
 void MonitorMachine::Reset(int64_t nowNs) {
   m_Parse = Parse::Idle;
@@ -80,7 +80,7 @@ MonitorAction MonitorMachine::Feed(uint8_t byte, int64_t nowNs) {
 }
 
 const SimFault* MonitorMachine::FaultAt(int64_t command) const {
-  for (const SimFault& fault : m_Options.Faults)
+  for (const SimFault& fault : m_Faults)
     if (fault.AtCommand == command) return &fault;
   return nullptr;
 }

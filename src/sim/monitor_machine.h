@@ -31,6 +31,11 @@ class MonitorMachine {
 
   void Reset(int64_t nowNs);
   void PowerOff() { m_State = SimState::Off; }
+  // Another board on the line: its faults, counted from its first command.
+  void NewBoard(const std::vector<SimFault>& faults) {
+    m_Faults = faults;
+    m_Commands = 0;
+  }
   void MarkVanished() { m_State = SimState::Vanished; }
 
   SimState State() const { return m_State; }
@@ -62,6 +67,7 @@ class MonitorMachine {
   std::array<uint8_t, link::kAddressSize + link::kWriteDataSize> m_Frame{};
   int32_t m_FrameSize = 0;
   int64_t m_Commands = 0;  // read and write frames seen, for the faults
+  std::vector<SimFault> m_Faults;
   uint32_t m_NoiseSeed = 0x2545F491u;
 };
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/firmware_image.h"
+
 namespace tolvane {
 
 // What goes wrong at one command. Commands are the read and write frames the
@@ -36,6 +38,13 @@ inline constexpr uint8_t kSimFillerByte = 0xFF;  // what unmapped addresses read
 
 enum class SimSaveFormat { Raw, Hex };
 
+// A board of a jig: what its memory holds when it is switched on, and its
+// faults, counted from its switching on.
+struct SimJigBoard {
+  FirmwareImage Memory;
+  std::vector<SimFault> Faults;
+};
+
 struct SimulatedDeviceOptions {
   // The line inside the program (OSerialPort reaches it by PortPath() in this
   // process only) instead of a pseudo-terminal; where the system has no
@@ -61,6 +70,21 @@ struct SimulatedDeviceOptions {
   // received for ChatterPeriodMs, ChatterText goes out every ChatterPeriodMs.
   int32_t ChatterPeriodMs = 0;
   std::string ChatterText = "tolvane firmware alive\r\n";
+
+  // A jig: boards switched on one after another on the line, each with its
+  // own memory (its unique identifier, its old firmware) and faults; empty:
+  // one device, as above. A board enters its monitor only when capture bursts
+  // come within CaptureWindowMs after it is switched on (RequireCapture is
+  // implied), else its firmware runs. HexFile, SetMemory and Faults are then
+  // the boards' business.
+  std::vector<SimJigBoard> Jig;
+  // No board this long between two (the operator swaps them), and before
+  // the first once the line hears something.
+  int32_t JigGapMs = 300;
+  // A board is taken away this long after it is switched on (0: only after
+  // the run command), or this long after the run command.
+  int32_t JigStayMs = 0;
+  int32_t JigAfterRunMs = 200;
 
   // Memory saved when the device stops (Stop() or destruction); empty: not saved.
   std::string SavePath;

@@ -32,6 +32,8 @@ constexpr int64_t kAwaitFrameNs = 200'000;
 // How often an idle device looks whether its client left the line locked.
 constexpr int64_t kClientCheckNs = 100'000'000;
 
+int64_t MsToNs(int32_t ms) { return int64_t{ms} * 1'000'000; }
+
 }  // namespace
 
 class SimulatedDevice::Engine {
@@ -73,11 +75,22 @@ class SimulatedDevice::Engine {
     std::lock_guard lock(m_Mutex);
     m_Memory = image;
   }
+  std::vector<FirmwareImage> JigBoardsTaken() const {
+    std::lock_guard lock(m_Mutex);
+    return m_Taken;
+  }
+  int32_t JigBoardOn() const {
+    std::lock_guard lock(m_Mutex);
+    return m_JigOn;
+  }
 
  private:
   void Wake() { m_Line->Wake(); }
   // Runs everything due by nowNs; false once the line has vanished.
   bool Step(int64_t nowNs);
+  // A jig's boards: the one on the line taken away when its time is up,
+  // the next switched on after the gap.
+  void StepJig(int64_t nowNs);
   // Writes what is due by nowNs; true when that ended everything queued.
   bool Flush(int64_t nowNs);
   // The next moment something is due; replyEnd tells that it is the last
@@ -108,7 +121,43 @@ class SimulatedDevice::Engine {
   int64_t m_PowerOnNs = -1;
   int64_t m_VanishNs = -1;  // when the frame that ends the line has arrived
   int64_t m_NextClientCheckNs = 0;
+
+  size_t m_JigNext = 0;     // the next board of the jig to switch on
+  int32_t m_JigOn = -1;     // the board on the line (-1: none)
+  int64_t m_JigOnNs = -1;   // when the next board is switched on
+  int64_t m_JigOffNs = -1;  // when the board on the line is taken away
+  int64_t m_RunsSeen = 0;   // run commands before the board's last
+  std::vector<FirmwareImage> m_Taken;
 };
+
+void SimulatedDevice::Engine::StepJig(int64_t nowNs) {
+  if (m_Options.Jig.empty()) return;
+  if (m_JigOn >= 0 && m_Stats.RunCommands != m_RunsSeen) {
+    m_RunsSeen = m_Stats.RunCommands;
+    const int64_t offNs = nowNs + MsToNs(m_Options.JigAfterRunMs);
+    if (m_JigOffNs < 0 || offNs < m_JigOffNs) m_JigOffNs = offNs;
+  }
+  if (m_JigOn >= 0 && m_JigOffNs >= 0 && nowNs >= m_JigOffNs) {
+    m_Taken.push_back(m_Memory);
+    m_JigOn = -1;
+    m_JigOffNs = -1;
+    m_Machine.PowerOff();
+    m_Wire.CutOff(nowNs);
+    if (m_JigNext < m_Options.Jig.size()) m_JigOnNs = nowNs + MsToNs(m_Options.JigGapMs);
+  }
+  if (m_JigOn < 0 && m_JigOnNs >= 0 && nowNs >= m_JigOnNs) {
+    const SimJigBoard& board = m_Options.Jig[m_JigNext];
+    m_JigOn = static_cast<int32_t>(m_JigNext++);
+    m_JigOnNs = -1;
+    m_Memory = board.Memory;
+    m_Machine.NewBoard(board.Faults);
+    m_Machine.Reset(nowNs);
+    ++m_Stats.Resets;
+    m_Wire.CutOff(nowNs);
+    m_RunsSeen = m_Stats.RunCommands;
+    m_JigOffNs = m_Options.JigStayMs > 0 ? nowNs + MsToNs(m_Options.JigStayMs) : -1;
+  }
+}
 
 bool SimulatedDevice::Engine::Step(int64_t nowNs) {
   std::lock_guard lock(m_Mutex);
@@ -125,6 +174,8 @@ bool SimulatedDevice::Engine::Step(int64_t nowNs) {
   TimedByte in{};
   while (m_VanishNs < 0 && m_Wire.NextInput(in)) {
     m_LastRxNs = in.AtNs;
+    if (!m_Options.Jig.empty() && m_JigNext == 0 && m_JigOn < 0 && m_JigOnNs < 0)
+      m_JigOnNs = in.AtNs + MsToNs(m_Options.JigGapMs);
     sim::MonitorAction action = m_Machine.Feed(in.Byte, in.AtNs);
     if (action.Vanish) {
       m_VanishNs = in.AtNs;
@@ -138,9 +189,10 @@ bool SimulatedDevice::Engine::Step(int64_t nowNs) {
     m_Machine.MarkVanished();
     return false;
   }
+  StepJig(nowNs);
   m_Machine.Tick(nowNs);
   if (m_NextChatterNs >= 0 && nowNs >= m_NextChatterNs) {
-    const int64_t periodNs = int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
+    const int64_t periodNs = MsToNs(m_Options.ChatterPeriodMs);
     const bool idleMonitor = m_Machine.State() == SimState::Monitor && m_Machine.BetweenFrames() &&
                              !m_Wire.OutputQueued() && nowNs - m_LastRxNs >= periodNs;
     if (m_Machine.State() == SimState::Firmware || idleMonitor)
@@ -182,6 +234,8 @@ int64_t SimulatedDevice::Engine::NextDeadline(bool& replyEnd) const {
   consider(m_Machine.CaptureDeadlineNs());
   consider(m_NextChatterNs);
   consider(m_PowerOnNs);
+  consider(m_JigOnNs);
+  consider(m_JigOffNs);
   replyEnd = outputEnd && deadline == output;
   return deadline;
 }
@@ -221,11 +275,15 @@ void SimulatedDevice::Engine::ReleaseDepartedClient(int64_t nowNs) {
 void SimulatedDevice::Engine::Begin() {
   const int64_t startNs = NowNs();
   m_Machine.Reset(startNs);
-  if (m_Options.PowerOnAfterMs > 0) {
+  if (!m_Options.Jig.empty()) {
+    // The jig is empty until its first board is switched on, which the
+    // operator does once something listens on the line.
     m_Machine.PowerOff();
-    m_PowerOnNs = startNs + int64_t{m_Options.PowerOnAfterMs} * 1'000'000;
+  } else if (m_Options.PowerOnAfterMs > 0) {
+    m_Machine.PowerOff();
+    m_PowerOnNs = startNs + MsToNs(m_Options.PowerOnAfterMs);
   }
-  if (m_Options.ChatterPeriodMs > 0) m_NextChatterNs = startNs + int64_t{m_Options.ChatterPeriodMs} * 1'000'000;
+  if (m_Options.ChatterPeriodMs > 0) m_NextChatterNs = startNs + MsToNs(m_Options.ChatterPeriodMs);
   m_LastRxNs = startNs;
 }
 
@@ -259,7 +317,10 @@ void SimulatedDevice::Engine::Serve() {
 
 // ---------------------------------------------------------------------------
 
-SimulatedDevice::SimulatedDevice(SimulatedDeviceOptions options) : m_Options(std::move(options)) {}
+SimulatedDevice::SimulatedDevice(SimulatedDeviceOptions options) : m_Options(std::move(options)) {
+  // A jig's boards enter their monitor only when captured.
+  if (!m_Options.Jig.empty()) m_Options.RequireCapture = true;
+}
 
 SimulatedDevice::~SimulatedDevice() { Stop(); }
 
@@ -272,15 +333,8 @@ bool SimulatedDevice::Start(std::string* error) {
   if (m_Initial) {
     memory = *m_Initial;
     m_Initial.reset();
-  } else if (!m_Engine && !m_Options.HexFile.empty()) {
-    FirmwareImage file;
-    const HexLoadResult loaded = LoadHexFile(m_Options.HexFile, file);
-    if (!loaded.FileRead) {
-      if (error) *error = m_Options.HexFile + ": " + loaded.OpenError;
-      return false;
-    }
-    // The file brings the firmware; the monitor stays the device's own.
-    std::memcpy(&memory[UserArea.Begin], &file[UserArea.Begin], static_cast<size_t>(UserArea.End - UserArea.Begin));
+  } else if (!m_Engine && !InitialImage(m_Options.HexFile, 0, memory, error)) {
+    return false;
   }
   auto engine = std::make_unique<Engine>(m_Options, memory);
   if (!engine->Open(m_PortPath, error)) return false;
@@ -309,6 +363,12 @@ SimState SimulatedDevice::State() const { return m_Engine ? m_Engine->State() : 
 
 SimulatedDeviceStats SimulatedDevice::Stats() const { return m_Engine ? m_Engine->Stats() : SimulatedDeviceStats{}; }
 
+std::vector<FirmwareImage> SimulatedDevice::JigBoardsTaken() const {
+  return m_Engine ? m_Engine->JigBoardsTaken() : std::vector<FirmwareImage>{};
+}
+
+int32_t SimulatedDevice::JigBoardOn() const { return m_Engine ? m_Engine->JigBoardOn() : -1; }
+
 FirmwareImage SimulatedDevice::Memory() const {
   if (m_Initial) return *m_Initial;
   return m_Engine ? m_Engine->Memory() : FactoryImage();
@@ -319,6 +379,21 @@ void SimulatedDevice::SetMemory(const FirmwareImage& image) {
     m_Engine->SetMemory(image);
   else
     m_Initial = image;
+}
+
+bool SimulatedDevice::InitialImage(const std::string& hexFile, uint32_t serial, FirmwareImage& image,
+                                   std::string* error) {
+  image = FactoryImage(serial);
+  if (hexFile.empty()) return true;
+  FirmwareImage file;
+  const HexLoadResult loaded = LoadHexFile(hexFile, file);
+  if (!loaded.FileRead) {
+    if (error) *error = hexFile + ": " + loaded.OpenError;
+    return false;
+  }
+  // The file brings the firmware; the monitor stays the device's own.
+  std::memcpy(&image[UserArea.Begin], &file[UserArea.Begin], static_cast<size_t>(UserArea.End - UserArea.Begin));
+  return true;
 }
 
 bool SimulatedDevice::SaveImage(const std::string& path, SimSaveFormat format, const FirmwareImage& image,

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tolvane {
 
@@ -40,13 +41,20 @@ class SimulatedDevice {
   SimState State() const;
   SimulatedDeviceStats Stats() const;
   FirmwareImage Memory() const;
+  // A jig's boards that were taken away, as they were then, in order; and
+  // the one on the line (-1: none).
+  std::vector<FirmwareImage> JigBoardsTaken() const;
+  int32_t JigBoardOn() const;
   // Before Start() this is the memory the device starts with (the HEX file of
   // the options is then not read); while serving, it replaces the memory.
   void SetMemory(const FirmwareImage& image);
 
   // The memory of a new device: monitor code in the monitor area, erased user
   // area, and the regions of a PIC18F26K42 (device ID 0x6C60, revision A2).
-  static FirmwareImage FactoryImage();
+  // serial: another chip of the same kind (its own unique identifier).
+  static FirmwareImage FactoryImage(uint32_t serial = 0);
+  // The factory image with the user area of the HEX file (none: erased).
+  static bool InitialImage(const std::string& hexFile, uint32_t serial, FirmwareImage& image, std::string* error);
 
   // Saves an image in the given format.
   static bool SaveImage(const std::string& path, SimSaveFormat format, const FirmwareImage& image,

@@ -4,6 +4,8 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -12,12 +14,26 @@
 #include "log/console_log.h"
 #include "ui/main_window_layout.h"
 #include "ui/procedure_runner.h"
+#include "session/device_record.h"
 #include "session/write_options.h"
+#include "ui/update_options.h"
 
 namespace tolvane {
 
 namespace {
 QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+
+// Each write and verification leaves its record in the history, as a
+// station's would: what was done to which chip, with which file.
+void AppendToHistory(const RunResult& result) {
+  if (result.Kind != RunKind::Write && result.Kind != RunKind::Verify) return;
+  std::string error;
+  const QString path = HistoryFile();
+  if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !AppendRecord(path.toStdString(), RecordOf(result), error)) {
+    if (error.empty()) error = "cannot make the folder of " + path.toStdString();
+    Log().Text("Запись в журнал операций не сохранена: ").Text(error).Text("\n");
+  }
+}
 }  // namespace
 
 bool CProgPicDlg::ProcedureRunning() const { return m_Runner && m_Runner->Busy(); }
@@ -154,6 +170,7 @@ void CProgPicDlg::UpdateProgress() {
 }
 
 void CProgPicDlg::RunFinished(const RunResult& result) {
+  AppendToHistory(result);
   const int button = m_RunningButton;
   const ProcedureStatus status = result.Status;
   m_RunningButton = 0;

@@ -36,4 +36,6 @@ QString UserDataFolder() { return QStandardPaths::writableLocation(QStandardPath
 
 QString BackupFolder() { return QDir(UserDataFolder()).filePath(QStringLiteral("backups")); }
 
+QString HistoryFile() { return QDir(UserDataFolder()).filePath(QStringLiteral("history.csv")); }
+
 }  // namespace tolvane

@@ -34,5 +34,7 @@ inline constexpr int kWindowBackupsKept = 10;
 // its runs (the per-user data folder).
 QString UserDataFolder();
 QString BackupFolder();
+// The record of each write and verification, appended (CSV).
+QString HistoryFile();
 
 }  // namespace tolvane

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +27,10 @@ struct CliRun {
 
 class CliProcess {
  public:
-  explicit CliProcess(std::vector<std::string> args) {
+  // fileSizeLimit > 0: no file the program writes may grow past it (as on a
+  // full disk); its stdout then goes nowhere, so that only its own files
+  // meet the limit.
+  explicit CliProcess(std::vector<std::string> args, long fileSizeLimit = 0) {
     static int serial = 0;
     const std::string base = "/tmp/tolvane-cli-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
     m_OutPath = base + ".out";
@@ -35,11 +39,16 @@ class CliProcess {
     m_Pid = fork();
     if (m_Pid == 0) {
       int in = open("/dev/null", O_RDONLY);
-      int out = open(m_OutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int out =
+          fileSizeLimit > 0 ? open("/dev/null", O_WRONLY) : open(m_OutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int err = open(m_ErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(in, STDIN_FILENO);
       dup2(out, STDOUT_FILENO);
       dup2(err, STDERR_FILENO);
+      if (fileSizeLimit > 0) {
+        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
       std::vector<char*> argv;
       static std::string program = TOLVANE_CLI_PATH;
       argv.push_back(program.data());

@@ -55,4 +55,21 @@ inline FirmwareImage DeviceFirmware(int32_t end = 0x9000) {
   return image;
 }
 
+// A jig of boards that come and go on one line, each a chip of its own
+// (serial numbers from 1) holding the old firmware of oldHex (empty: erased),
+// taken away soon after the run command or afterMs after it is switched on.
+inline SimulatedDeviceOptions Jig(int32_t boards, int32_t stayMs = 0, const std::string& oldHex = {}) {
+  SimulatedDeviceOptions options;
+  options.JigGapMs = 100;
+  options.JigAfterRunMs = 100;
+  options.JigStayMs = stayMs;
+  for (int32_t i = 0; i < boards; ++i) {
+    SimJigBoard board;
+    std::string error;
+    EXPECT_TRUE(SimulatedDevice::InitialImage(oldHex, static_cast<uint32_t>(i + 1), board.Memory, &error)) << error;
+    options.Jig.push_back(std::move(board));
+  }
+  return options;
+}
+
 }  // namespace tolvane::test

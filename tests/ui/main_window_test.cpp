@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QAbstractItemView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,6 +79,8 @@ std::string WriteFile(const QTemporaryDir& dir, const char* name, const std::str
 class MainWindowTest : public QObject {
   Q_OBJECT
  private slots:
+  // The history of runs goes to a folder of the tests.
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
   void init() {
     m_Capture = std::make_shared<test::CaptureSink>();
     Log().AddSink(m_Capture);

@@ -95,6 +95,8 @@ class UpdateFlowTest : public QObject {
   }
 
  private slots:
+  // What the window keeps for the user goes to a folder of the tests.
+  void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
   void init() {
     m_Ports.Ports.clear();
     m_Desktop = std::make_unique<test::FakeDesktop>();
@@ -348,8 +350,8 @@ class UpdateFlowTest : public QObject {
   // progress does, with Cancel; a device switched on is then written, only
   // what changed, with a backup first.
   void AWaitForTheMonitorThenOnlyWhatChangedWithABackup() {
-    QStandardPaths::setTestModeEnabled(true);
     QDir(BackupFolder()).removeRecursively();
+    QFile::remove(HistoryFile());
     SimulatedDeviceOptions late;
     late.RequireCapture = true;
     late.PowerOnAfterMs = 1500;
@@ -370,6 +372,14 @@ class UpdateFlowTest : public QObject {
     QCOMPARE(m_Desktop->Messages.size(), before + 1);
     QVERIFY(m_Desktop->Messages.back().Text.contains(QStringLiteral("уже были верны")));
     QCOMPARE(QDir(BackupFolder()).entryList({QStringLiteral("*.hex")}).size(), 1);
+    // The write's record in the history, under the header.
+    QFile history(HistoryFile());
+    QVERIFY(history.open(QIODevice::ReadOnly));
+    const QList<QByteArray> records = history.readAll().split('\n');
+    QCOMPARE(records.size(), 3);  // the header, the record, nothing after the last line end
+    QVERIFY(records[0].startsWith("time,host,port,file,sha256,unique_id"));
+    QVERIFY(records[1].contains(",demo-firmware.hex,"));
+    QVERIFY(records[1].contains(",write,ok,"));
 
     // Nothing switched on: Cancel ends the wait, and no box is shown for it.
     SimulatedDeviceOptions off;
@@ -384,7 +394,6 @@ class UpdateFlowTest : public QObject {
     QVERIFY(waited->wait(kProcedureTimeoutMs));
     QCOMPARE(waited->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Stopped);
     QCOMPARE(m_Desktop->Messages.size(), shown);
-    QStandardPaths::setTestModeEnabled(false);
   }
 
   void APortListChangeDuringAWriteWaitsForItsEnd() {

@@ -1,0 +1,94 @@
+// One record per attempt on a device: when, where, with which file, on
+// which chip, what was done and how it ended. The station writes one per
+// device, the command line one per port with --report, the window one per
+// write or verification into its history. A record file is CSV (RFC 4180,
+// a header row) or JSON Lines, by its name; every record reaches the disk
+// before the caller goes on, and one that could not be written whole is
+// taken away again, so the file never holds half a record.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "session/run_result.h"
+
+namespace tolvane {
+
+struct DeviceRecord {
+  std::string Time;  // local, ISO 8601 with the UTC offset
+  std::string Host;
+  std::string Port;
+  std::string File;  // the file's name, without its folder
+  std::string Sha256;
+  std::string UniqueId;  // 36 hexadecimal digits; empty when the device was not reached
+  std::string DeviceId;
+  std::string RevisionId;
+  std::string Kind;     // "read", "verify", "write", "run"
+  std::string Verdict;  // "ok", "differs", "failed", "interrupted"
+  std::string Reason;   // why, when not ok (one line)
+  int32_t BlocksWritten = 0;
+  int32_t BlocksAlreadyRight = 0;
+  int32_t BlocksProtected = 0;
+  int32_t MismatchesUser = 0;
+  int32_t MismatchesMonitor = 0;
+  int32_t MismatchesConfiguration = 0;
+  double Seconds = 0;
+  int ExitCode = 0;
+};
+
+// The record of a run; identity: the device as found before the run (when
+// the run itself did not read it).
+DeviceRecord RecordOf(const RunResult& result, const DeviceIdentity& identity = {});
+
+// The fields by name, in the file's order.
+nlohmann::ordered_json RecordJson(const DeviceRecord& record);
+
+// This computer's name.
+std::string HostName();
+
+enum class RecordFormat { Csv, JsonLines };
+
+// By the name: ".csv" or ".jsonl" (any case); nothing for another.
+std::optional<RecordFormat> RecordFormatOf(const std::string& path);
+
+// The header row (CSV only; empty for JSON Lines) and a record's line, with
+// its line end.
+std::string RecordHeader(RecordFormat format);
+std::string RecordLine(const DeviceRecord& record, RecordFormat format);
+
+// A record file open for appending; Append may be called from several
+// threads.
+class RecordFile {
+ public:
+  RecordFile() = default;
+  ~RecordFile();
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  // Opens (creating it) and writes the header when the file is new or
+  // empty. Refuses a name of no known format, and a CSV file whose header
+  // is not this program's (its columns would not line up).
+  bool Open(const std::string& path, std::string& error);
+  // Appends the record and syncs it to the disk; on failure the file is as
+  // it was, and error says why.
+  bool Append(const DeviceRecord& record, std::string& error);
+  const std::string& Path() const { return m_Path; }
+
+ private:
+  bool AppendText(const std::string& text, std::string& error);
+
+  std::mutex m_Mutex;
+  std::FILE* m_File = nullptr;
+  RecordFormat m_Format = RecordFormat::Csv;
+  std::string m_Path;
+};
+
+// Opens the file, appends the record and closes it: the window's history.
+bool AppendRecord(const std::string& path, const DeviceRecord& record, std::string& error);
+
+}  // namespace tolvane

@@ -18,9 +18,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kProbePeriod = std::chrono::milliseconds(250);  // a few probes a second
-constexpr auto kReplyWait = std::chrono::milliseconds(120);    // a reply's 37 bytes take 7 ms at 57600 baud
-constexpr auto kQuietAfter = std::chrono::milliseconds(15);    // a monitor says nothing beyond its reply
+// A few probes a second, counted from each probe's start: a device switched
+// on is answered within this much, plus its reply.
+constexpr auto kProbePeriod = std::chrono::milliseconds(150);
+constexpr auto kReplyWait = std::chrono::milliseconds(120);  // a reply's 37 bytes take 7 ms at 57600 baud
+constexpr auto kQuietAfter = std::chrono::milliseconds(15);  // a monitor says nothing beyond its reply
 constexpr int32_t kProbeAddress = MemoryRegions[kRegionDeviceId].Start;
 
 // The probe's own frame, as a loopback returns it.
@@ -120,6 +122,7 @@ WaitResult WaitForMonitor(MonitorLink& link, double seconds, IRunReporter& repor
   for (;;) {
     const Clock::time_point now = Clock::now();
     if (now >= nextProbe) {
+      nextProbe = now + kProbePeriod;
       if (Probe(link, watch)) {
         finish(WaitEnd::Found);
         if (waiting) {
@@ -129,7 +132,6 @@ WaitResult WaitForMonitor(MonitorLink& link, double seconds, IRunReporter& repor
         return result;
       }
       if (Failed(link.Port())) return finish(WaitEnd::PortFailed);
-      nextProbe = Clock::now() + kProbePeriod;
       if (!waiting) {
         waiting = true;
         Log().Text("Жду монитор: включите или перезапустите устройство \n");
@@ -168,7 +170,8 @@ DepartureEnd WaitForDeparture(MonitorLink& link, const DeviceIdentity& device, I
   Clock::time_point nextProbe = Clock::now();
   for (;;) {
     if (reporter.StopRequested()) return DepartureEnd::Stopped;
-    if (Clock::now() >= nextProbe) {
+    if (const Clock::time_point now = Clock::now(); now >= nextProbe) {
+      nextProbe = now + kProbePeriod;
       if (Probe(link, watch)) {
         // After a miss the device may have been swapped for the next.
         if (misses > 0) {
@@ -183,7 +186,6 @@ DepartureEnd WaitForDeparture(MonitorLink& link, const DeviceIdentity& device, I
       } else if (++misses >= kMissesGone) {
         return DepartureEnd::Gone;
       }
-      nextProbe = Clock::now() + kProbePeriod;
     }
     link.SendCaptureBurst();
     std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePeriodMs));

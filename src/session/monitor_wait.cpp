@@ -175,8 +175,8 @@ DepartureEnd WaitForDeparture(MonitorLink& link, const DeviceIdentity& device, I
       if (Probe(link, watch)) {
         // After a miss the device may have been swapped for the next.
         if (misses > 0) {
-          const DeviceIdentity now = ReadIdentity(link);
-          if (now.Known && now != device) return DepartureEnd::Gone;
+          const DeviceIdentity found = ReadIdentity(link);
+          if (found.Known && found != device) return DepartureEnd::Gone;
         }
         misses = 0;
         if (!said && stillThere) stillThere();

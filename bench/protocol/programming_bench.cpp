@@ -74,11 +74,11 @@ FirmwareImage Firmware() {
 
 struct Quiet : IProcedureObserver {};
 
-// One programmer on one device; returns the CPU seconds its thread used.
-double WriteAndVerify(SimulatedDevice& device, const FirmwareImage& file, bool& ok) {
-  const double cpuStart = ThreadCpuSeconds();
+// A write of file (then its verification) through the programmer's own port
+// on the device; false when the port did not open or the write failed.
+bool WriteOn(SimulatedDevice& device, const FirmwareImage& file, const WriteOptions& options = {}) {
   OSerialPort port;
-  ok = port.OpenDevice(device.PortPath(), kBaud);
+  if (!port.OpenDevice(device.PortPath(), kBaud)) return false;
   MonitorLink link(port);
   Quiet quiet;
   Procedures procedures(link, quiet);
@@ -86,7 +86,13 @@ double WriteAndVerify(SimulatedDevice& device, const FirmwareImage& file, bool& 
   load.FileRead = true;
   load.BytesStored = kFlashSize;
   FirmwareImage read;
-  ok = ok && procedures.WriteDevice(file, &load, read) == ProcedureStatus::Done;
+  return procedures.WriteDevice(file, &load, read, Admission::Done, options) == ProcedureStatus::Done;
+}
+
+// One programmer on one device; returns the CPU seconds its thread used.
+double WriteAndVerify(SimulatedDevice& device, const FirmwareImage& file, bool& ok) {
+  const double cpuStart = ThreadCpuSeconds();
+  ok = WriteOn(device, file);
   return ThreadCpuSeconds() - cpuStart;
 }
 
@@ -163,22 +169,13 @@ double TimedWrite(const FirmwareImage& before, const FirmwareImage& file, const 
   SimulatedDevice device(line);
   device.SetMemory(before);
   if (!device.Start()) return -1;
-  OSerialPort port;
-  if (!port.OpenDevice(device.PortPath(), kBaud)) return -1;
-  MonitorLink link(port);
-  Quiet quiet;
-  Procedures procedures(link, quiet);
-  HexLoadResult load;
-  load.FileRead = true;
-  load.BytesStored = kFlashSize;
-  FirmwareImage read;
   const auto start = std::chrono::steady_clock::now();
-  const ProcedureStatus status = procedures.WriteDevice(file, &load, read, Admission::Done, options);
+  const bool written = WriteOn(device, file, options);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const FirmwareImage after = device.Memory();
   for (int32_t i = kMonitorAreaSize; i < kFlashSize; ++i)
     if (after[i] != file[i]) return -1;
-  return status == ProcedureStatus::Done ? seconds : -1;
+  return written ? seconds : -1;
 }
 
 // Only what changed against the full write, side by side in one run at the

@@ -50,6 +50,7 @@ struct PortState {
   RunResult Result;
   std::vector<std::string> Lines;
   int ExitCode = kExitOk;
+  DeviceRecord Record;      // as --report and --json give it
   std::string RecordError;  // the record could not be appended to the report
 };
 
@@ -75,7 +76,8 @@ void Serve(const PortsRun& run, const std::string& name, const std::string& labe
   state.ExitCode = ExitCodeOf(state.Result);
   if (run.After && state.Result.OpenError.empty()) run.After(state.Result, device, state.Lines, state.ExitCode);
   // On the disk as soon as the port is done, whatever the others still do.
-  if (report != nullptr && !report->Append(RecordOf(state.Result), state.RecordError))
+  state.Record = RecordOf(state.Result);
+  if (report != nullptr && !report->Append(state.Record, state.RecordError))
     state.ExitCode = std::max(state.ExitCode, kExitFile);
   Log().Flush();
   ConsoleLog::SetThreadPrefix({});
@@ -158,7 +160,7 @@ int RunOnPorts(const PortsRun& run) {
   }
   if (run.Options.Json) {
     std::vector<DeviceRecord> records;
-    for (const PortState& state : states) records.push_back(RecordOf(state.Result));
+    for (const PortState& state : states) records.push_back(state.Record);
     WriteJsonRecords(records);
   }
   return worst;

@@ -9,25 +9,12 @@
 #include <nlohmann/json.hpp>
 
 #include "log/file_open.h"
+#include "serial/system_error.h"
 #include "session/exit_codes.h"
 #include "session/local_time.h"
 
 namespace tolvane {
 namespace {
-
-std::string OneLine(const std::string& text) {
-  std::string line;
-  for (char c : text) {
-    if (c == '\r') continue;
-    if (c == '\n') {
-      if (!line.empty() && line.back() != ' ') line += ' ';
-      continue;
-    }
-    line += c;
-  }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return line;
-}
 
 const char* VerdictOf(int code) {
   switch (code) {
@@ -42,7 +29,7 @@ std::string ReasonOf(const RunResult& r, int code) {
   if (code == kExitOk) return {};
   if (!r.OpenError.empty()) return "cannot open the port: " + r.OpenError;
   if (!r.NoMonitor.empty()) return r.NoMonitor;
-  if (r.Outcome) return OneLine(r.Outcome->Caption + ": " + r.Outcome->Text);
+  if (r.Outcome) return OutcomeLine(*r.Outcome);
   if (code == kExitInterrupted) return "stopped while waiting for the device: nothing was sent to it";
   return "failed";
 }
@@ -84,6 +71,8 @@ bool ReadEnds(const std::string& path, std::string& firstLine, bool& endsLine) {
 }
 
 }  // namespace
+
+std::string OutcomeLine(const ProcedureOutcome& outcome) { return OneLine(outcome.Caption + "\n" + outcome.Text); }
 
 DeviceRecord RecordOf(const RunResult& result, const DeviceIdentity& identity) {
   DeviceRecord record;

@@ -45,6 +45,10 @@ struct DeviceRecord {
 // the run itself did not read it).
 DeviceRecord RecordOf(const RunResult& result, const DeviceIdentity& identity = {});
 
+// An outcome as a record's reason and a status line say it: its caption and
+// the lines of its text on one line.
+std::string OutcomeLine(const ProcedureOutcome& outcome);
+
 // The fields by name, in the file's order.
 nlohmann::ordered_json RecordJson(const DeviceRecord& record);
 

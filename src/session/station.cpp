@@ -36,13 +36,6 @@ class PortRuns : public IRunReporter {
   std::function<bool()> m_Stop;
 };
 
-std::string OneLineOf(const std::optional<ProcedureOutcome>& outcome) {
-  if (!outcome) return {};
-  std::string line = outcome->Caption + ": ";
-  for (char c : outcome->Text) line += c == '\n' || c == '\r' ? ' ' : c;
-  return line;
-}
-
 class Station {
  public:
   Station(const StationRequest& request, IStationReporter& reporter)
@@ -184,7 +177,7 @@ void Station::Serve(size_t index, DeviceTarget& target) {
     const WaitResult wait = WaitForMonitor(link, kUntilStopped, waits);
     if (wait.End == WaitEnd::Stopped || wait.End == WaitEnd::TimedOut) break;
     if (wait.End == WaitEnd::PortFailed) {
-      Set(index, StationState::PortLost, {}, OneLineOf(wait.Failure));
+      Set(index, StationState::PortLost, {}, wait.Failure ? OutcomeLine(*wait.Failure) : std::string());
       if (!Reopen(index, target)) break;
       continue;
     }

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "image/hex_writer.h"
 #include "log/file_open.h"
@@ -107,23 +109,29 @@ std::string SaveBackup(const std::string& dir, const FirmwareImage& device, int 
   if (ec) return ec.message();
   const DeviceIdentity identity = IdentityOf(device);
   std::string name = BackupName(identity, std::chrono::system_clock::now());
-  // Two in the same second get numbers of their own.
+  // Two in the same second get numbers of their own (-2, -3, ...).
+  const std::string stem = name.substr(0, name.size() - std::string_view(".hex").size());
   for (int n = 2; std::filesystem::exists(folder / PathOf(name), ec); ++n)
-    name = name.substr(0, name.find('.')) + "-" + std::to_string(n) + ".hex";
+    name = stem + "-" + std::to_string(n) + ".hex";
   path = Utf8Of(folder / PathOf(name));
   std::string error;
   if (!WriteHexFile(path, device, &error, DeviceReadExtents())) return error;
   if (keepLast <= 0) return {};
-  // The device's own backups, oldest first by name (the time is in it).
+  // The device's own backups, oldest first by the time in their names, and
+  // within a second by their numbers.
   const std::string prefix = identity.Known ? identity.UniqueIdHex() + "-" : "unknown-";
-  std::vector<std::filesystem::path> own;
+  std::vector<std::pair<std::pair<std::string, long>, std::filesystem::path>> own;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
     const std::string file = Utf8Of(entry.path().filename());
-    if (file.rfind(prefix, 0) == 0 && entry.path().extension() == ".hex") own.push_back(entry.path());
+    if (file.rfind(prefix, 0) != 0 || entry.path().extension() != ".hex") continue;
+    const std::string stamp = file.substr(prefix.size(), file.size() - prefix.size() - 4);
+    const size_t number = stamp.find('-', 9);  // after YYYYMMDD-HHMMSS
+    own.push_back({{stamp.substr(0, number), number == std::string::npos ? 1 : std::atol(stamp.c_str() + number + 1)},
+                   entry.path()});
   }
   std::sort(own.begin(), own.end());
   for (size_t i = 0; own.size() > static_cast<size_t>(keepLast) && i < own.size() - static_cast<size_t>(keepLast); ++i)
-    std::filesystem::remove(own[i], ec);
+    std::filesystem::remove(own[i].second, ec);
   return {};
 }
 

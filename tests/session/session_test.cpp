@@ -6,9 +6,12 @@
 #include "image/hex_writer.h"
 #include "log_capture.h"
 #include "session/exit_codes.h"
+#include "session/write_options.h"
 #include "sim_fixture.h"
 
 #include <atomic>
+#include <filesystem>
+#include <set>
 
 namespace tolvane {
 namespace {
@@ -136,6 +139,22 @@ TEST_F(SessionTest, RunsThatEndEarlySayHow) {
     EXPECT_EQ(ExitCodeOf(result), kExitLink);
     EXPECT_FALSE(result.Compared);
   }
+}
+
+TEST_F(SessionTest, BackupsMadeInOneSecondAreNumberedAndTheNewestAreKept) {
+  const std::filesystem::path dir = std::filesystem::path(WriteScratch("backups", "")).string() + ".d";
+  const FirmwareImage device = SimulatedDevice::FactoryImage(7);
+  std::vector<std::string> made(3);
+  for (std::string& path : made) ASSERT_EQ(SaveBackup(dir.string(), device, 2, path), "");
+  std::set<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) left.insert(entry.path().string());
+  EXPECT_EQ(left, (std::set<std::string>{made[1], made[2]}));
+  // One number at most after the time: UID-YYYYMMDD-HHMMSS[-N].hex.
+  for (const std::string& path : made) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    EXPECT_LE(std::count(name.begin(), name.end(), '-'), 3) << name;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

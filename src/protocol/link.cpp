@@ -19,6 +19,8 @@ void PutAddress(uint8_t* out, int32_t address) {
 }
 
 void MonitorLink::Synchronize() {
+  // Capture bursts the line has not carried yet would come before the frames.
+  m_Port.DiscardOutput();
   std::array<uint8_t, kSyncDrainSize> discard;
   int32_t received = 0;
   m_Port.Read(discard.data(), kSyncDrainSize, received);
@@ -74,6 +76,10 @@ int32_t MonitorLink::TakeSurplus(int32_t waitMs) {
 
 bool MonitorLink::SendCaptureBurst() {
   if (!m_Port.IsOpen() || m_Port.PendingOutput() > 0) return false;
+  const auto now = std::chrono::steady_clock::now();
+  const auto wireTime = std::chrono::duration<double>(kCaptureBurstSize * kBitsPerByte / static_cast<double>(m_Baud));
+  if (m_LastBurst && now - *m_LastBurst < wireTime) return false;
+  m_LastBurst = now;
   std::array<uint8_t, kCaptureBurstSize> burst;
   burst.fill(kAttention);
   Send(burst.data(), kCaptureBurstSize);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -17,6 +18,7 @@
 #include "protocol/link_constants.h"
 #include "serial/byte_port.h"
 #include "serial/perf_timer.h"
+#include "serial/serial_port.h"
 
 namespace tolvane {
 
@@ -32,11 +34,13 @@ struct ReadBlockResult {
 // One request-reply exchange at a time; not safe to share between threads.
 class MonitorLink {
  public:
-  explicit MonitorLink(IBytePort& port) : m_Port(port) {}
+  // baud: the line's speed, which paces the capture bursts.
+  explicit MonitorLink(IBytePort& port, int32_t baud = kDefaultBaud) : m_Port(port), m_Baud(baud) {}
 
   IBytePort& Port() { return m_Port; }
 
-  // Discards pending input, sends 0xCD, pauses, discards again, sends 0x00.
+  // Discards what is still queued for sending (capture bursts) and pending
+  // input, sends 0xCD, pauses, discards input again, sends 0x00.
   void Synchronize();
   // Reads 32 bytes at a 24-bit address; fewer than 32 within the time-out is
   // a failure carrying the count. Surplus bytes stay queued.
@@ -51,15 +55,18 @@ class MonitorLink {
   // by surplus (or the firmware chatters), and the replies are shifted.
   // Returns the count taken.
   int32_t TakeSurplus(int32_t waitMs = 0);
-  // Queues one capture burst unless the previous one is still unsent, so a
-  // 1 ms request rate never outruns the line and never blocks the caller.
-  // True when a burst was queued.
+  // Queues one capture burst unless the previous one is still unsent or was
+  // started less than its wire time (80 bit times) ago, so a 1 ms request
+  // rate never outruns the line, even where the port cannot tell what it
+  // still holds, and never blocks the caller. True when a burst was queued.
   bool SendCaptureBurst();
 
  private:
   bool Send(const uint8_t* data, int32_t count) { return m_Port.Write(data, count); }
 
   IBytePort& m_Port;
+  int32_t m_Baud;
+  std::optional<std::chrono::steady_clock::time_point> m_LastBurst;
 };
 
 // Puts the three address bytes, low byte first, at out[0..2].

@@ -41,6 +41,9 @@ inline constexpr int32_t kSurplusWaitMs = 20;
 
 // Idle traffic ------------------------------------------------------------
 
+// Wire time of a byte: start bit, eight data bits, stop bit (8N1).
+inline constexpr int32_t kBitsPerByte = 10;
+
 inline constexpr int32_t kCaptureBurstSize = 8;       // bytes of kAttention per burst
 inline constexpr int32_t kCapturePeriodMs = 1;        // how often a burst is asked for
 inline constexpr int32_t kReceivePeriodMs = 100;      // receive tick

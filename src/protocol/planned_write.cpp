@@ -69,12 +69,6 @@ ProcedureStatus Procedures::WritePlanned(const FirmwareImage& file, const HexLoa
   const bool changedOnly = options.ChangedOnly;
   m_Total = (readFirst ? kDeviceReads : 0) +
             (changedOnly ? kFlashWriteBlocks + (readFirst ? 0 : kRegionCount) : kFlashWriteBlocks + kDeviceReads);
-  m_PlannedWrite = true;
-  struct Reset {
-    bool& Flag;
-    ~Reset() { Flag = false; }
-  } reset{m_PlannedWrite};
-
   // Which blocks of device hold what the device holds now.
   std::bitset<kFlashWriteBlocks> known;
   if (readFirst) {
@@ -82,8 +76,7 @@ ProcedureStatus Procedures::WritePlanned(const FirmwareImage& file, const HexLoa
     if (read != ProcedureStatus::Done) return read;
     known.set();
     if (const std::string why = options.BeforeWriting(device); !why.empty()) {
-      Report("Резервная копия не сохранена: " + why + "\nЗапись не начата, прошивка в модуле не изменена.",
-             "ОШИБКА ЗАПИСИ", OutcomeIcon::Error);
+      Report("Резервная копия не сохранена: " + why + "\n" + WriteState(), "ОШИБКА ЗАПИСИ", OutcomeIcon::Error);
       return ProcedureStatus::Refused;
     }
   }

@@ -29,6 +29,8 @@ constexpr const char* kWriteWrongAnswer =
     "Ошибка при записи - неверный ответ! Возможно схема не в режиме обновления "
     "прошивки или не поддерживает заливку hex - файлов.";
 constexpr const char* kWriteCaption = "ОШИБКА ЗАПИСИ";
+constexpr const char* kWriteNotStarted = "Запись не начата, прошивка в модуле не изменена.";
+constexpr const char* kWrittenNotVerified = "Все блоки записаны, но не проверены.";
 constexpr const char* kVerifyEqual = "Все в порядке, данные одинаковы !\nНажмите 'Пуск' для запуска прошивки";
 constexpr const char* kVerifyEqualCaption = "ВЕРИФИКАЦИЯ ПРОШИВКИ";
 constexpr const char* kVerdictUser = "Данные пользователя не совпадают!\r\n";
@@ -111,8 +113,9 @@ void Procedures::Report(std::string text, std::string caption, OutcomeIcon icon)
 void Procedures::Step() { m_Observer.Progress(++m_Done, m_Total); }
 
 // What an interrupted write may have done to the monitor: it is known to be
-// kept only when every block of the monitor area that was sent was answered
-// as protected.
+// kept only when every block of the monitor area that the device answered
+// was answered as protected (a block it never answered is no sign of a
+// write: the device stopped listening).
 const char* Procedures::MonitorState() const {
   const int32_t monitorBlocksProtected = m_LastWrite.ProtectedBlocks - m_LastWrite.ProtectedUserBlocks;
   if (monitorBlocksProtected == m_LastWrite.MonitorBlocksSent)
@@ -132,9 +135,7 @@ bool Procedures::LineClear(bool first, int32_t waitMs) {
       .Dec(surplus)
       .Text("\n")
       .SetColor(kColorNormal);
-  std::string text = kSurplusText;
-  if (m_LastWrite.BlocksSent > 0 && m_LastWrite.BlocksSent < kFlashWriteBlocks) text += "\n" + WriteState();
-  Report(std::move(text), kSurplusCaption, OutcomeIcon::Error);
+  Report(WithWriteState(kSurplusText), kSurplusCaption, OutcomeIcon::Error);
   return false;
 }
 
@@ -149,24 +150,26 @@ void Procedures::ReportPortLost(const std::string& deviceState) {
   Report(std::move(text), kPortLostCaption, OutcomeIcon::Error);
 }
 
-// What an unfinished write leaves in the device.
+// What an unfinished write leaves in the device, in one wording for every
+// way it ends early: nothing sent, blocks written (the firmware now partial),
+// or none of them written (unchanged), and what became of the monitor.
 std::string Procedures::WriteState() const {
-  std::string state = "Записано блоков: " + std::to_string(m_LastWrite.BlocksWritten);
-  if (m_LastWrite.BlocksAlreadyRight > 0)
-    state += ", уже были верны: " + std::to_string(m_LastWrite.BlocksAlreadyRight);
-  return state + ", защищено: " + std::to_string(m_LastWrite.ProtectedBlocks) + " (из " +
-         std::to_string(kFlashWriteBlocks) + "), прошивка в модуле неполная. " + MonitorState();
+  const WriteCounts& w = m_LastWrite;
+  if (w.BlocksSent == 0) return kWriteNotStarted;
+  if (w.BlocksSent == kFlashWriteBlocks && w.BlocksWritten + w.ProtectedBlocks == kFlashWriteBlocks)
+    return kWrittenNotVerified;
+  std::string state = "Записано блоков: " + std::to_string(w.BlocksWritten);
+  if (w.BlocksAlreadyRight > 0) state += ", уже были верны: " + std::to_string(w.BlocksAlreadyRight);
+  state += ", защищено: " + std::to_string(w.ProtectedBlocks) + " (из " + std::to_string(kFlashWriteBlocks) + "), ";
+  state += w.BlocksWritten > 0 ? "прошивка в модуле неполная. " : "прошивка в модуле не изменена. ";
+  return state + MonitorState();
 }
 
 bool Procedures::ReadFailed(const ReadBlockResult& block, const char* text, const char* caption) {
   Log().Text("Err, RdSz=").Dec(block.Received).Text("\n");
-  const bool written = m_LastWrite.BlocksSent == kFlashWriteBlocks;
-  // Within a write that reads as it goes, what the device holds is told too.
-  std::string state;
-  if (m_PlannedWrite && !written)
-    state = m_LastWrite.BlocksSent > 0 ? WriteState() : "Запись не начата, прошивка в модуле не изменена.";
+  const std::string state = m_Writing ? WriteState() : std::string();
   if (PortLost()) {
-    ReportPortLost(written ? "Все блоки записаны, но не проверены." : state);
+    ReportPortLost(state);
   } else {
     Report(state.empty() ? std::string(text) : text + std::string("\n") + state, caption, OutcomeIcon::Error);
   }
@@ -183,9 +186,9 @@ ReadBlockResult Procedures::TimedRead(int32_t address) {
   return block;
 }
 
-// A write with options says in each failure what the device holds now.
-std::string Procedures::WithPlannedState(const char* text) const {
-  return m_PlannedWrite ? text + std::string("\n") + WriteState() : std::string(text);
+// A write says in each failure what the device holds now.
+std::string Procedures::WithWriteState(const char* text) const {
+  return m_Writing ? text + std::string("\n") + WriteState() : std::string(text);
 }
 
 bool Procedures::ReadFlash(int32_t address, FirmwareImage& device, bool& first) {
@@ -204,6 +207,7 @@ bool Procedures::ReadRegion(int32_t k, FirmwareImage& device, bool& first) {
   if (!block.Ok) return ReadFailed(block, kRegionReadFailed, kRegionReadCaption);
   const auto kept = static_cast<std::ptrdiff_t>(DeviceReadExtents()[static_cast<size_t>(k)]);
   std::copy(block.Data.begin(), block.Data.begin() + kept, device.Slot(k));
+  if (k == kRegionCount - 1) m_LastReads.RegionsRead = true;
   return true;
 }
 
@@ -213,7 +217,7 @@ bool Procedures::WriteFlash(int32_t address, const uint8_t* data, bool& first) {
   const WriteOutcome outcome =
       m_Link.WriteBlock(address, std::span<const uint8_t, kWriteDataSize>(data, kWriteDataSize));
   ++m_LastWrite.BlocksSent;
-  if (MonitorArea.Contains(address)) ++m_LastWrite.MonitorBlocksSent;
+  if (MonitorArea.Contains(address) && outcome != WriteOutcome::NoAnswer) ++m_LastWrite.MonitorBlocksSent;
   switch (outcome) {
     case WriteOutcome::Written: ++m_LastWrite.BlocksWritten; return true;
     case WriteOutcome::Protected:
@@ -224,11 +228,11 @@ bool Procedures::WriteFlash(int32_t address, const uint8_t* data, bool& first) {
       if (PortLost()) {
         ReportPortLost(WriteState());
       } else {
-        Report(WithPlannedState(kWriteNoAnswer), kWriteCaption, OutcomeIcon::Error);
+        Report(WithWriteState(kWriteNoAnswer), kWriteCaption, OutcomeIcon::Error);
       }
       return false;
     case WriteOutcome::WrongAnswer:
-      Report(WithPlannedState(kWriteWrongAnswer), kWriteCaption, OutcomeIcon::Error);
+      Report(WithWriteState(kWriteWrongAnswer), kWriteCaption, OutcomeIcon::Error);
       return false;
   }
   return false;
@@ -236,8 +240,8 @@ bool Procedures::WriteFlash(int32_t address, const uint8_t* data, bool& first) {
 
 ProcedureStatus Procedures::ReadStopped(int32_t readBefore) {
   if (m_LastWrite.BlocksSent == kFlashWriteBlocks && readBefore > 0) {
-    Report(std::string("Проверка прервана! Все блоки записаны, но не проверены. ") + MonitorState(),
-           kCheckStoppedCaption, OutcomeIcon::Error);
+    Report(std::string("Проверка прервана! ") + kWrittenNotVerified + " " + MonitorState(), kCheckStoppedCaption,
+           OutcomeIcon::Error);
   } else {
     Report(Format("Чтение прервано! Считано блоков: %d из %d, данные модуля прочитаны "
                   "не полностью.",
@@ -357,8 +361,7 @@ bool AdmitFile(const HexLoadResult* load, IProcedureObserver& observer) {
 }
 
 ProcedureOutcome SuspectRefusal(const HexLoadResult& load) {
-  return {SuspectFileText(load) + "\nЗапись не начата, прошивка в модуле не изменена.", kWriteCaption,
-          OutcomeIcon::Error};
+  return {SuspectFileText(load) + "\n" + kWriteNotStarted, kWriteCaption, OutcomeIcon::Error};
 }
 
 ProcedureStatus Procedures::WriteBlocks(const FirmwareImage& file) {
@@ -399,6 +402,11 @@ ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoad
   if ((admission == Admission::Ask || load == nullptr) && !AdmitFile(load, m_Observer)) return ProcedureStatus::Refused;
 
   Log().Text("Начинаю запись \n");
+  m_Writing = true;
+  struct Reset {
+    bool& Flag;
+    ~Reset() { Flag = false; }
+  } reset{m_Writing};
   if (options.Planned()) return WritePlanned(file, *load, device, options);
   ProcedureStatus status = WriteBlocks(file);
   if (status != ProcedureStatus::Done) return status;

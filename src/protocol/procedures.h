@@ -97,7 +97,7 @@ struct WriteCounts {
   int32_t BlocksWritten = 0;  // answered as written
   int32_t ProtectedBlocks = 0;
   int32_t ProtectedUserBlocks = 0;
-  int32_t MonitorBlocksSent = 0;   // of the monitor area's blocks, those sent
+  int32_t MonitorBlocksSent = 0;   // of the monitor area's blocks, those sent and answered
   int32_t BlocksAlreadyRight = 0;  // read and found equal to the file, so not sent
 };
 
@@ -160,6 +160,9 @@ class Procedures {
   struct ReadTiming {
     int32_t Commands = 0;
     double Seconds = 0;
+    // Every region was read (the last one after the others): the device's
+    // identity is known, even when the procedure failed later.
+    bool RegionsRead = false;
   };
   const ReadTiming& LastReads() const { return m_LastReads; }
   // Counts of the last comparison (valid after CompareImages).
@@ -179,7 +182,7 @@ class Procedures {
   bool WriteFlash(int32_t address, const uint8_t* data, bool& first);
   bool ReadFailed(const ReadBlockResult& block, const char* text, const char* caption);
   ReadBlockResult TimedRead(int32_t address);
-  std::string WithPlannedState(const char* text) const;
+  std::string WithWriteState(const char* text) const;
   ProcedureStatus ReadStopped(int32_t readBefore);
   ProcedureStatus WriteStopped();
   void LogWriteEnd() const;
@@ -202,8 +205,8 @@ class Procedures {
   WriteCounts m_LastWrite;
   CompareCounts m_LastCompare;
   ReadTiming m_LastReads;
-  std::string m_OutcomeNote;    // appended to the next outcome (what a planned write did)
-  bool m_PlannedWrite = false;  // a read that fails is one of a write: its outcome says what the device holds
+  std::string m_OutcomeNote;  // appended to the next outcome (what a planned write did)
+  bool m_Writing = false;     // a failure is one of a write: its outcome says what the device holds
 };
 
 }  // namespace tolvane

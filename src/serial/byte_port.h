@@ -25,6 +25,8 @@ class IBytePort {
   virtual bool ClearLineErrors() = 0;
   // Bytes queued for sending that the line has not carried yet.
   virtual int32_t PendingOutput() const = 0;
+  // Drops what is queued for sending and not yet on the line.
+  virtual void DiscardOutput() = 0;
 
   virtual uint32_t LastError() const = 0;            // code of the last failed read or write, 0: none
   virtual int32_t FrameErrors() const = 0;           // framing errors counted since the open

@@ -39,19 +39,17 @@ class InProcessBackend final : public OSerialPort::Backend {
                  uint32_t& error) override {
     return Take(buffer, count, received, &deadline, error);
   }
-  bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>*, uint32_t& error) override {
-    if (m_Line->HungUp()) {
-      error = kSystemDeviceGone;
-      return false;
-    }
-    m_Line->ClientWrite(data, static_cast<size_t>(std::max(count, 0)));
-    return true;
+  bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>* stop, uint32_t& error) override {
+    if (m_Line->ClientWrite(data, static_cast<size_t>(std::max(count, 0)), stop, kWriteStallMs)) return true;
+    error = m_Line->HungUp() ? kSystemDeviceGone : kWriteStalled;
+    return false;
   }
   bool ClearErrors(bool& frameError) override {
     frameError = false;
     return true;
   }
-  int32_t PendingOutput() override { return 0; }
+  int32_t PendingOutput() override { return static_cast<int32_t>(m_Line->ClientPending()); }
+  void DiscardOutput() override { m_Line->ClientDiscard(); }
 
  private:
   bool Take(uint8_t* buffer, int32_t count, int32_t& received, const Clock::time_point* deadline, uint32_t& error) {
@@ -71,7 +69,9 @@ class InProcessBackend final : public OSerialPort::Backend {
 
 size_t InProcessLine::DeviceRead(uint8_t* buffer, size_t max) {
   std::lock_guard lock(m_Mutex);
-  return Take(m_ToDevice, buffer, max);
+  const size_t n = Take(m_ToDevice, buffer, max);
+  if (n > 0) m_ToDeviceTaken.notify_all();
+  return n;
 }
 
 bool InProcessLine::DeviceInputWaiting() {
@@ -109,6 +109,7 @@ void InProcessLine::HangUp() {
   m_HungUp = true;
   m_ToClient.clear();
   m_ToClientChanged.notify_all();
+  m_ToDeviceTaken.notify_all();
 }
 
 bool InProcessLine::Attach() {
@@ -129,10 +130,40 @@ bool InProcessLine::HungUp() {
   return m_HungUp;
 }
 
-void InProcessLine::ClientWrite(const uint8_t* data, size_t count) {
+bool InProcessLine::ClientWrite(const uint8_t* data, size_t count, const std::atomic<bool>* stop, int stallMs) {
+  using Clock = std::chrono::steady_clock;
+  std::unique_lock lock(m_Mutex);
+  auto progress = Clock::now();
+  size_t done = 0;
+  while (done < count) {
+    if (m_HungUp || (stop != nullptr && stop->load())) return false;
+    const size_t room = kDeviceBuffer - std::min(kDeviceBuffer, m_ToDevice.size());
+    if (room > 0) {
+      const size_t n = std::min(room, count - done);
+      m_ToDevice.insert(m_ToDevice.end(), data + done, data + done + n);
+      done += n;
+      progress = Clock::now();
+      m_ToDeviceChanged.notify_all();
+      continue;
+    }
+    // Woken by the device taking bytes; a stop flag is looked at every slice.
+    const auto slice =
+        std::min(progress + std::chrono::milliseconds(stallMs), Clock::now() + std::chrono::milliseconds(20));
+    m_ToDeviceTaken.wait_until(lock, slice);
+    if (Clock::now() - progress >= std::chrono::milliseconds(stallMs)) return false;
+  }
+  return true;
+}
+
+size_t InProcessLine::ClientPending() {
   std::lock_guard lock(m_Mutex);
-  m_ToDevice.insert(m_ToDevice.end(), data, data + count);
-  m_ToDeviceChanged.notify_all();
+  return m_ToDevice.size();
+}
+
+void InProcessLine::ClientDiscard() {
+  std::lock_guard lock(m_Mutex);
+  m_ToDevice.clear();
+  m_ToDeviceTaken.notify_all();
 }
 
 size_t InProcessLine::ClientRead(uint8_t* buffer, size_t count, const std::chrono::steady_clock::time_point* deadline) {

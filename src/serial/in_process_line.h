@@ -7,6 +7,7 @@
 
 #include "serial/serial_port.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -23,6 +24,9 @@ class InProcessLine {
   // What the line holds towards the client before further bytes are lost,
   // as on a real line whose listener does not read.
   static constexpr size_t kClientBuffer = 64 * 1024;
+  // What the line holds towards the device, as a driver's transmit buffer
+  // does: a client that sends faster than the device takes waits for room.
+  static constexpr size_t kDeviceBuffer = 4096;
 
   // Device end ----------------------------------------------------------
   // Takes what the client has sent, without waiting.
@@ -42,7 +46,13 @@ class InProcessLine {
   bool Attach();  // false while another client has it open
   void Detach();
   bool HungUp();
-  void ClientWrite(const uint8_t* data, size_t count);
+  // Waits for room while the device end holds kDeviceBuffer bytes; false
+  // when the line hung up, *stop turned true, or nothing was taken for
+  // stallMs.
+  bool ClientWrite(const uint8_t* data, size_t count, const std::atomic<bool>* stop, int stallMs);
+  // Bytes the device has not taken yet, and dropping them.
+  size_t ClientPending();
+  void ClientDiscard();
   // Takes up to `count` bytes: what is there (no deadline), or waiting until
   // count bytes are there or the deadline has passed.
   size_t ClientRead(uint8_t* buffer, size_t count, const std::chrono::steady_clock::time_point* deadline);
@@ -51,6 +61,7 @@ class InProcessLine {
   std::mutex m_Mutex;
   std::condition_variable m_ToDeviceChanged;
   std::condition_variable m_ToClientChanged;
+  std::condition_variable m_ToDeviceTaken;
   std::deque<uint8_t> m_ToDevice;
   std::deque<uint8_t> m_ToClient;
   bool m_Woken = false;

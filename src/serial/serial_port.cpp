@@ -60,6 +60,8 @@ bool OSerialPort::OpenDevice(const std::string& name, int32_t speed) {
     if (const std::string advice = OpenFailureAdvice(name, error); !advice.empty()) m_ErrorText += "\r\n" + advice;
     return false;
   }
+  // A port opened again starts clean: the failure of the one before is not its own.
+  m_LastError = 0;
   m_FrameErrors = 0;
   m_LoggedWriteError = 0;
   uint32_t taken = 0;
@@ -141,6 +143,10 @@ bool OSerialPort::ClearLineErrors() {
 }
 
 int32_t OSerialPort::PendingOutput() const { return IsOpen() ? m_Backend->PendingOutput() : 0; }
+
+void OSerialPort::DiscardOutput() {
+  if (IsOpen()) m_Backend->DiscardOutput();
+}
 
 PortError OSerialPort::ErrorKind() const {
   if (!IsOpen()) return m_OpenError == 0 ? PortError::None : KindOfError(m_OpenError);

@@ -74,6 +74,7 @@ class OSerialPort : public IBytePort {
   bool ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, int32_t timeoutMs) override;
   bool ClearLineErrors() override;
   int32_t PendingOutput() const override;
+  void DiscardOutput() override;
   uint32_t LastError() const override { return m_LastError; }
   int32_t FrameErrors() const override { return m_FrameErrors; }
   const std::string& ErrorText() const override { return m_ErrorText; }

@@ -39,7 +39,13 @@ class OSerialPort::Backend {
   virtual bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>* stop, uint32_t& error) = 0;
   virtual bool ClearErrors(bool& frameError) = 0;
   virtual int32_t PendingOutput() = 0;
+  // Drops what is queued for sending and not yet on the line.
+  virtual void DiscardOutput() = 0;
 };
+
+// A write that the line takes nothing of for this long gives up (a peer that
+// never drains must not hang the program).
+inline constexpr int kWriteStallMs = 5000;
 
 // The openers, as the table in serial_port.cpp probes them: each returns
 // null with error 0 for a name it does not know.

@@ -97,7 +97,6 @@ uint32_t ForbiddenDevice(dev_t rdev) {
 // the rest of what has arrived.
 constexpr int kRefillMs = 2;
 // How long a write may wait for a line that takes nothing.
-constexpr int kStallMs = 5000;
 // How long closing waits for queued output before the old settings return
 // (which could change the speed under bytes still on their way).
 constexpr int kDrainMs = 1000;
@@ -120,6 +119,7 @@ class PosixBackend final : public OSerialPort::Backend {
   bool Write(const uint8_t* data, int32_t count, const std::atomic<bool>* stop, uint32_t& error) override;
   bool ClearErrors(bool& frameError) override;
   int32_t PendingOutput() override;
+  void DiscardOutput() override { ::tcflush(m_Fd, TCOFLUSH); }
 
  private:
   // Reads until count, or (waiting) until the deadline; without waiting,
@@ -294,7 +294,7 @@ bool PosixBackend::ReadSome(uint8_t* buffer, int32_t count, int32_t& received, c
 
 bool PosixBackend::Write(const uint8_t* data, int32_t count, const std::atomic<bool>* stop, uint32_t& error) {
   // No write time-out, as on the device's own line; but a peer that never
-  // drains must not hang the program: give up after kStallMs without
+  // drains must not hang the program: give up after kWriteStallMs without
   // progress, or at once when asked to stop.
   constexpr int kSliceMs = 20;
   size_t done = 0;
@@ -316,7 +316,7 @@ bool PosixBackend::Write(const uint8_t* data, int32_t count, const std::atomic<b
       error = static_cast<uint32_t>(EINTR);
       return false;
     }
-    const int64_t left = progress + kStallMs - NowMs();
+    const int64_t left = progress + kWriteStallMs - NowMs();
     if (left <= 0) {
       error = kWriteStalled;
       return false;

@@ -105,6 +105,8 @@ class Win32Backend final : public OSerialPort::Backend {
     return true;
   }
 
+  void DiscardOutput() override { PurgeComm(m_Handle, PURGE_TXABORT | PURGE_TXCLEAR); }
+
   int32_t PendingOutput() override {
     DWORD errors = 0;
     COMSTAT status;

@@ -88,7 +88,7 @@ void JudgeLine(const Procedures::ReadTiming& reads, const RunRequest& request, R
   constexpr int32_t kEnoughReads = 256;
   if (reads.Commands < kEnoughReads || reads.Seconds <= 0 || request.Baud <= 0) return;
   const double lineSeconds =
-      static_cast<double>(reads.Commands) * (kReadRequestSize + kReadReplySize) * 10.0 / request.Baud;
+      static_cast<double>(reads.Commands) * (kReadRequestSize + kReadReplySize) * kBitsPerByte / request.Baud;
   result.LineShare = lineSeconds / reads.Seconds;
   if (result.LineShare >= kSlowLineShare) return;
   const LineAdvice advice = SlowLineAdvice(request.PortName);
@@ -197,10 +197,10 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
   result.Compared = (request.Kind == RunKind::Verify || request.Kind == RunKind::Write) &&
                     (result.Status == ProcedureStatus::Done || result.Status == ProcedureStatus::Differs);
   if (result.Compared) result.Compare = procedures.LastCompare();
-  if (observer.ImageRead()) {
-    result.BlocksRead = kDeviceReads;
-    result.Device = IdentityOf(device);
-  }
+  if (observer.ImageRead()) result.BlocksRead = kDeviceReads;
+  // A write that read the device before it failed (a backup, kept ranges)
+  // knows whom it wrote to.
+  if (observer.ImageRead() || procedures.LastReads().RegionsRead) result.Device = IdentityOf(device);
   result.Outcome = std::move(observer.TakenOutcome());
   result.PortLost = result.Status == ProcedureStatus::LinkFailed && port.IsOpen() && port.LastError() != 0;
   return finish();

@@ -113,9 +113,11 @@ std::string SaveBackup(const std::string& dir, const FirmwareImage& device, int 
   const std::string stem = name.substr(0, name.size() - std::string_view(".hex").size());
   for (int n = 2; std::filesystem::exists(folder / PathOf(name), ec); ++n)
     name = stem + "-" + std::to_string(n) + ".hex";
-  path = Utf8Of(folder / PathOf(name));
+  // Named only once written: a backup that failed is no file to point at.
+  const std::string made = Utf8Of(folder / PathOf(name));
   std::string error;
-  if (!WriteHexFile(path, device, &error, DeviceReadExtents())) return error;
+  if (!WriteHexFile(made, device, &error, DeviceReadExtents())) return error;
+  path = made;
   if (keepLast <= 0) return {};
   // The device's own backups, oldest first by the time in their names, and
   // within a second by their numbers.

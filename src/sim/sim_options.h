@@ -104,9 +104,6 @@ struct SimulatedDeviceStats {
   int64_t BytesReceived = 0;  // every byte that reached the monitor
   int64_t BytesSent = 0;      // every byte put on the line (replies, noise, chatter)
   int64_t BytesIgnored = 0;   // received bytes that were not part of a frame
-  // With wire emulation: bytes lost because the client wrote faster than the
-  // line carries and ran more than 50 ms of wire time ahead of it.
-  int64_t BytesDropped = 0;
   int64_t Resets = 0;
   // How late the last byte of each reply reached the line against its wire
   // time: the pacing's own cost, which the client's timing includes.

@@ -121,6 +121,7 @@ class SimulatedDevice::Engine {
   int64_t m_PowerOnNs = -1;
   int64_t m_VanishNs = -1;  // when the frame that ends the line has arrived
   int64_t m_NextClientCheckNs = 0;
+  bool m_InputHeld = false;  // the client's bytes wait in the line for room
 
   size_t m_JigNext = 0;     // the next board of the jig to switch on
   int32_t m_JigOn = -1;     // the board on the line (-1: none)
@@ -236,6 +237,7 @@ int64_t SimulatedDevice::Engine::NextDeadline(bool& replyEnd) const {
   consider(m_PowerOnNs);
   consider(m_JigOnNs);
   consider(m_JigOffNs);
+  if (m_InputHeld) consider(m_Wire.InputRoomAtNs());
   replyEnd = outputEnd && deadline == output;
   return deadline;
 }
@@ -244,14 +246,13 @@ bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
   uint8_t buffer[4096];
   bool received = false;
   for (;;) {
-    const size_t n = m_Line->Read(buffer, sizeof buffer);
+    const size_t room = std::min(sizeof buffer, m_Wire.InputRoom(nowNs));
+    m_InputHeld = room == 0 && m_Line->InputWaiting();
+    if (room == 0) return received;
+    const size_t n = m_Line->Read(buffer, room);
     if (n == 0) return received;
     received = true;
-    const int64_t dropped = m_Wire.Arrive(buffer, n, nowNs);
-    if (dropped > 0) {
-      std::lock_guard lock(m_Mutex);
-      m_Stats.BytesDropped += dropped;
-    }
+    m_Wire.Arrive(buffer, n, nowNs);
   }
 }
 
@@ -310,6 +311,13 @@ void SimulatedDevice::Engine::Serve() {
     }
     const int64_t timeoutNs =
         deadline == std::numeric_limits<int64_t>::max() ? -1 : std::max<int64_t>(0, wakeNs - nowNs);
+    if (m_InputHeld) {
+      // The line has input the device has no room for: waiting on it would
+      // return at once.
+      std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, wakeNs - NowNs())));
+      Receive(NowNs());
+      continue;
+    }
     if (!m_Line->Wait(timeoutNs)) return;
     if (m_Line->InputWaiting()) Receive(NowNs());
   }

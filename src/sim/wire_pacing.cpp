@@ -6,6 +6,8 @@
 #include <limits>
 #include <thread>
 
+#include "protocol/link_constants.h"
+
 namespace tolvane::sim {
 namespace {
 
@@ -13,9 +15,10 @@ namespace {
 // write: the receiver never sees a byte early, only the first ones of a long
 // reply up to this much late, and the device wakes far less often.
 constexpr int64_t kOutputBatchNs = 1'000'000;
-// Wire time the client may run ahead of the line before its bytes are lost
-// (several frames; a well-behaved client never comes near it).
-constexpr int64_t kMaxInputBacklogNs = 50'000'000;
+// Wire time of the client's bytes the device's end takes ahead of the line
+// (several frames): the rest waits in the line's own buffer, as on a real
+// line, and reaches the device no faster than the line carries it.
+constexpr int64_t kInputQueueNs = 50'000'000;
 // How far ahead of a reply's last byte the thread wakes to spin.
 constexpr int64_t kSpinLeadNs = 200'000;
 
@@ -44,7 +47,7 @@ SpinSlot::~SpinSlot() {
 }
 
 WirePacing::WirePacing(int32_t baudRate) {
-  if (baudRate > 0) m_ByteNs = 10'000'000'000 / baudRate;
+  if (baudRate > 0) m_ByteNs = int64_t{link::kBitsPerByte} * 1'000'000'000 / baudRate;
 }
 
 void WirePacing::Schedule(const std::vector<uint8_t>& bytes, int64_t startNs) {
@@ -83,23 +86,24 @@ int64_t WirePacing::OutputDeadline(bool& replyEnd) const {
   return batchEnd;
 }
 
-int64_t WirePacing::Arrive(const uint8_t* bytes, size_t count, int64_t nowNs) {
-  int64_t dropped = 0;
+size_t WirePacing::InputRoom(int64_t nowNs) const {
+  if (!Emulated()) return std::numeric_limits<size_t>::max();
+  const int64_t ahead = std::max<int64_t>(0, m_InFreeNs - nowNs);
+  return ahead >= kInputQueueNs ? 0 : static_cast<size_t>((kInputQueueNs - ahead) / m_ByteNs) + 1;
+}
+
+int64_t WirePacing::InputRoomAtNs() const {
+  // Half the queue at a time: the thread need not wake for every byte.
+  return m_InFreeNs - kInputQueueNs / 2;
+}
+
+void WirePacing::Arrive(const uint8_t* bytes, size_t count, int64_t nowNs) {
   for (size_t i = 0; i < count; ++i) {
-    // A pseudo-terminal cannot tell its client that output is unsent, so a
-    // client may offer more than the line carries (capture bursts every
-    // millisecond). A real port would hold the excess back in its queue, and
-    // the link sends no burst while one is unsent; here it is dropped.
-    if (Emulated() && m_InFreeNs - nowNs > kMaxInputBacklogNs) {
-      ++dropped;
-      continue;
-    }
     // Taken as sent at the moment it was read: the wire starts then, or when
     // the previous byte is through.
     m_InFreeNs = std::max(m_InFreeNs, nowNs) + m_ByteNs;
     m_In.push_back({bytes[i], m_InFreeNs});
   }
-  return dropped;
 }
 
 bool WirePacing::NextInput(TimedByte& byte) {

@@ -58,9 +58,14 @@ class WirePacing {
   // is queued.
   int64_t OutputDeadline(bool& replyEnd) const;
 
-  // The client's bytes, read from the line at nowNs. Returns how many were
-  // lost because the client ran too far ahead of the line.
-  int64_t Arrive(const uint8_t* bytes, size_t count, int64_t nowNs);
+  // How many of the client's bytes the device's end takes from the line at
+  // nowNs (its queue is bounded: a client that sends faster than the line
+  // carries finds its bytes waiting in the line), and when there is room
+  // again once none is left.
+  size_t InputRoom(int64_t nowNs) const;
+  int64_t InputRoomAtNs() const;
+  // The client's bytes, read from the line at nowNs.
+  void Arrive(const uint8_t* bytes, size_t count, int64_t nowNs);
   bool InputWaiting() const { return !m_In.empty(); }
   // Takes the oldest byte the client sent; false when there is none.
   bool NextInput(TimedByte& byte);

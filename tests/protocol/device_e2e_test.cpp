@@ -106,6 +106,26 @@ TEST_F(DeviceTest, RunStartsTheFirmware) {
   EXPECT_EQ(bench.Run().ReadDevice(m_Read), ProcedureStatus::LinkFailed);
 }
 
+// Capture bursts asked for every millisecond for seconds, as the window and
+// the command line do while they wait for a device, against a device that
+// takes bytes at the line's pace: the read that follows is answered at once,
+// not behind a backlog of bursts (before, 3 s left about 0.7 s of them).
+TEST_F(DeviceTest, CaptureBurstsLeaveTheLineFreeForTheNextFrame) {
+  SimulatedDeviceOptions options;
+  options.BaudRate = kDefaultBaud;
+  test::OpenTestDevice device(options);
+  MonitorLink link(device.Port());
+  const auto start = Clock::now();
+  while (Clock::now() - start < std::chrono::seconds(3)) {
+    link.SendCaptureBurst();
+    std::this_thread::sleep_for(std::chrono::milliseconds(link::kCapturePeriodMs));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the last burst's wire time
+  const auto asked = Clock::now();
+  EXPECT_TRUE(link.ReadBlock(kMonitorAreaSize).Ok);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 0.2);
+}
+
 TEST_F(DeviceTest, FourDevicesInParallel) {
   std::vector<std::future<ProcedureStatus>> runs;
   std::vector<std::unique_ptr<Bench>> benches;

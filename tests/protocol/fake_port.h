@@ -19,12 +19,14 @@ class FakePort : public IBytePort {
   struct Sent {
     std::vector<uint8_t> Bytes;
     Clock::time_point At;
+    int32_t PendingBefore = 0;  // what the port still held for sending
   };
 
   bool Opened = true;
   std::vector<Sent> Writes;   // one entry per Write call
   std::deque<uint8_t> Input;  // what the reads take from
   int32_t Pending = 0;
+  int32_t Discards = 0;
   uint32_t Error = 0;
   int32_t Frames = 0;
   std::string OpenErrorText;
@@ -43,7 +45,7 @@ class FakePort : public IBytePort {
   bool IsOpen() const override { return Opened; }
   bool Write(const uint8_t* data, int32_t count) override {
     if (!Opened) return false;
-    Writes.push_back({std::vector<uint8_t>(data, data + count), Clock::now()});
+    Writes.push_back({std::vector<uint8_t>(data, data + count), Clock::now(), Pending});
     if (Responder) Responder(*this, Writes.back().Bytes);
     return true;
   }
@@ -53,6 +55,10 @@ class FakePort : public IBytePort {
   }
   bool ClearLineErrors() override { return Opened; }
   int32_t PendingOutput() const override { return Pending; }
+  void DiscardOutput() override {
+    ++Discards;
+    Pending = 0;
+  }
   uint32_t LastError() const override { return Error; }
   int32_t FrameErrors() const override { return Frames; }
   const std::string& ErrorText() const override { return OpenErrorText; }

@@ -78,6 +78,7 @@ TEST_F(LinkTest, WriteReplyGivesTheOutcome) {
 
 TEST_F(LinkTest, SynchronizeDiscardsInputAroundItsPause) {
   m_Port.Queue(100, 0x55);
+  m_Port.Pending = 16;  // capture bursts still queued for sending
   m_Port.Responder = [](FakePort& port, const Bytes& sent) {
     if (sent == Bytes{0xCD}) port.Queue({0x01, 0x02});  // stale answer to the attention byte
   };
@@ -87,6 +88,8 @@ TEST_F(LinkTest, SynchronizeDiscardsInputAroundItsPause) {
   EXPECT_EQ(m_Port.Writes[1].Bytes, Bytes{0x00});
   EXPECT_GE(m_Port.Writes[1].At - m_Port.Writes[0].At, std::chrono::milliseconds(link::kSyncPauseMs));
   EXPECT_TRUE(m_Port.Input.empty());
+  EXPECT_EQ(m_Port.Discards, 1);  // before the first byte
+  EXPECT_EQ(m_Port.Writes[0].PendingBefore, 0);
 }
 
 TEST_F(LinkTest, StartFirmwareSynchronizesThenSendsTheRunFrame) {
@@ -95,11 +98,16 @@ TEST_F(LinkTest, StartFirmwareSynchronizesThenSendsTheRunFrame) {
   EXPECT_TRUE(Logged().empty());
 }
 
-TEST_F(LinkTest, CaptureBurstWaitsForThePreviousToLeave) {
+// Where the port cannot tell what it still holds (a pseudo-terminal, a USB
+// adapter), the bursts keep to the line's pace by time: 8 bytes are 80 bit
+// times, 1.39 ms at 57600 baud, so a 1 ms request rate must not send each.
+TEST_F(LinkTest, CaptureBurstsKeepToTheLinesPace) {
   EXPECT_TRUE(m_Link.SendCaptureBurst());
   ASSERT_EQ(m_Port.Writes.size(), 1u);
   EXPECT_EQ(m_Port.Writes[0].Bytes, Bytes(8, 0xCD));
+  EXPECT_FALSE(m_Link.SendCaptureBurst());  // sooner than its wire time
 
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
   m_Port.Pending = 3;  // the line has not carried the last one yet
   EXPECT_FALSE(m_Link.SendCaptureBurst());
   EXPECT_EQ(m_Port.Writes.size(), 1u);
@@ -108,7 +116,19 @@ TEST_F(LinkTest, CaptureBurstWaitsForThePreviousToLeave) {
   EXPECT_TRUE(m_Link.SendCaptureBurst());
   m_Port.Opened = false;
   EXPECT_FALSE(m_Link.SendCaptureBurst());
-  EXPECT_EQ(m_Port.Writes.size(), 2u);
+  m_Port.Opened = true;
+
+  // Asked for every millisecond for 200 ms: never more than the line carries.
+  m_Port.Writes.clear();
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200)) {
+    m_Link.SendCaptureBurst();
+    std::this_thread::sleep_for(std::chrono::milliseconds(link::kCapturePeriodMs));
+  }
+  const auto span = m_Port.Writes.back().At - m_Port.Writes.front().At;
+  const double lineSeconds = (m_Port.Writes.size() - 1) * 8 * 10 / 57600.0;
+  EXPECT_GE(std::chrono::duration<double>(span).count(), lineSeconds);
+  EXPECT_GT(m_Port.Writes.size(), 50u);  // and still a burst about every 2 ms
 }
 
 TEST_F(LinkTest, ReceiveTickLogsWhatArrives) {

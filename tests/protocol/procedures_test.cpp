@@ -121,9 +121,16 @@ TEST_F(ProceduresTest, WriteStopsAtTheFirstFailedAnswer) {
   m_Monitor.Replies[1] = {};  // nothing at all
   EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::LinkFailed);
   EXPECT_EQ(Logged(), "Начинаю запись \n");
+  // Every failure of a write says what was written and what the firmware
+  // in the device is now, in one wording: a block that got no answer is no
+  // write, so nothing changed and the monitor is not in question.
+  const std::string unchanged =
+      "\nЗаписано блоков: 0, защищено: 0 (из 1024), прошивка в модуле не изменена. Монитор в модуле сохранён, "
+      "запись можно повторить.";
   EXPECT_EQ(Only().Text,
             "Ошибка при записи, нет ответа! Возможно схема не в режиме обновления прошивки или не "
-            "поддерживает заливку hex - файлов.");
+            "поддерживает заливку hex - файлов." +
+                unchanged);
   EXPECT_EQ(Only().Caption, "ОШИБКА ЗАПИСИ");
   EXPECT_EQ(Only().Icon, OutcomeIcon::Error);
   EXPECT_EQ(m_Monitor.Commands, 1);
@@ -134,8 +141,25 @@ TEST_F(ProceduresTest, WriteStopsAtTheFirstFailedAnswer) {
   EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::LinkFailed);
   EXPECT_EQ(Only().Text,
             "Ошибка при записи - неверный ответ! Возможно схема не в режиме обновления прошивки "
-            "или не поддерживает заливку hex - файлов.");
+            "или не поддерживает заливку hex - файлов.\nЗаписано блоков: 13, защищено: 16 (из 1024), прошивка в "
+            "модуле неполная. Монитор в модуле сохранён, запись можно повторить.");
   EXPECT_EQ(m_Monitor.Commands, 30);
+
+  // The same words with kept ranges, whose write mixes reads in.
+  m_Observer.Outcomes.clear();
+  m_Monitor.Commands = 0;
+  m_Monitor.Replies = {{1, {}}};
+  WriteOptions keep;
+  keep.Keep = {{0xF000, 0xF100}};
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device, Admission::Done, keep), ProcedureStatus::LinkFailed);
+  EXPECT_NE(Only().Text.find(unchanged), std::string::npos) << Only().Text;
+
+  // After the last block, a verification that fails says the blocks are in.
+  m_Observer.Outcomes.clear();
+  m_Monitor.Commands = 0;
+  m_Monitor.Replies = {{link::kFlashWriteBlocks + 5, {}}};
+  EXPECT_EQ(m_Procedures.WriteDevice(m_File, &m_Load, m_Device), ProcedureStatus::LinkFailed);
+  EXPECT_NE(Only().Text.find("\nВсе блоки записаны, но не проверены."), std::string::npos) << Only().Text;
 }
 
 TEST_F(ProceduresTest, ReadFailuresLogTheCountReceived) {

@@ -370,6 +370,14 @@ TEST_F(SerialPortTest, AVanishedDeviceFailsTheReadWithTheSystemCode) {
   for (size_t at = 0; (at = m_Log->Text().find("Не удалось передать данные в порт: ", at)) != std::string::npos; ++at)
     ++lines;
   EXPECT_EQ(lines, 1u) << m_Log->Text();
+
+  // Opened again (the adapter is back), the port starts clean: the old
+  // line's code would be taken for a new loss at once, over and over.
+  PtyPair again;
+  ASSERT_TRUE(m_Port.OpenDevice(again.SlavePath(), 57600)) << m_Port.m_ErrorText;
+  EXPECT_EQ(m_Port.m_LastError, 0u);
+  EXPECT_TRUE(m_Port.Read(buf, 4, got));
+  EXPECT_EQ(m_Port.m_LastError, 0u);
 }
 
 TEST_F(SerialPortTest, ASuccessfulReadKeepsAnEarlierErrorCode) {

@@ -139,6 +139,27 @@ TEST_F(SessionTest, RunsThatEndEarlySayHow) {
     EXPECT_EQ(ExitCodeOf(result), kExitLink);
     EXPECT_FALSE(result.Compared);
   }
+  {
+    // A write that read the device for its backup knows whom it wrote to,
+    // however it ended; a backup that could not be written names no file.
+    SimulatedDeviceOptions vanishing;
+    vanishing.Faults = {{SimFaultKind::Vanish, 2 * 2054 + 100}};  // in the second write, after its reads
+    test::OpenTestDevice device(vanishing);
+    StopAfter never(-1);
+    RunRequest request = Request(RunKind::Write, &file);
+    request.BackupDir = "/proc";  // no files can be made there
+    RunResult result = RunOnPort(device.Port(), request, read, never);
+    EXPECT_EQ(result.Status, ProcedureStatus::Refused);
+    EXPECT_EQ(result.BackupPath, "");
+    EXPECT_EQ(result.Device.UniqueIdHex(), "913A075CE211408F6D2B9900137DA8C40100");
+
+    request.BackupDir = std::filesystem::path(WriteScratch("saved", "")).string() + ".d";
+    result = RunOnPort(device.Port(), request, read, never);
+    EXPECT_EQ(ExitCodeOf(result), kExitLink);
+    EXPECT_TRUE(std::filesystem::exists(result.BackupPath)) << result.BackupPath;
+    EXPECT_EQ(result.Device.UniqueIdHex(), "913A075CE211408F6D2B9900137DA8C40100");
+    std::filesystem::remove_all(request.BackupDir);
+  }
 }
 
 TEST_F(SessionTest, BackupsMadeInOneSecondAreNumberedAndTheNewestAreKept) {

@@ -280,14 +280,14 @@ void CProgPicDlg::EditKeepRanges() {
                           QStringLiteral("Адрес:длина через запятую (например 0xF000:256)"), text);
     if (!answer) return;
     std::vector<FlashRange> ranges;
-    std::string error;
-    if (ParseKeepRanges({answer->toStdString()}, ranges, error)) {
+    QString why;
+    if (ReadKeepRanges(answer->toStdString(), ranges, why)) {
       UpdateOptions options = m_Options;
       options.KeepRanges = KeepRangesText(ranges);
       SetOptions(options);
       return;
     }
-    ShowBox(QStringLiteral("Области заданы неверно: ") + Utf8(error), QStringLiteral("ОШИБКА"), MessageIcon::Error);
+    ShowBox(QStringLiteral("Области заданы неверно: ") + why, QStringLiteral("ОШИБКА"), MessageIcon::Error);
     text = *answer;
   }
 }

@@ -1,8 +1,8 @@
 // tolvane: the desktop programmer.
 //   tolvane [--port PORT]... [--sim] [FILE]
 // --port offers a device path besides the system's ports (a simulated
-// device's pseudo-terminal, say); FILE is opened at start as the open button
-// would open it.
+// device's pseudo-terminal, say) and chooses the first; FILE is opened at
+// start as the open button would open it.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <optional>
@@ -21,9 +21,10 @@ int main(int argc, char** argv) {
       QStringLiteral("Tolvane: writes firmware into a PIC18F26K42 device through its boot monitor."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption port(QStringLiteral("port"),
-                                QStringLiteral("Offer this serial device in the port list (repeatable)."),
-                                QStringLiteral("PORT"));
+  const QCommandLineOption port(
+      QStringLiteral("port"),
+      QStringLiteral("Offer this serial device in the port list and choose it (repeatable: the first is chosen)."),
+      QStringLiteral("PORT"));
   parser.addOption(port);
   const QCommandLineOption sim(QStringLiteral("sim"),
                                QStringLiteral("Try it without hardware: start a simulated device and choose it."));

@@ -61,7 +61,8 @@ std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std
   return std::make_unique<CProgPicDlg>(settings, extraPorts, ports, desktop);
 }
 
-void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QString>& file) {
+void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QString>& file,
+                 const std::function<void()>& choosePort) {
   window.show();
   log.show();
   PlaceBeside(log, window);
@@ -72,6 +73,8 @@ void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QStrin
   });
   window.raise();
   window.activateWindow();
+  // A port that does not open says so over the shown window.
+  if (choosePort) choosePort();
   // Opened only now: a warning about the file then stands over the main
   // window, with the log and its trace of the file beside it.
   if (file) window.OpenHexFile(*file);
@@ -110,13 +113,26 @@ int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<Q
   std::unique_ptr<CProgPicDlg> main = StartMainWindow(settings, ports);
   CProgPicDlg& window = *main;
   shown = &window;
-  if (device) window.ChoosePort(device->PortPath());
 
-  ShowWindows(window, logWindow, file);
   // Not modal to the application: the log window takes input all the time.
+  // Watched from the start: a signal may end the window under a box that
+  // start-up shows, before the loop runs.
   QEventLoop loop;
-  QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
-  loop.exec();
+  bool ended = false;
+  QObject::connect(&window, &QDialog::finished, &loop, [&loop, &ended] {
+    ended = true;
+    loop.quit();
+  });
+  ShowWindows(window, logWindow, file, [&] {
+    // The built-in device's line is gone at the next start: chosen, never
+    // remembered. A port named on the command line is the user's choice.
+    if (device) {
+      window.ChoosePort(device->PortPath(), false);
+    } else if (!extraPorts.empty()) {
+      window.ChoosePort(extraPorts.front());
+    }
+  });
+  if (!ended) loop.exec();
   logWindow.close();
   return 0;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,14 +32,18 @@ std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std
 // listed under this name.
 inline constexpr const char* kSimulatedDeviceName = "Имитатор устройства (без оборудования)";
 
-// Shows the main window with the log window beside it, then opens file (if
-// any) as the open button would.
-void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QString>& file);
+// Shows the main window with the log window beside it, then calls
+// choosePort (if given: the port the command line named is chosen over the
+// shown window) and opens file (if any) as the open button would.
+void ShowWindows(CProgPicDlg& window, LogWindow& log, const std::optional<QString>& file,
+                 const std::function<void()>& choosePort = {});
 
 // Runs the program once; the main window's closing ends it. extraPorts are
-// device paths offered in the port list besides the system's ports.
+// device paths offered in the port list besides the system's ports; the
+// first is chosen, as the user would choose it.
 // file: a HEX file to open at start, as the open button would.
-// simulated: start a simulated device and choose it.
+// simulated: start a simulated device and choose it (over extraPorts), never
+// remembered as the port of the next start.
 int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<QString>& file = std::nullopt,
                bool simulated = false);
 

@@ -72,6 +72,7 @@ ProcedureStatus Procedures::WritePlanned(const FirmwareImage& file, const HexLoa
   // Which blocks of device hold what the device holds now.
   std::bitset<kFlashWriteBlocks> known;
   if (readFirst) {
+    m_Observer.Phase(ProgressPhase::ReadBefore, kDeviceReads);
     const ProcedureStatus read = ReadBlocks(device, false);
     if (read != ProcedureStatus::Done) return read;
     known.set();
@@ -83,6 +84,7 @@ ProcedureStatus Procedures::WritePlanned(const FirmwareImage& file, const HexLoa
 
   FirmwareImage target = file;  // what each block is to hold
   ChangeGuess guess;
+  m_Observer.Phase(ProgressPhase::Write, kFlashWriteBlocks);
   m_Link.Synchronize();
   bool first = true;
   auto readBlock = [&](int32_t address) {
@@ -145,6 +147,9 @@ ProcedureStatus Procedures::WritePlanned(const FirmwareImage& file, const HexLoa
   }
 
   Log().Text("Начинаю проверку \n");
+  // Only what changed has read each block back already: the regions are left.
+  const int32_t checkBlocks = changedOnly ? (readFirst ? 0 : kRegionCount) : kDeviceReads;
+  if (checkBlocks > 0) m_Observer.Phase(ProgressPhase::Check, checkBlocks);
   if (changedOnly) {
     for (int32_t k = 0; !readFirst && k < kRegionCount; ++k) {
       if (ShouldStop()) return ReadStopped(m_Done);

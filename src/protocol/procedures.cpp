@@ -287,6 +287,7 @@ ProcedureStatus Procedures::ReadDevice(FirmwareImage& device) {
   m_Total = kDeviceReads;
   m_LastWrite = {};
   m_LastReads = {};
+  m_Observer.Phase(ProgressPhase::Read, kDeviceReads);
   return ReadBlocks(device);
 }
 
@@ -408,10 +409,12 @@ ProcedureStatus Procedures::WriteDevice(const FirmwareImage& file, const HexLoad
     ~Reset() { Flag = false; }
   } reset{m_Writing};
   if (options.Planned()) return WritePlanned(file, *load, device, options);
+  m_Observer.Phase(ProgressPhase::Write, kFlashWriteBlocks);
   ProcedureStatus status = WriteBlocks(file);
   if (status != ProcedureStatus::Done) return status;
   LogWriteEnd();
   Log().Text("Начинаю проверку \n");
+  m_Observer.Phase(ProgressPhase::Check, kDeviceReads);
   status = ReadBlocks(device);
   if (status != ProcedureStatus::Done) return status;
   return CompareImages(file, device, &load->RegionSet);

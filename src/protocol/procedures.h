@@ -34,6 +34,11 @@ enum class ProcedureStatus {
   Stopped,     // the observer asked to stop between two blocks
 };
 
+// The stages of a procedure, each counted on its own: a device read, the
+// whole device read before a write (for a backup), the write, and the read
+// back that checks it.
+enum class ProgressPhase { Read, ReadBefore, Write, Check };
+
 // Called on the thread that runs the procedure (a worker thread in the
 // window), so implementations must hand anything visual to their own thread.
 class IProcedureObserver {
@@ -42,6 +47,8 @@ class IProcedureObserver {
   // After each block: blocks done of all blocks of this run (a write that
   // verifies counts its writes and its reads together).
   virtual void Progress(int32_t done, int32_t total) { (void)done, (void)total; }
+  // A stage begins; blocks: how many of the run's blocks are its own.
+  virtual void Phase(ProgressPhase phase, int32_t blocks) { (void)phase, (void)blocks; }
   // The device image is complete (before the comparison of a verify): a
   // window shows the file image now, so the verdict comes after it.
   virtual void DeviceImageRead() {}

@@ -35,6 +35,7 @@ class RunObserver : public IProcedureObserver {
   void Progress(int32_t done, int32_t total) override {
     m_Reporter.Progress({done, total, WireBytes(done, m_WriteBlocks), WireBytes(total, m_WriteBlocks)});
   }
+  void Phase(ProgressPhase phase, int32_t blocks) override { m_Reporter.Phase(phase, blocks); }
   void DeviceImageRead() override {
     m_ImageRead = true;
     m_Reporter.DeviceImageRead();

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "protocol/procedures.h"
+
 namespace tolvane {
 
 enum class MessageLevel { Info, Warning, Error };
@@ -26,6 +28,9 @@ class IRunReporter {
  public:
   virtual ~IRunReporter() = default;
   virtual void Progress(const RunProgress& progress) { (void)progress; }
+  // A stage of the procedure begins, with its own count of blocks (its
+  // progress is the run's Done since then).
+  virtual void Phase(ProgressPhase phase, int32_t blocks) { (void)phase, (void)blocks; }
   // A line for the user beside the outcome (the throughput while capturing).
   virtual void Message(MessageLevel level, const std::string& text) { (void)level, (void)text; }
   // The device image is complete (before the comparison of a verify).

@@ -89,24 +89,28 @@ class Desktop final : public IDesktop {
 }  // namespace
 
 void WatchedDesktop::AsBox(const std::function<void()>& fn) {
+  if (m_Closed) return;
   ++m_Open;
   fn();
   if (--m_Open == 0 && OnAllClosed) OnAllClosed();
 }
 
 MessageAnswer WatchedDesktop::ShowMessage(QWidget* owner, const MessageRequest& request) {
+  if (m_Closed) return request.Default;
   MessageAnswer answer = MessageAnswer::Cancel;
   AsBox([&] { answer = m_Inner.ShowMessage(owner, request); });
   return answer;
 }
 
 std::optional<QString> WatchedDesktop::ChooseFile(QWidget* owner, const FileRequest& request) {
+  if (m_Closed) return std::nullopt;
   std::optional<QString> path;
   AsBox([&] { path = m_Inner.ChooseFile(owner, request); });
   return path;
 }
 
 std::optional<QString> WatchedDesktop::ChooseSaveFile(QWidget* owner, const FileRequest& request) {
+  if (m_Closed) return std::nullopt;
   std::optional<QString> path;
   AsBox([&] { path = m_Inner.ChooseSaveFile(owner, request); });
   return path;
@@ -114,6 +118,7 @@ std::optional<QString> WatchedDesktop::ChooseSaveFile(QWidget* owner, const File
 
 std::optional<QString> WatchedDesktop::AskText(QWidget* owner, const QString& title, const QString& label,
                                                const QString& text) {
+  if (m_Closed) return std::nullopt;
   std::optional<QString> answer;
   AsBox([&] { answer = m_Inner.AskText(owner, title, label, text); });
   return answer;

@@ -74,6 +74,10 @@ class WatchedDesktop final : public IDesktop {
                                  const QString& text) override;
 
   bool Open() const { return m_Open > 0; }
+  // The window is ending: no box or chooser opens any more (each answers as
+  // its default, a chooser as cancelled).
+  void Close() { m_Closed = true; }
+  bool Closed() const { return m_Closed; }
   // Runs fn as one more open box (a dialog of the window's own).
   void AsBox(const std::function<void()>& fn);
   std::function<void()> OnAllClosed;
@@ -81,6 +85,7 @@ class WatchedDesktop final : public IDesktop {
  private:
   IDesktop& m_Inner;
   int m_Open = 0;
+  bool m_Closed = false;
 };
 
 }  // namespace tolvane

@@ -1,6 +1,8 @@
 #include "ui/log_window.h"
 
+#include <QKeyEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -64,7 +66,10 @@ LogWindow::LogWindow(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
   setUndoRedoEnabled(false);
   setMaximumBlockCount(kMaxLines);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Beside the main window on a small screen it is narrow: long lines wrap
+  // rather than run out of sight.
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   QFont font(QStringLiteral("Monospace"));
   font.setStyleHint(QFont::TypeWriter);
   font.setPointSize(9);
@@ -74,6 +79,41 @@ LogWindow::LogWindow(QWidget* parent) : QPlainTextEdit(parent) {
   p.setColor(QPalette::Text, ConsoleColor(kColorNormal));
   setPalette(p);
   resize(640, 480);
+  // The end is followed as the document grows, also when its layout catches
+  // up later than the lines came; what the user does with the scroll bar
+  // decides whether it still is.
+  QScrollBar* bar = verticalScrollBar();
+  connect(bar, &QScrollBar::rangeChanged, this, [this] {
+    if (m_Follow) ScrollToEnd();
+  });
+  connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar] {
+    // Emitted before the value moves: the slider's position is where it goes.
+    m_Follow = bar->sliderPosition() >= bar->maximum();
+  });
+  connect(bar, &QAbstractSlider::sliderReleased, this, [this] { FollowIfAtEnd(); });
+}
+
+void LogWindow::FollowIfAtEnd() {
+  QScrollBar* bar = verticalScrollBar();
+  m_Follow = bar->value() >= bar->maximum();
+}
+
+void LogWindow::ScrollToEnd() {
+  QScrollBar* bar = verticalScrollBar();
+  bar->setValue(bar->maximum());
+}
+
+// Keys and the wheel that moved the view decide anew; others (a copy) do not.
+void LogWindow::keyPressEvent(QKeyEvent* event) {
+  const int before = verticalScrollBar()->value();
+  QPlainTextEdit::keyPressEvent(event);
+  if (verticalScrollBar()->value() != before) FollowIfAtEnd();
+}
+
+void LogWindow::wheelEvent(QWheelEvent* event) {
+  const int before = verticalScrollBar()->value();
+  QPlainTextEdit::wheelEvent(event);
+  if (verticalScrollBar()->value() != before) FollowIfAtEnd();
 }
 
 LogWindow::~LogWindow() {
@@ -112,8 +152,6 @@ void LogWindow::ShowPending() {
     lines.push_front(Line{{kColorWarning, "... строк журнала пропущено: " + std::to_string(leftOut) + " ...\n"}});
     if (lines.size() > static_cast<size_t>(kMaxLines)) lines.erase(lines.begin() + 1);
   }
-  QScrollBar* bar = verticalScrollBar();
-  bool atBottom = bar->value() == bar->maximum();
   QTextCursor cursor(document());
   cursor.beginEditBlock();
   cursor.movePosition(QTextCursor::End);
@@ -129,7 +167,7 @@ void LogWindow::ShowPending() {
     }
   }
   cursor.endEditBlock();
-  if (atBottom) bar->setValue(bar->maximum());
+  if (m_Follow) ScrollToEnd();
 }
 
 }  // namespace tolvane

@@ -46,14 +46,25 @@ class LogWindow : public QPlainTextEdit {
   // Lines kept; older ones scroll away.
   static constexpr int kMaxLines = 20000;
 
+  // Whether new lines are followed: until the user scrolls up, and again
+  // once the user is back at the end.
+  bool Following() const { return m_Follow; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
  private:
   void ShowPending();
+  void FollowIfAtEnd();
+  void ScrollToEnd();
 
   std::shared_ptr<LogSink> m_Sink;
   std::mutex m_Mutex;
   std::deque<Line> m_Pending;
   int64_t m_LeftOut = 0;  // lines that never waited, for want of room
   bool m_FlushQueued = false;
+  bool m_Follow = true;
 };
 
 }  // namespace tolvane

@@ -83,6 +83,7 @@ CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<PortRecord> extra
   m_DeviceImage.Clear();
   ShowInstructions();
   m_PortList->Init();
+  UpdatePortStatus();  // a remembered port that is absent is said at once
   connect(m_PortList.get(), &PortListBinding::DeviceListChanged, this, &CProgPicDlg::OnDeviceChange);
   m_ReceiveTimer.setInterval(link::kReceivePeriodMs);
   connect(&m_ReceiveTimer, &QTimer::timeout, this, &CProgPicDlg::OnReceiveTimer);
@@ -213,11 +214,13 @@ void CProgPicDlg::OpenHexFile(const QString& path) {
   if (std::optional<MessageRequest> warning = LoadWarning(m_File.Load)) ShowBox(*warning);
 }
 
-bool CProgPicDlg::ChoosePort(const std::string& name) {
+bool CProgPicDlg::ChoosePort(const std::string& name, bool remember) {
   const int index = m_PortCombo->findData(QString::fromStdString(name));
   if (index < 0) return false;
+  if (!remember) m_PortList->NeverRemember(name);
   m_PortCombo->setCurrentIndex(index);
   m_PortList->OnSelChange();
+  UpdatePortStatus();
   return true;
 }
 
@@ -280,14 +283,14 @@ void CProgPicDlg::EditKeepRanges() {
                           QStringLiteral("Адрес:длина через запятую (например 0xF000:256)"), text);
     if (!answer) return;
     std::vector<FlashRange> ranges;
-    std::string error;
-    if (ParseKeepRanges({answer->toStdString()}, ranges, error)) {
+    QString why;
+    if (ReadKeepRanges(answer->toStdString(), ranges, why)) {
       UpdateOptions options = m_Options;
       options.KeepRanges = KeepRangesText(ranges);
       SetOptions(options);
       return;
     }
-    ShowBox(QStringLiteral("Области заданы неверно: ") + Utf8(error), QStringLiteral("ОШИБКА"), MessageIcon::Error);
+    ShowBox(QStringLiteral("Области заданы неверно: ") + why, QStringLiteral("ОШИБКА"), MessageIcon::Error);
     text = *answer;
   }
 }

@@ -67,9 +67,10 @@ class CProgPicDlg : public QDialog {
   // Loads and shows a HEX file as the open button does (also for a file
   // named on the command line or dropped on the window).
   void OpenHexFile(const QString& path);
-  // Chooses a port of the list as the user would (remembered and opened);
+  // Chooses a port of the list as the user would (opened, and remembered
+  // unless remember is false: then never, also when picked again later);
   // false when the list has no such port.
-  bool ChoosePort(const std::string& name);
+  bool ChoosePort(const std::string& name, bool remember = true);
   void OnRead();
   void OnVerify();
   void OnWrite();
@@ -158,14 +159,19 @@ class CProgPicDlg : public QDialog {
   bool BoxOpen() const;
   // main_window_runs.cpp
   void StartRun(int buttonId, RunKind kind);
+  void CloseOpenBoxes();
   void RunFinished(const RunResult& result);
   void SetBusy(bool busy);
   void UpdateProgress();
+  QString StageName(ProgressPhase phase) const;
+  void UpdateLineRate();
   // main_window_line.cpp: the system menu's about entry and the ports'
   // comings and goings (Windows).
   bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
   void UpdatePortStatus();
+  QString ClosedPortStatus() const;
   void ReportPortLoss(const ProcedureOutcome& loss);
+  ProcedureOutcome ReasonAfterWords(ProcedureOutcome loss) const;
   void SetStatus(const QString& text);
 
   // Members in the order of their roles: view pane, port list, the port
@@ -198,9 +204,12 @@ class CProgPicDlg : public QDialog {
   bool m_DeviceChangeWaiting = false;
   bool m_DeviceImageComplete = false;  // the device image is one whole read
   bool m_CloseWhenStopped = false;
+  bool m_RunBackup = false;                           // the running write makes a backup first
   std::optional<ProcedureOutcome> m_PendingPortLoss;  // told when the open box closes
   std::function<void()> m_ShowLog;
   QElapsedTimer m_RunClock;
+  QElapsedTimer m_RateClock;                  // since the line's rate was last shown during a run
+  int64_t m_RateBytes = 0;                    // the runner's bytes moved then
   std::unique_ptr<ProcedureRunner> m_Runner;  // last: ends its worker before the port goes
 };
 

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 
+#include "serial/system_error.h"
 #include "ui/main_window_layout.h"
 #include "ui/native_window.h"
 
@@ -32,8 +33,8 @@ void CProgPicDlg::OnReceiveTimer() {
   if (ProcedureRunning()) return;
   ReceiveTickResult tick = m_Receive.Tick(m_Port);
   if (tick.ReadFailed) {
+    ProcedureOutcome loss = ReasonAfterWords({tick.FailureText, tick.FailureCaption, OutcomeIcon::Error});
     m_PortList->Deselect();
-    ProcedureOutcome loss{tick.FailureText, tick.FailureCaption, OutcomeIcon::Error};
     // Over another box it would be lost from sight: told when that one closes.
     if (BoxOpen()) {
       m_PendingPortLoss = std::move(loss);
@@ -42,7 +43,7 @@ void CProgPicDlg::OnReceiveTimer() {
     }
     return;
   }
-  if (tick.Status) SetStatus(Utf8(*tick.Status));
+  if (tick.Status) SetStatus(m_Port.IsOpen() ? Utf8(*tick.Status) : ClosedPortStatus());
 }
 
 bool CProgPicDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
@@ -66,7 +67,30 @@ void CProgPicDlg::OnDeviceChange() {
   if (m_PortList->OnDeviceChange()) UpdatePortStatus();
 }
 
-void CProgPicDlg::UpdatePortStatus() { SetStatus(Utf8(PortStatusText(m_Port, m_PortList->Selected()))); }
+void CProgPicDlg::UpdatePortStatus() {
+  SetStatus(m_Port.IsOpen() ? Utf8(PortStatusText(m_Port, true)) : ClosedPortStatus());
+}
+
+// Why no port is open, in Russian words first (the system's own reason,
+// when there is one, after them).
+QString CProgPicDlg::ClosedPortStatus() const {
+  const std::string& chosen = m_PortList->SelectedName();
+  if (!chosen.empty() && !m_PortList->SelectedListed())
+    return QStringLiteral("порт %1 не найден: подключите его или выберите другой").arg(Utf8(chosen));
+  if (!m_Port.ErrorText().empty()) return Utf8(m_Port.ErrorText());
+  if (!chosen.empty()) return QStringLiteral("порт %1 закрыт").arg(Utf8(chosen));
+  return Utf8(PortStatusText(m_Port, false));
+}
+
+// The system's reason for a lost port (its own words, English on many
+// systems) follows the window's words for what happened, not on a line by
+// itself.
+ProcedureOutcome CProgPicDlg::ReasonAfterWords(ProcedureOutcome loss) const {
+  const std::string reason = FormatSystemError(m_Port.LastError());
+  const size_t at = loss.Text.find("\n" + reason + "\n");
+  if (m_Port.LastError() != 0 && at != std::string::npos) loss.Text.insert(at + 1, "Связь с портом потеряна: ");
+  return loss;
+}
 
 void CProgPicDlg::ReportPortLoss(const ProcedureOutcome& loss) {
   ShowBox(Utf8(loss.Text), Utf8(loss.Caption), MessageIcon::Error);

@@ -3,11 +3,13 @@
 // run's result decides what the window shows when it ends.
 #include "ui/main_window.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -34,6 +36,19 @@ void AppendToHistory(const RunResult& result) {
     Log().Text("Запись в журнал операций не сохранена: ").Text(error).Text("\n");
   }
 }
+// The verdict of a write with a backup says where the backup is, or, when
+// the run ended before one was made, that there is none (a backup that
+// could not be saved says so itself, with the reason).
+ProcedureOutcome WithBackupLine(ProcedureOutcome outcome, const RunResult& result) {
+  const QString path = Utf8(result.BackupPath);
+  if (!path.isEmpty() && QFileInfo::exists(path)) {
+    outcome.Text += "\nРезервная копия: " + QDir::toNativeSeparators(path).toStdString();
+  } else if (result.Status != ProcedureStatus::Refused) {
+    outcome.Text += "\nРезервная копия не сохранена: прошивка модуля не была прочитана целиком.";
+  }
+  return outcome;
+}
+
 }  // namespace
 
 bool CProgPicDlg::ProcedureRunning() const { return m_Runner && m_Runner->Busy(); }
@@ -59,12 +74,32 @@ void CProgPicDlg::reject() {
 }
 
 void CProgPicDlg::StopAndClose() {
+  // No box waits for a user who asked to end: those open close (as their
+  // Esc would) and no new one opens.
+  m_Desktop.Close();
+  CloseOpenBoxes();
   if (!ProcedureRunning()) {
     done(QDialog::Rejected);
     return;
   }
   m_CloseWhenStopped = true;
   CancelProcedure();
+}
+
+void CProgPicDlg::CloseOpenBoxes() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(top);
+    if (dialog == nullptr || dialog == this || !dialog->isVisible()) continue;
+    bool own = false;
+    for (QWidget* w = dialog->parentWidget(); w != nullptr && !own; w = w->parentWidget()) own = w == this;
+    if (!own) continue;
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    if (box != nullptr && box->escapeButton() != nullptr) {
+      box->escapeButton()->click();
+    } else {
+      dialog->reject();
+    }
+  }
 }
 
 void CProgPicDlg::OnRead() { StartRun(ctl::kRead, RunKind::Read); }
@@ -91,6 +126,7 @@ void CProgPicDlg::StartRun(int buttonId, RunKind kind) {
   if (ProcedureRunning()) return;
   RunRequest request;
   request.Kind = kind;
+  m_RunBackup = false;
   // A verify without a file compares with the blank image, as the window always has.
   request.File = &m_File;
   request.PortLabel = m_PortList->SelectedName();
@@ -98,13 +134,14 @@ void CProgPicDlg::StartRun(int buttonId, RunKind kind) {
   if (kind != RunKind::Run && m_Options.WaitForMonitor) request.WaitSeconds = kWindowWaitSeconds;
   if (kind == RunKind::Write) {
     request.ChangedOnly = m_Options.ChangedOnly;
+    m_RunBackup = m_Options.Backup;
     if (m_Options.Backup) {
       request.BackupDir = BackupFolder().toStdString();
       request.BackupKeep = kWindowBackupsKept;
     }
-    std::string error;
-    if (m_Options.KeepData && !ParseKeepRanges({m_Options.KeepRanges}, request.Keep, error)) {
-      ShowBox(QStringLiteral("Области данных модуля заданы неверно: ") + Utf8(error) +
+    QString why;
+    if (m_Options.KeepData && !ReadKeepRanges(m_Options.KeepRanges, request.Keep, why)) {
+      ShowBox(QStringLiteral("Области данных модуля заданы неверно: ") + why +
                   QStringLiteral("\nЗапись не начата, прошивка в модуле не изменена."),
               QStringLiteral("ОШИБКА ЗАПИСИ"), MessageIcon::Error);
       emit ProcedureEnded(ProcedureStatus::Refused);
@@ -133,6 +170,8 @@ void CProgPicDlg::SetBusy(bool busy) {
     m_Cancel->show();
     m_Cancel->setFocus();
     m_RunClock.start();
+    m_RateClock.start();
+    m_RateBytes = m_Runner->BytesMoved();
     m_ProgressTimer.start();
     return;
   }
@@ -146,6 +185,7 @@ void CProgPicDlg::SetBusy(bool busy) {
 }
 
 void CProgPicDlg::UpdateProgress() {
+  UpdateLineRate();
   // While the monitor is waited for, what to do stands where the progress does.
   if (const double left = m_Runner->WaitingLeft(); left > 0) {
     m_Progress->hide();
@@ -161,12 +201,45 @@ void CProgPicDlg::UpdateProgress() {
   }
   const RunProgress progress = m_Runner->Progress();
   if (progress.Total <= 0) return;
-  m_Progress->setRange(0, progress.Total);
-  m_Progress->setValue(progress.Done);
-  QString text = QStringLiteral("%1 из %2 блоков").arg(progress.Done).arg(progress.Total);
+  // The bar counts the stage's own blocks under its name; the time left is
+  // the whole run's.
+  const StageProgress stage = m_Runner->Stage();
+  QString text;
+  if (stage.Phase && stage.Total > 0) {
+    m_Progress->setRange(0, stage.Total);
+    m_Progress->setValue(std::min(stage.Done, stage.Total));
+    text = QStringLiteral("%1: %2 из %3 блоков").arg(StageName(*stage.Phase)).arg(stage.Done).arg(stage.Total);
+  } else {
+    m_Progress->setRange(0, progress.Total);
+    m_Progress->setValue(progress.Done);
+    text = QStringLiteral("%1 из %2 блоков").arg(progress.Done).arg(progress.Total);
+  }
   if (const std::optional<double> left = SecondsLeft(progress, static_cast<double>(m_RunClock.elapsed()) / 1000.0))
     text += QStringLiteral(", осталось %1 с").arg(static_cast<int>(*left + 0.5));
   m_Progress->setFormat(text);
+}
+
+QString CProgPicDlg::StageName(ProgressPhase phase) const {
+  switch (phase) {
+    case ProgressPhase::Read:
+      return m_RunningButton == ctl::kVerify ? QStringLiteral("Верификация") : QStringLiteral("Чтение");
+    case ProgressPhase::ReadBefore: return QStringLiteral("Резервная копия");  // the window reads first only for one
+    case ProgressPhase::Write: return QStringLiteral("Запись");
+    case ProgressPhase::Check: return QStringLiteral("Проверка");
+  }
+  return {};
+}
+
+// The rate of the line while a run has the port (the receive tick's is
+// measured only between runs): bytes moved either way, about once a second.
+void CProgPicDlg::UpdateLineRate() {
+  const qint64 elapsed = m_RateClock.elapsed();
+  if (elapsed < 1000) return;
+  const int64_t moved = m_Runner->BytesMoved();
+  const double rate = static_cast<double>(moved - m_RateBytes) * 1000.0 / static_cast<double>(elapsed);
+  m_RateBytes = moved;
+  m_RateClock.start();
+  SetStatus(QStringLiteral("%1 байт/с").arg(rate, 0, 'f', 3));
 }
 
 void CProgPicDlg::RunFinished(const RunResult& result) {
@@ -187,7 +260,11 @@ void CProgPicDlg::RunFinished(const RunResult& result) {
     done(QDialog::Rejected);
     return;
   }
-  if (result.Outcome) ShowOutcome(*result.Outcome);
+  if (result.Outcome) {
+    ProcedureOutcome outcome = result.PortLost ? ReasonAfterWords(*result.Outcome) : *result.Outcome;
+    if (result.Kind == RunKind::Write && m_RunBackup) outcome = WithBackupLine(std::move(outcome), result);
+    ShowOutcome(outcome);
+  }
   if (status == ProcedureStatus::Stopped) Log().Text("Остановлено пользователем\n");
   if (button == ctl::kWrite || button == ctl::kVerify) {
     if (QWidget* w = Control(button)) w->setFocus();

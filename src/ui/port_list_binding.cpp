@@ -74,7 +74,21 @@ void PortListBinding::ReadMonitor() {
 
 void PortListBinding::Init() { m_Selector.Init(); }
 
-void PortListBinding::OnSelChange() { m_Selector.OnSelChange(); }
+void PortListBinding::OnSelChange() {
+  const int32_t current = m_Control.Current();
+  if (current < 0 || m_Unremembered.empty() || m_Control.ItemData(current) != m_Unremembered) {
+    m_Selector.OnSelChange();
+    return;
+  }
+  // Chosen and opened as any other; the remembered choice stays as it was.
+  m_Selector.m_PortSelect = m_Unremembered;
+  m_Selector.OpenSelected(true);
+}
+
+bool PortListBinding::SelectedListed() const {
+  const int32_t current = m_Control.Current();
+  return Selected() && current >= 0 && m_Control.ItemData(current) == m_Selector.m_PortSelect;
+}
 
 bool PortListBinding::OnDeviceChange() {
   // Several notifications may have been gathered (while a procedure ran);

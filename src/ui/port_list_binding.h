@@ -55,7 +55,15 @@ class PortListBinding : public QObject, private IErrorBox {
   ~PortListBinding() override;
 
   void Init();
+  // The user picked an item: it is opened, and remembered unless it is the
+  // line that is never remembered.
   void OnSelChange();
+  // A port chosen in the list but never remembered: the built-in simulated
+  // device's line, gone when the program ends (and, remembered, it would
+  // leave the next start without a port).
+  void NeverRemember(std::string name) { m_Unremembered = std::move(name); }
+  // The chosen port is in the list.
+  bool SelectedListed() const;
   // True when the port may have been opened or closed.
   bool OnDeviceChange();
   void Deselect();
@@ -77,6 +85,7 @@ class PortListBinding : public QObject, private IErrorBox {
   OSerialPortSelector m_Selector;
   std::unique_ptr<OPortMonitor> m_Monitor;
   QSocketNotifier* m_Notifier = nullptr;
+  std::string m_Unremembered;
 };
 
 }  // namespace tolvane

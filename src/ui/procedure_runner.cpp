@@ -2,11 +2,30 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <algorithm>
 #include <chrono>
 
 namespace tolvane {
 
-ProcedureRunner::ProcedureRunner(IBytePort& port, QObject* parent) : QObject(parent), m_Port(port) {
+bool CountingPort::Write(const uint8_t* data, int32_t count) {
+  const bool written = m_Port.Write(data, count);
+  if (written && count > 0) m_Moved += count;
+  return written;
+}
+
+bool CountingPort::Read(uint8_t* buffer, int32_t max, int32_t& received) {
+  const bool read = m_Port.Read(buffer, max, received);
+  if (received > 0) m_Moved += received;
+  return read;
+}
+
+bool CountingPort::ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, int32_t timeoutMs) {
+  const bool read = m_Port.ReadTimed(buffer, wanted, received, timeoutMs);
+  if (received > 0) m_Moved += received;
+  return read;
+}
+
+ProcedureRunner::ProcedureRunner(IBytePort& port, QObject* parent) : QObject(parent), m_Counted(port) {
   qRegisterMetaType<tolvane::RunResult>();
 }
 
@@ -30,9 +49,11 @@ bool ProcedureRunner::Start(const RunRequest& request, FirmwareImage& device) {
   {
     std::lock_guard lock(m_Mutex);
     m_Progress = {};
+    m_Phase.reset();
+    m_PhaseStart = m_PhaseBlocks = 0;
   }
   m_Worker = std::thread([this, request, &device] {
-    RunResult result = RunOnPort(m_Port, request, device, *this);
+    RunResult result = RunOnPort(m_Counted, request, device, *this);
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result)]() mutable { Conclude(std::move(result)); }, Qt::QueuedConnection);
   });
@@ -54,6 +75,22 @@ RunProgress ProcedureRunner::Progress() const {
 void ProcedureRunner::Progress(const RunProgress& progress) {
   std::lock_guard lock(m_Mutex);
   m_Progress = progress;
+}
+
+StageProgress ProcedureRunner::Stage() const {
+  std::lock_guard lock(m_Mutex);
+  StageProgress stage;
+  stage.Phase = m_Phase;
+  stage.Total = m_PhaseBlocks;
+  stage.Done = std::max(m_Progress.Done - m_PhaseStart, 0);
+  return stage;
+}
+
+void ProcedureRunner::Phase(ProgressPhase phase, int32_t blocks) {
+  std::lock_guard lock(m_Mutex);
+  m_Phase = phase;
+  m_PhaseStart = m_Progress.Done;
+  m_PhaseBlocks = blocks;
 }
 
 void ProcedureRunner::DeviceImageRead() {

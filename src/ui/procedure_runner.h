@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "image/firmware_image.h"
@@ -17,6 +18,35 @@
 #include "ui/run_result_meta.h"
 
 namespace tolvane {
+
+// The port as a run sees it, counting the bytes that cross it either way:
+// the line's real rate while a procedure runs.
+class CountingPort final : public IBytePort {
+ public:
+  explicit CountingPort(IBytePort& port) : m_Port(port) {}
+  int64_t Moved() const { return m_Moved; }
+
+  bool IsOpen() const override { return m_Port.IsOpen(); }
+  bool Write(const uint8_t* data, int32_t count) override;
+  bool Read(uint8_t* buffer, int32_t max, int32_t& received) override;
+  bool ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, int32_t timeoutMs) override;
+  bool ClearLineErrors() override { return m_Port.ClearLineErrors(); }
+  int32_t PendingOutput() const override { return m_Port.PendingOutput(); }
+  uint32_t LastError() const override { return m_Port.LastError(); }
+  int32_t FrameErrors() const override { return m_Port.FrameErrors(); }
+  const std::string& ErrorText() const override { return m_Port.ErrorText(); }
+
+ private:
+  IBytePort& m_Port;
+  std::atomic<int64_t> m_Moved{0};
+};
+
+// The stage of a run and how far it has come within it.
+struct StageProgress {
+  std::optional<ProgressPhase> Phase;  // none until the procedure names one
+  int32_t Done = 0;
+  int32_t Total = 0;
+};
 
 class ProcedureRunner : public QObject, private IRunReporter {
   Q_OBJECT
@@ -33,8 +63,11 @@ class ProcedureRunner : public QObject, private IRunReporter {
   void RequestStop() { m_Stop = true; }
   bool StopRequested() const { return m_Stop; }
 
-  // The latest progress, from any thread.
+  // The latest progress, from any thread: of the whole run, and of its stage.
   RunProgress Progress() const;
+  StageProgress Stage() const;
+  // Bytes the runs have moved through the port either way, in all.
+  int64_t BytesMoved() const { return m_Counted.Moved(); }
   // Seconds left of a wait for the monitor (0: not waiting).
   double WaitingLeft() const { return m_WaitingLeft; }
 
@@ -47,18 +80,22 @@ class ProcedureRunner : public QObject, private IRunReporter {
 
  private:
   void Progress(const RunProgress& progress) override;
+  void Phase(ProgressPhase phase, int32_t blocks) override;
   void DeviceImageRead() override;
   void Waiting(double secondsLeft) override { m_WaitingLeft = secondsLeft; }
   bool StopRequested() override { return m_Stop; }
   void Conclude(RunResult result);
 
-  IBytePort& m_Port;
+  CountingPort m_Counted;
   std::thread m_Worker;
   std::atomic<bool> m_Busy{false};
   std::atomic<bool> m_Stop{false};
   std::atomic<double> m_WaitingLeft{0};
   mutable std::mutex m_Mutex;
   RunProgress m_Progress;
+  std::optional<ProgressPhase> m_Phase;
+  int32_t m_PhaseStart = 0;  // the run's blocks done when the stage began
+  int32_t m_PhaseBlocks = 0;
 };
 
 }  // namespace tolvane

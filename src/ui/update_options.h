@@ -6,8 +6,11 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "protocol/procedures.h"
 #include "serial/settings_store.h"
 
 namespace tolvane {
@@ -24,6 +27,11 @@ struct UpdateOptions {
   static UpdateOptions Load(ISettingsStore& settings);
   void Save(ISettingsStore& settings) const;
 };
+
+// The kept ranges of a text as ParseKeepRanges reads them; a blank text
+// keeps nothing. When the text is refused: false, and why in the window's
+// words (a sentence per kind of fault, naming the item at fault).
+bool ReadKeepRanges(const std::string& text, std::vector<FlashRange>& ranges, QString& why);
 
 // How long the window waits for a monitor that does not answer.
 inline constexpr double kWindowWaitSeconds = 60;

@@ -44,6 +44,7 @@
 #include "ui/main_window_layout.h"
 #include "ui/rich_pane.h"
 #include "ui/rich_text.h"
+#include "ui/update_options.h"
 
 using namespace tolvane;
 
@@ -348,6 +349,23 @@ class MainWindowTest : public QObject {
     QVERIFY(text.contains(QStringLiteral("Прочитано ")));
   }
 
+  // tolvane --sim: the built-in device is chosen, and its line is not what
+  // the next start looks for.
+  void TheBuiltInDeviceIsChosenButNotRemembered() {
+    QTemporaryDir home;
+    QProcess program;
+    QVERIFY(test::StartGui(program, home.path(), {QStringLiteral("--sim")}));
+    const QByteArray log = test::GuiTraceUntil(program, "Speed = 57600");
+    QVERIFY2(log.contains("Speed = 57600"), log.constData());
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    QFile ini(home.filePath(QStringLiteral("Quendal/Brasko_SD_Velm/Velm_SD_2017.conf")));
+    if (ini.open(QIODevice::ReadOnly)) {
+      const QByteArray settings = ini.readAll();
+      QVERIFY2(!settings.contains("m_PortSelect"), settings.constData());
+    }
+  }
+
   // tolvane [--port PORT]... [FILE]: help and version answer without a window.
   void TheCommandLineHasHelpAndVersion() {
     QProcess program;
@@ -592,6 +610,113 @@ class MainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(m_Window.get()));
     QTest::keyClick(m_Window.get(), Qt::Key_L, Qt::ControlModifier);
     QVERIFY(window.isVisible());
+  }
+
+  // The log window follows its end through a long load, so the lines after
+  // it (a backup's path, the end of a write) come into view, until the user
+  // scrolls up; and again once the user is back at the end. Narrow beside
+  // the window on a small screen, it wraps its lines instead of cutting them.
+  void TheLogWindowFollowsItsEndUnlessScrolledUpAndWrapsItsLines() {
+    LogWindow window;
+    window.resize(331, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.Attach();
+    QScrollBar& bar = *window.verticalScrollBar();
+    auto lastLineShown = [&window](const QString& text) {
+      const QTextBlock last = window.document()->lastBlock().previous();  // the open paragraph is last
+      return last.text() == text && window.cursorRect(QTextCursor(last)).bottom() <= window.viewport()->height();
+    };
+    for (int i = 0; i < 1000; ++i) Log().Text("Adr=").Hex(static_cast<uint32_t>(i) * 16).Text(" Sz=16 type=0\n");
+    Log().Text("Резервная копия модуля: /home/u/.local/share/tolvane/backups/0123456789ABCDEF-20240101-120000.hex\n");
+    QTRY_VERIFY(window.toPlainText().contains(QStringLiteral("backups/")));
+    QCoreApplication::processEvents();
+    Log().Text("Конец записи, записано блоков = 1024 из них защищено от изменений = 16\n");
+    QTRY_VERIFY(
+        lastLineShown(QStringLiteral("Конец записи, записано блоков = 1024 из них защищено от изменений = 16")));
+    QCOMPARE(bar.value(), bar.maximum());
+    // Nothing is cut off at the side: the long lines wrap.
+    QCOMPARE(window.horizontalScrollBar()->maximum(), 0);
+    QTextBlock backup = window.document()->findBlock(
+        static_cast<int>(window.toPlainText().indexOf(QStringLiteral("Резервная копия модуля"))));
+    QVERIFY(backup.layout()->lineCount() > 1);
+
+    // Scrolled up, the view stays where the user put it.
+    bar.triggerAction(QAbstractSlider::SliderPageStepSub);
+    const int kept = bar.value();
+    QVERIFY(kept < bar.maximum());
+    for (int i = 0; i < 50; ++i) Log().Text("Принято 1 байт: 00\n");
+    QTRY_VERIFY(window.toPlainText().count(QStringLiteral("Принято")) == 50);
+    QCoreApplication::processEvents();
+    QCOMPARE(bar.value(), kept);
+    QVERIFY(!window.Following());
+    // Back at the end, it follows again.
+    bar.triggerAction(QAbstractSlider::SliderToMaximum);
+    Log().Text("Конец\n");
+    QTRY_VERIFY(lastLineShown(QStringLiteral("Конец")));
+    QVERIFY(window.Following());
+  }
+
+  // The kept ranges are refused in the window's own words, one sentence per
+  // kind of fault naming the item at fault (the shared parser's reasons are
+  // English), in the ranges dialog and at a write; a blank list keeps nothing.
+  void KeptRangesAreRefusedInRussian() {
+    const std::vector<std::pair<QString, QString>> cases{
+        {QStringLiteral("abc"), QStringLiteral("«abc» не в виде АДРЕС:ДЛИНА (числа как 0xF000:256)")},
+        {QStringLiteral("0xF000:"), QStringLiteral("«0xF000:» не в виде АДРЕС:ДЛИНА (числа как 0xF000:256)")},
+        {QStringLiteral("0xF000:0"), QStringLiteral("«0xF000:0» ничего не сохраняет: длина должна быть больше 0")},
+        {QStringLiteral("0x100:16"), QStringLiteral("«0x100:16» заходит в область монитора (ниже 0x0400)")},
+        {QStringLiteral("0xE000:8 0xFFF0:32"),
+         QStringLiteral("«0xFFF0:32» выходит за конец памяти программ (0x10000)")},
+        {QStringLiteral("-5:16"), QStringLiteral("«-5:16»: адрес не может быть отрицательным")},
+        {QStringLiteral("0xF000:256, 0xF080:16"), QStringLiteral("области с 0xF000 и с 0xF080 перекрываются")},
+    };
+    for (const auto& [typed, why] : cases) {
+      m_Desktop->Messages.clear();
+      m_Desktop->NextText = typed;
+      m_Desktop->WhileShown = [this] { m_Desktop->NextText.reset(); };  // then cancelled
+      m_Window->EditKeepRanges();
+      QCOMPARE(m_Desktop->Messages.size(), size_t{1});
+      QCOMPARE(m_Desktop->Messages[0].Text, QStringLiteral("Области заданы неверно: ") + why);
+      QCOMPARE(m_Desktop->Messages[0].Caption, QStringLiteral("ОШИБКА"));
+    }
+    m_Desktop->Messages.clear();
+    m_Desktop->WhileShown = nullptr;
+    UpdateOptions options;
+    options.KeepData = true;
+    options.KeepRanges = "0xF000:16";
+    m_Window->SetOptions(options);
+    m_Desktop->NextText = QStringLiteral("  ");
+    m_Window->EditKeepRanges();
+    QVERIFY(m_Desktop->Messages.empty());
+    QCOMPARE(m_Window->Options().KeepRanges, std::string());
+
+    // Ranges remembered wrong (by hand, or by an older version) stop a write
+    // before it starts, in the same words.
+    options.KeepRanges = "0xF000:256, 0xF080:16";
+    m_Window->SetOptions(options);
+    m_Window->OpenHexFile(QStringLiteral(TOLVANE_EXAMPLES_DIR "/demo-firmware.hex"));
+    QSignalSpy ended(m_Window.get(), &CProgPicDlg::ProcedureEnded);
+    m_Window->OnWrite();
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Refused);
+    QCOMPARE(m_Desktop->Messages.back().Caption, QStringLiteral("ОШИБКА ЗАПИСИ"));
+    QCOMPARE(m_Desktop->Messages.back().Text,
+             QStringLiteral("Области данных модуля заданы неверно: области с 0xF000 и с 0xF080 перекрываются\n"
+                            "Запись не начата, прошивка в модуле не изменена."));
+  }
+
+  // A remembered port that is not there (a simulated device's line from an
+  // earlier run, an adapter unplugged) is said at start, and stays said.
+  void AnAbsentRememberedPortIsSaid() {
+    m_Settings->Strings["OSerialPortSelector/m_PortSelect_0"] = "/dev/pts/98";
+    m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<PortRecord>{}, &m_Ports, *m_Desktop);
+    const QString said = QStringLiteral("порт /dev/pts/98 не найден: подключите его или выберите другой");
+    QCOMPARE(m_Window->StatusField().text(), said);
+    m_Window->OnReceiveTimer();
+    QTest::qWait(1100);
+    m_Window->OnReceiveTimer();
+    QCOMPARE(m_Window->StatusField().text(), said);
   }
 
   // Long texts in the status field show their start: the Russian words, not

@@ -15,9 +15,11 @@
 #include <QTextCursor>
 #include <QDir>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "app/start_up.h"
 #include "session/built_in_device.h"
@@ -75,15 +77,25 @@ class UpdateFlowTest : public QObject {
   }
 
   // Serves the window until the procedure has ended; the most blocks the
-  // progress bar showed meanwhile, or -1 when it did not end in time.
+  // progress bar showed meanwhile, or -1 when it did not end in time. The
+  // stages the bar named, each with its count ("Запись/1024"), are kept in
+  // m_Stages; a stage that counted beyond its own blocks sets m_StageOverrun.
   int WaitForEnd(QSignalSpy& ended) {
+    static const QRegularExpression kStage(QStringLiteral("^([^:]+): (\\d+) из (\\d+) блоков"));
+    m_Stages.clear();
+    m_StageOverrun = false;
     QElapsedTimer clock;
     clock.start();
     int most = 0;
     while (ended.isEmpty()) {
       if (clock.elapsed() > kProcedureTimeoutMs) return -1;
       QTest::qWait(5);
-      if (m_Window->Progress().isVisible()) most = std::max(most, m_Window->Progress().value());
+      if (!m_Window->Progress().isVisible()) continue;
+      most = std::max(most, m_Window->Progress().value());
+      const QRegularExpressionMatch stage = kStage.match(m_Window->Progress().format());
+      if (!stage.hasMatch()) continue;
+      m_Stages.insert(stage.captured(1) + QStringLiteral("/") + stage.captured(3));
+      m_StageOverrun = m_StageOverrun || stage.captured(2).toInt() > stage.captured(3).toInt();
     }
     return most;
   }
@@ -132,6 +144,12 @@ class UpdateFlowTest : public QObject {
     }
     QVERIFY(WaitForEnd(*ended) > 0);
     QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Done);
+    // The bar names each stage with its own count, as the log counts it.
+    for (const QString& stage : m_Stages) {
+      QVERIFY2(stage == QStringLiteral("Запись/1024") || stage == QStringLiteral("Проверка/2054"), qPrintable(stage));
+    }
+    QVERIFY(m_Stages.count(QStringLiteral("Проверка/2054")) == 1);
+    QVERIFY(!m_StageOverrun);
 
     // The verdict: only the monitor area differs, so it is information.
     QCOMPARE(m_Desktop->Messages.size(), boxesBefore + 1);
@@ -187,15 +205,25 @@ class UpdateFlowTest : public QObject {
 
   // tolvane --sim: a device inside the program, chosen under its own name,
   // as slow as a device on a real line, that a write reaches the verdict with.
+  // Its line is never remembered as the port of the next start, not even
+  // when picked again; during the write the bar names the stage and the
+  // status field shows the line's rate, measured.
   void TheBuiltInDeviceIsChosenAndTakesADevicesTime() {
+    const std::string remembered = "OSerialPortSelector/m_PortSelect_0";
+    m_Ports.Ports.push_back(PortRecord{"/dev/ttyUSB0", "adapter"});
+    m_Settings->Strings[remembered] = "/dev/ttyUSB0";
     std::string error;
     std::unique_ptr<SimulatedDevice> device = StartBuiltInDevice(kDefaultSimPace, error);
     QVERIFY2(device, error.c_str());
     m_Window = std::make_unique<CProgPicDlg>(
         *m_Settings, std::vector<PortRecord>{{device->PortPath(), kSimulatedDeviceName}}, &m_Ports, *m_Desktop);
-    QVERIFY(m_Window->ChoosePort(device->PortPath()));
+    QVERIFY(m_Window->ChoosePort(device->PortPath(), false));
     QVERIFY(m_Window->Port().IsOpen());
     QVERIFY(m_Window->PortCombo().currentText().contains(QString::fromUtf8(kSimulatedDeviceName)));
+    const int index = m_Window->PortCombo().currentIndex();
+    emit m_Window->PortCombo().activated(index);
+    QVERIFY(m_Window->Port().IsOpen());
+    QCOMPARE(m_Settings->Strings[remembered], std::string("/dev/ttyUSB0"));
     OpenExample();
     auto ended = Press(ctl::kWrite);
     QTest::qWait(1000);
@@ -203,6 +231,15 @@ class UpdateFlowTest : public QObject {
     // some tens are written, not the hundreds a full-speed device takes.
     const int64_t written = device->Stats().WriteCommands;
     QVERIFY2(written > 20 && written < 150, qPrintable(QString::number(written)));
+    QVERIFY2(m_Window->Progress().format().startsWith(QStringLiteral("Запись: ")),
+             qPrintable(m_Window->Progress().format()));
+    QVERIFY(m_Window->Progress().format().contains(QStringLiteral(" из 1024 блоков")));
+    QCOMPARE(m_Window->Progress().maximum(), 1024);
+    // 57600 baud carries at most 5760 bytes a second each way.
+    static const QRegularExpression kRate(QStringLiteral("^(\\d+\\.\\d+) байт/с$"));
+    QTRY_VERIFY_WITH_TIMEOUT(kRate.match(m_Window->StatusField().text()).hasMatch(), 3000);
+    const double rate = kRate.match(m_Window->StatusField().text()).captured(1).toDouble();
+    QVERIFY2(rate > 1000 && rate < 2 * 5760, qPrintable(m_Window->StatusField().text()));
     QElapsedTimer clock;
     clock.start();
     while (ended->isEmpty() && clock.elapsed() < 60000) QTest::qWait(20);
@@ -228,10 +265,14 @@ class UpdateFlowTest : public QObject {
     QVERIFY(m_Window->Button(ctl::kShowDevice)->isChecked());
   }
 
+  // Here during the read for the backup: the verdict says none was made.
   void APortThatVanishesMidWriteIsReportedAndDropped() {
     SimulatedDeviceOptions options;
     options.Faults.push_back(SimFault{SimFaultKind::Vanish, 200});
     StartDevice(std::move(options));
+    UpdateOptions backup;
+    backup.Backup = true;
+    m_Window->SetOptions(backup);
     ChoosePort();
     OpenExample();
     size_t before = m_Desktop->Messages.size();
@@ -243,6 +284,8 @@ class UpdateFlowTest : public QObject {
     QCOMPARE(m_Desktop->Messages.size(), before + 1);
     QCOMPARE(m_Desktop->Messages[before].Caption, QStringLiteral("ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"));
     QVERIFY(m_Desktop->Messages[before].Text.startsWith(QStringLiteral("Связь с портом потеряна: ")));
+    QVERIFY(m_Desktop->Messages[before].Text.endsWith(
+        QStringLiteral("\nРезервная копия не сохранена: прошивка модуля не была прочитана целиком.")));
     QVERIFY(m_Window->Control(ctl::kWrite)->isEnabled());
     QVERIFY(!m_Window->Port().IsOpen());
     QCOMPARE(m_Window->PortCombo().currentIndex(), 0);
@@ -273,6 +316,11 @@ class UpdateFlowTest : public QObject {
     QVERIFY(m_Desktop->Messages.size() >= 2);
     QCOMPARE(m_Desktop->Messages[1].Caption, QStringLiteral("ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"));
     QVERIFY(!m_Desktop->Messages[1].Text.contains(QStringLiteral("?\n")));
+    // Every line in Russian words: the system's reason follows them.
+    static const QRegularExpression kRussian(QStringLiteral("[А-Яа-яЁё]"));
+    for (const QString& line : m_Desktop->Messages[1].Text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+      QVERIFY2(line.contains(kRussian), qPrintable(m_Desktop->Messages[1].Text));
+    QVERIFY(m_Desktop->Messages[1].Text.contains(QStringLiteral("\nСвязь с портом потеряна: ")));
     QCOMPARE(m_Window->PortCombo().currentIndex(), 0);
   }
 
@@ -371,7 +419,16 @@ class UpdateFlowTest : public QObject {
     QCOMPARE(ended->takeFirst().at(0).value<ProcedureStatus>(), ProcedureStatus::Done);
     QCOMPARE(m_Desktop->Messages.size(), before + 1);
     QVERIFY(m_Desktop->Messages.back().Text.contains(QStringLiteral("уже были верны")));
-    QCOMPARE(QDir(BackupFolder()).entryList({QStringLiteral("*.hex")}).size(), 1);
+    const QStringList backups = QDir(BackupFolder()).entryList({QStringLiteral("*.hex")});
+    QCOMPARE(backups.size(), 1);
+    // The verdict says where the backup is; the bar named the backup's read
+    // and the write (each block read back at once: no stage of checking).
+    QVERIFY2(m_Desktop->Messages.back().Text.endsWith(
+                 QStringLiteral("\nРезервная копия: ") +
+                 QDir::toNativeSeparators(QDir(BackupFolder()).filePath(backups.front()))),
+             qPrintable(m_Desktop->Messages.back().Text));
+    QCOMPARE(m_Stages, (std::set<QString>{QStringLiteral("Резервная копия/2054"), QStringLiteral("Запись/1024")}));
+    QVERIFY(!m_StageOverrun);
     // The write's record in the history, under the header.
     QFile history(HistoryFile());
     QVERIFY(history.open(QIODevice::ReadOnly));
@@ -433,6 +490,8 @@ class UpdateFlowTest : public QObject {
   test::FakePortSource m_Ports;
   std::unique_ptr<SimulatedDevice> m_Device;
   std::unique_ptr<CProgPicDlg> m_Window;
+  std::set<QString> m_Stages;
+  bool m_StageOverrun = false;
 };
 
 QTEST_MAIN(UpdateFlowTest)

@@ -4,11 +4,15 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
@@ -171,11 +175,36 @@ TEST_F(DeviceCommandsTest, OutputsAndTheTraceFile) {
   const std::string saved = (m_Dir / "read.HEX").string();
   EXPECT_EQ(RunCli({"read", "--port", "/dev/no-such-port", "-o", saved, "--log", saved}).ExitCode, 2);
 
+  // An output or a log that is no file is refused, never opened: a pipe
+  // would hold the command in its open, a device take the text without end.
+  // An empty name (an unset shell variable) names nothing.
+  const std::string pipe = (m_Dir / "pipe.hex").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-o", pipe},
+                                               {"--log", pipe},
+                                               {"--log", "/dev/full"},
+                                               {"--log", m_Dir.string()},
+                                               {"-o", ""},
+                                               {"--log", ""}}) {
+    std::vector<std::string> read{"read", "--port", "/dev/no-such-port"};
+    read.insert(read.end(), args.begin(), args.end());
+    CliRun refused = CliProcess(read).Wait(std::chrono::seconds(10));
+    EXPECT_EQ(refused.ExitCode, 2) << args[0] << " " << args[1] << refused.Out << refused.Err;
+    EXPECT_TRUE(Has(refused.Err, "is no regular file") || Has(refused.Err, "is a folder") ||
+                Has(refused.Err, "an empty value names nothing"))
+        << refused.Err;
+  }
+
   test::TestDevice device(Programmed());
   ASSERT_TRUE(device.Started());
-  CliRun full = RunCli({"read", "--port", device.Path(), "-o", saved, "--log", "/dev/full"});
+  CliRun full = RunCli({"read", "--port", device.Path(), "-o", saved});
   EXPECT_EQ(full.ExitCode, 0) << full.Out << full.Err;
-  EXPECT_TRUE(Has(full.Err, "the trace could not be written to /dev/full: No space left on device")) << full.Err;
+  // A log on a disk that fills up: the trace lost is said.
+  const std::string trace = (m_Dir / "trace.log").string();
+  std::ofstream(trace) << std::string(4096, '.');
+  CliRun lost = CliProcess({"read", "--port", device.Path(), "--log", trace}, 4096).Wait();
+  EXPECT_EQ(lost.ExitCode, 0) << lost.Err;
+  EXPECT_TRUE(Has(lost.Err, "the trace could not be written to " + trace + ": File too large")) << lost.Err;
   // One read block per region: the information area's second half is not read, so not written.
   FirmwareImage back;
   LoadHexFile(saved, back);

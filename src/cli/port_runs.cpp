@@ -186,6 +186,7 @@ bool AdmitRunFile(const FirmwareFile& file, bool force) {
   // Nothing to write is refused with its own words; a suspect file for want
   // of --force, in the words of the question.
   const ProcedureOutcome refusal = admission.Refusal ? *admission.Refusal : SuspectRefusal(file.Load);
+  NoteError(OutcomeLine(refusal));
   PrintResultLines("", refusal.Caption);
   PrintResultLines("", refusal.Text);
   return false;

@@ -340,6 +340,32 @@ TEST_F(DeviceCommandsTest, CaptureCatchesADeviceThatIsSwitchedOn) {
   EXPECT_TRUE(Has(capture.Err, " байт/с")) << capture.Err;
 }
 
+// Every --json run prints one document, also when the command ends before
+// any device's result: then its error and exit code.
+TEST_F(DeviceCommandsTest, EveryJsonRunPrintsOneDocument) {
+  struct Case {
+    std::vector<std::string> Args;
+    int ExitCode;
+    const char* Error;
+  };
+  std::ofstream(m_Dir / "empty.hex") << ":00000001FF\n";
+  for (const Case& c : {Case{{"write", m_Hex, "--port", "sim:fast", "--keep", "0x100:16"}, 2, "monitor's area"},
+                        Case{{"read", "--port", "sim:fast", "--baud", "1"}, 2, "--baud"},
+                        Case{{"verify", (m_Dir / "none.hex").string(), "--port", "sim:fast"}, 4, "cannot read"},
+                        Case{{"load", (m_Dir / "none.hex").string()}, 4, "cannot read"},
+                        Case{{"station", m_Hex, "--port", "/dev/no-such-port"}, 3, "/dev/no-such-port"},
+                        Case{{"write", (m_Dir / "empty.hex").string(), "--port", "sim:fast"}, 4, "ОШИБКА ЗАПИСИ"}}) {
+    std::vector<std::string> args = c.Args;
+    args.push_back("--json");
+    CliRun run = RunCli(args);
+    EXPECT_EQ(run.ExitCode, c.ExitCode) << args[0] << run.Err;
+    const nlohmann::json document = nlohmann::json::parse(run.Out, nullptr, false);
+    ASSERT_TRUE(document.is_object()) << args[0] << ": " << run.Out;
+    EXPECT_EQ(document["exit_code"], c.ExitCode);
+    EXPECT_TRUE(Has(document["error"].get<std::string>(), c.Error)) << document.dump();
+  }
+}
+
 TEST_F(DeviceCommandsTest, FourDevicesAtOnce) {
   CliRun run =
       RunCli({"write", m_Hex, "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast", "--port", "sim:fast"});

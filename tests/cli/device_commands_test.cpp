@@ -250,8 +250,9 @@ LineState LineStateOf(const std::string& path) {
 }
 
 // Ctrl-C, SIGTERM as `timeout` sends it and SIGHUP as a closing terminal
-// sends it stop between two blocks; a second one ends the program at once. On
-// every end the port is given back as it was found.
+// sends it stop between two blocks; a second one ends the program at once,
+// the first delivered twice does not. On every end the port is given back as
+// it was found.
 TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SimulatedDeviceOptions slow;
@@ -274,7 +275,8 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
   }
   {
     // A second one, while the first command waits for its reply, is not
-    // waited for; the port still goes back.
+    // waited for; the port still goes back. The program is held stopped
+    // so that the second comes well after the first.
     SimulatedDeviceOptions silent;
     silent.Faults = {{SimFaultKind::NoAnswer, 1}};
     test::TestDevice device(silent);
@@ -284,11 +286,25 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     read.Signal(SIGINT);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    read.Signal(SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     read.Signal(SIGINT);
+    read.Signal(SIGCONT);
     EXPECT_EQ(read.Wait(std::chrono::seconds(10)).ExitCode, -1);
     const LineState after = LineStateOf(device.Path());
     EXPECT_EQ(after.Speed, found.Speed);
     EXPECT_EQ(after.Exclusive, 0);
+  }
+  // `timeout` signals the program and then its process group: one request
+  // that arrives twice at once stops between blocks as a single one does.
+  for (const auto& [first, again] : {std::pair{SIGTERM, SIGHUP}, std::pair{SIGTERM, SIGTERM}}) {
+    CliProcess read({"read", "--port", "sim"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    read.Signal(first);
+    read.Signal(again);
+    CliRun run = read.Wait(std::chrono::seconds(10));
+    EXPECT_EQ(run.ExitCode, 5) << again << run.Out << run.Err;
+    EXPECT_TRUE(Has(run.Out, "ЧТЕНИЕ ПРЕРВАНО\nЧтение прервано! Считано блоков: ")) << run.Out;
   }
 
   // A reader that goes away: the writes to it fail, the program ends itself

@@ -1,8 +1,9 @@
 // The signals that end the program from outside (SIGTERM, SIGHUP: the
 // session ended, SIGINT: Ctrl-C in the terminal it was started from): the
 // first asks the window to stop a running procedure between two blocks and
-// close, so the port is given back as it was found; a second one gives the
-// ports back at once and ends the program.
+// close, so the port is given back as it was found; a second one (not the
+// first delivered again, serial/stop_request.h) gives the ports back at once
+// and ends the program.
 #pragma once
 
 #include <functional>

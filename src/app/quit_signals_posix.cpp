@@ -5,22 +5,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 
 #include "serial/serial_port.h"
+#include "serial/stop_request.h"
 
 namespace tolvane {
 namespace {
 
 int g_Wake[2] = {-1, -1};  // the handler writes, the window's thread reads
-std::atomic<bool> g_Asked{false};
+OStopRequest g_Asked;
 
 extern "C" void OnQuitSignal(int number) {
-  if (g_Asked.exchange(true)) {
-    GiveBackPortsAndRaise(number);
-    return;
-  }
+  const StopNote note = g_Asked.Note();
+  if (note == StopNote::Forced) GiveBackPortsAndRaise(number);
+  if (note != StopNote::First) return;
   const char byte = 1;
   [[maybe_unused]] const ssize_t n = ::write(g_Wake[1], &byte, 1);
 }

@@ -139,8 +139,10 @@ int RunLoad(const LoadOptions& options) {
 void SetUpLoad(CLI::App& command) {
   auto options = std::make_shared<LoadOptions>();
   command.add_option("FILE", options->file, "Intel HEX file")->required();
-  command.add_option("-o,--output", options->output,
-                     "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image");
+  command
+      .add_option("-o,--output", options->output,
+                  "Write the image: OUT.hex as Intel HEX, OUT.bin as the raw 66048-byte image")
+      ->check(NotEmpty());
   command.add_flag("--force", options->force, "With -o: write the image of a suspect file too");
   command.add_flag("--dump", options->dump, "Print the dump of the image (the summary then goes to stderr)");
   command.add_flag("-v,--verbose", options->verbose, "Trace the load on stderr");

@@ -47,7 +47,8 @@ void SetUpRead(CLI::App& command) {
   auto args = std::make_shared<ReadArgs>();
   AddDeviceOptions(command, args->Device);
   AddResultOptions(command, args->Device, false);
-  command.add_option("-o,--output", args->Output, "Save what was read: OUT.hex as Intel HEX, OUT.bin as the raw image");
+  command.add_option("-o,--output", args->Output, "Save what was read: OUT.hex as Intel HEX, OUT.bin as the raw image")
+      ->check(NotEmpty());
   command.add_flag("--dump", args->Dump, "Print the dump of what was read");
   command.callback([args] {
     if (args->Device.Ports.size() > 1 && (!args->Output.empty() || args->Dump)) {

@@ -82,7 +82,8 @@ void SetUpStation(CLI::App& command) {
   command
       .add_option("--keep", args->Keep,
                   "ADDR:LEN (C-style numbers): each device's own bytes there survive the write; repeatable")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->check(NotEmpty());
   command.add_flag("--run", args->Run, "Start each device's firmware after a good write");
   command.add_flag("--force", args->Force, "Write a damaged file without asking");
   command.callback([args] { SetExitCode(WithTrace(args->Device, {args->File}, [&] { return Station(*args); })); });

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "commands.h"
+#include "output_path.h"
 #include "port_runs.h"
 #include "reporter.h"
 #include "session/exit_codes.h"
@@ -27,6 +28,12 @@ int Write(const WriteArgs& args) {
     PrintMessage(MessageLevel::Error, "write: --keep %s\n", error.c_str());
     return kExitUsage;
   }
+  if (!args.BackupDir.empty()) {
+    if (const std::string refusal = CheckWrittenFolder(args.BackupDir); !refusal.empty()) {
+      PrintMessage(MessageLevel::Error, "write: --backup %s\n", refusal.c_str());
+      return kExitUsage;
+    }
+  }
   FirmwareFile file;
   if (!LoadRunFile("write", args.File, file)) return kExitFile;
   if (!AdmitRunFile(file, args.Force)) return kExitFile;
@@ -47,11 +54,13 @@ void SetUpWrite(CLI::App& command) {
   command.add_flag("--force", args->Force, "Write a damaged file without asking");
   command.add_flag("--changed-only", args->ChangedOnly,
                    "Send only the blocks that differ from the file (every block is still read and compared)");
-  command.add_option("--backup", args->BackupDir, "Save what the device holds into this folder first, as UID-TIME.hex");
+  command.add_option("--backup", args->BackupDir, "Save what the device holds into this folder first, as UID-TIME.hex")
+      ->check(NotEmpty());
   command
       .add_option("--keep", args->Keep,
                   "ADDR:LEN (C-style numbers): the device's own bytes there survive the write; repeatable")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->check(NotEmpty());
   command.callback([args] { SetExitCode(WithTrace(args->Device, {args->File}, [&] { return Write(*args); })); });
 }
 

@@ -1,17 +1,18 @@
 #include "device_interrupt.h"
 
+#include "serial/stop_request.h"
+
 namespace tolvane::cli {
 namespace {
 
-std::atomic<bool> g_Interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+OStopRequest g_Interrupt;
 
 }  // namespace
 
-bool NoteInterrupt() { return g_Interrupted.exchange(true); }
+bool NoteInterrupt() { return g_Interrupt.Note() == StopNote::Forced; }
 
-bool Interrupted() { return g_Interrupted.load(); }
+bool Interrupted() { return g_Interrupt.Asked(); }
 
-const std::atomic<bool>& InterruptFlag() { return g_Interrupted; }
+const std::atomic<bool>& InterruptFlag() { return g_Interrupt.Flag(); }
 
 }  // namespace tolvane::cli

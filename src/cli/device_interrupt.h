@@ -2,7 +2,9 @@
 // terminal closed), on Windows Ctrl-C, Ctrl-Break and closing the console,
 // for the device commands: the first asks the running work to stop at the
 // next block boundary, and a write blocked on a stalled line to give up at
-// once; a second one gives the ports back and ends the program at once.
+// once; a second one gives the ports back and ends the program at once. The
+// same signal delivered twice at once (by `timeout`) counts once
+// (serial/stop_request.h).
 #pragma once
 
 #include <atomic>
@@ -19,7 +21,8 @@ bool Interrupted();
 const std::atomic<bool>& InterruptFlag();
 
 // For the platform's handler (device_interrupt_*.cpp): notes an interrupt and
-// tells whether one had come before.
+// tells whether it forces the end (a second request, not a repeat of the
+// first).
 bool NoteInterrupt();
 
 }  // namespace tolvane::cli

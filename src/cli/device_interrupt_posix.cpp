@@ -8,7 +8,8 @@ namespace tolvane::cli {
 namespace {
 
 // The first signal asks the work to stop at a block boundary; a second one
-// gives the ports back as they were found and ends the program at once.
+// (not the first delivered again) gives the ports back as they were found
+// and ends the program at once.
 extern "C" void OnInterrupt(int number) {
   if (NoteInterrupt()) GiveBackPortsAndRaise(number);
 }

@@ -4,6 +4,12 @@
 
 namespace tolvane::cli {
 
+const CLI::Validator& NotEmpty() {
+  static const CLI::Validator check(
+      [](std::string& value) -> std::string { return value.empty() ? "an empty value names nothing" : ""; }, "");
+  return check;
+}
+
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCapture) {
   command
       .add_option("--port", options.Ports,
@@ -13,7 +19,7 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCaptur
       ->allow_extra_args(false);
   command.add_option("--baud", options.Baud, "Line speed")->check(CLI::Range(50, 4000000));
   command.add_flag("-v,--verbose", options.Verbose, "Print the whole trace on stderr");
-  command.add_option("--log", options.LogFile, "Append the trace to this file");
+  command.add_option("--log", options.LogFile, "Append the trace to this file")->check(NotEmpty());
   if (withCapture) {
     command
         .add_option("--capture", options.CaptureSeconds,

@@ -22,6 +22,10 @@ struct DeviceOptions {
   std::string Report;         // append a record per port (per device) to this file
 };
 
+// A value that names something: an empty one (an unset shell variable,
+// "$CAL") is a usage error instead of quietly meaning nothing.
+const CLI::Validator& NotEmpty();
+
 // Adds --port (required, repeatable), --baud, -v, --log and, unless the
 // command captures by itself, --capture and --wait.
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCapture = true);

@@ -33,6 +33,14 @@ constexpr Command kCommands[] = {
 
 int g_ExitCode = kExitOk;
 
+// Whether the command's options (up to a "--") hold --json: also known when
+// the command line could not be parsed.
+bool JsonAsked(int argc, const char* const* argv) {
+  for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+    if (std::strcmp(argv[i], "--json") == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 void SetExitCode(int code) { g_ExitCode = code; }
@@ -63,13 +71,19 @@ int main(int rawArgc, char** rawArgv) {
   try {
     app.parse(argc, argv.data());
   } catch (const CLI::ParseError& e) {
-    int rc = app.exit(e);
-    return rc == 0 ? kExitOk : kExitUsage;
+    if (app.exit(e) == 0) return kExitOk;  // --help, --version
+    // A command line that asked for JSON gets its document even so.
+    if (JsonAsked(argc, argv.data())) {
+      NoteError(e.what());
+      WriteJsonFailure(kExitUsage);
+    }
+    return kExitUsage;
   }
   // Output that did not arrive is an output error, never a silent success.
   if (const std::string failure = OutputFailure(); !failure.empty()) {
     PrintMessage(MessageLevel::Error, "tolvane-cli: the output could not be written: %s\n", failure.c_str());
     if (g_ExitCode == kExitOk) g_ExitCode = kExitFile;
   }
+  if (JsonAsked(argc, argv.data())) WriteJsonFailure(g_ExitCode);
   return g_ExitCode;
 }

@@ -18,12 +18,27 @@ std::optional<ImageFormat> ImageFormatOf(const std::string& path) {
   return std::nullopt;
 }
 
+std::string CheckWrittenFile(const std::string& path, const std::vector<std::string>& ownFiles) {
+  for (const std::string& own : ownFiles) {
+    if (own.empty() || !SameFile(path, own)) continue;
+    return own == path ? path + " is the command's own file" : path + " is the command's own file " + own;
+  }
+  if (const std::string reason = NotAFileReason(path); !reason.empty()) return path + " " + reason;
+  return {};
+}
+
+std::string CheckWrittenFolder(const std::string& path) {
+  const NameKind kind = KindOfName(path);
+  if (kind == NameKind::Folder || kind == NameKind::Missing) return {};
+  return path + " is no folder";
+}
+
 std::string CheckOutput(const std::string& output, const std::vector<std::string>& inputs, ImageFormat& format) {
   const std::optional<ImageFormat> asked = ImageFormatOf(output);
   if (!asked) return output + ": the output's name must end in .hex (Intel HEX) or .bin (the raw image)";
   format = *asked;
-  for (const std::string& input : inputs)
-    if (!input.empty() && SameFile(output, input)) return output + " is the input file; name another output";
+  if (const std::string refusal = CheckWrittenFile(output, inputs); !refusal.empty())
+    return refusal + "; name another output";
   return {};
 }
 

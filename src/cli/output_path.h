@@ -1,6 +1,7 @@
-// The one rule for the files tolvane-cli writes an image to (load -o, read
-// -o, sim --save): the name says the format, and an output is never one of
-// the command's inputs.
+// The one rule for the files tolvane-cli writes (load -o, read -o, sim
+// --save, --log, --report, the --backup folder): a regular file or a new
+// name, never one of the command's own files; an image's name says its
+// format.
 #pragma once
 
 #include <optional>
@@ -18,9 +19,18 @@ enum class ImageFormat { Hex, Raw };
 // Nothing for any other name.
 std::optional<ImageFormat> ImageFormatOf(const std::string& path);
 
-// Checks an output before any work is done: the format its name asks for
-// (into format), and that it is none of the inputs (through links too).
-// Empty when it may be written, else the reason (a usage error).
+// Checks a file to be written before any work is done: a regular file or a
+// name not taken yet (a pipe or a device could block the command or take
+// its text without end), and none of the command's own files (through links
+// too). Empty when it may be written, else the reason (a usage error).
+std::string CheckWrittenFile(const std::string& path, const std::vector<std::string>& ownFiles);
+
+// A folder files are saved into (--backup): a folder or a name not taken
+// yet. Empty, or the reason.
+std::string CheckWrittenFolder(const std::string& path);
+
+// Checks an image output as CheckWrittenFile does, and the format its name
+// asks for (into format).
 std::string CheckOutput(const std::string& output, const std::vector<std::string>& inputs, ImageFormat& format);
 
 // Writes the image in the format, whole or not at all (the old file then

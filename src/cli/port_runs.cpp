@@ -10,8 +10,10 @@
 
 #include "device_interrupt.h"
 #include "log/file_open.h"
+#include "output_path.h"
 #include "reporter.h"
 #include "result_lines.h"
+#include "session/built_in_device.h"
 #include "session/device_record.h"
 #include "session/device_target.h"
 #include "session/exit_codes.h"
@@ -184,18 +186,44 @@ bool AdmitRunFile(const FirmwareFile& file, bool force) {
   // Nothing to write is refused with its own words; a suspect file for want
   // of --force, in the words of the question.
   const ProcedureOutcome refusal = admission.Refusal ? *admission.Refusal : SuspectRefusal(file.Load);
+  NoteError(OutcomeLine(refusal));
   PrintResultLines("", refusal.Caption);
   PrintResultLines("", refusal.Text);
   return false;
 }
 
+std::string CheckPorts(const std::vector<std::string>& names) {
+  SimPace pace = kDefaultSimPace;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (IsBuiltInDeviceName(names[i], pace)) continue;
+    for (size_t j = 0; j < i; ++j) {
+      if (IsBuiltInDeviceName(names[j], pace) || !SameFile(names[i], names[j])) continue;
+      return names[i] == names[j]
+                 ? "--port " + names[i] + " is given twice; give each port once"
+                 : "--port " + names[j] + " and --port " + names[i] + " are the same port; give each port once";
+    }
+  }
+  return {};
+}
+
 int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files,
               const std::function<int()>& command) {
   SetJsonOutput(options.Json);
-  for (const std::string& file : files) {
-    if (!options.LogFile.empty() && !file.empty() && SameFile(options.LogFile, file)) {
-      PrintMessage(MessageLevel::Error, "--log %s is the command's own file %s; name another log file\n",
-                   options.LogFile.c_str(), file.c_str());
+  if (const std::string refusal = CheckPorts(options.Ports); !refusal.empty()) {
+    PrintMessage(MessageLevel::Error, "%s\n", refusal.c_str());
+    return kExitUsage;
+  }
+  if (!options.LogFile.empty()) {
+    if (const std::string refusal = CheckWrittenFile(options.LogFile, files); !refusal.empty()) {
+      PrintMessage(MessageLevel::Error, "--log %s; name another log file\n", refusal.c_str());
+      return kExitUsage;
+    }
+  }
+  if (!options.Report.empty()) {
+    std::vector<std::string> own = files;
+    own.push_back(options.LogFile);
+    if (const std::string refusal = CheckWrittenFile(options.Report, own); !refusal.empty()) {
+      PrintMessage(MessageLevel::Error, "--report %s; name another report\n", refusal.c_str());
       return kExitUsage;
     }
   }

@@ -45,10 +45,16 @@ RunRequest RequestFor(RunKind kind, const DeviceOptions& options, const Firmware
 // once numbered by its occurrence ("sim#1", "sim#2").
 std::vector<std::string> PortLabels(const std::vector<std::string>& names);
 
+// The ports given, each once: a system port named twice (or through a
+// link) would be opened by two runs at once. A built-in device's name starts
+// a device of its own each time. Empty, or the reason (a usage error).
+std::string CheckPorts(const std::vector<std::string>& names);
+
 // Runs a device command with the trace routed as -v and --log ask, and the
-// results as --json asks. files:
-// the command's input and output files, which the log file must not be (a
-// usage error). A trace that could not be written is said at the end.
+// results as --json asks. Before anything is opened, the ports, the log and
+// the report are checked (usage errors): files are the command's input and
+// output files, which neither the log nor the report may be. A trace that
+// could not be written is said at the end.
 int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files, const std::function<int()>& command);
 
 // Loads the file of a verify or a write, for every port at once; false (with

@@ -40,6 +40,8 @@ const Streams& TheStreams() {
 std::mutex g_Mutex;
 int g_OutputError = 0;  // errno of the first failed write to stdout
 std::atomic<bool> g_Json{false};
+bool g_DocumentWritten = false;  // under g_Mutex
+std::string g_FirstError;        // under g_Mutex
 
 // Where results go: stdout, unless it carries the JSON document.
 std::FILE* ResultStream() { return g_Json ? stderr : stdout; }
@@ -74,9 +76,38 @@ void SetJsonOutput(bool on) { g_Json = on; }
 bool JsonOutput() { return g_Json; }
 
 void WriteJson(const nlohmann::ordered_json& document) {
+  {
+    std::lock_guard lock(g_Mutex);
+    g_DocumentWritten = true;
+  }
   // Text that is not UTF-8 (a file name) comes out with replacement
   // characters rather than stopping the document.
   Put(stdout, document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+}
+
+void NoteError(std::string_view text) {
+  std::string line;
+  for (char c : text) {
+    if (c == '\r') continue;
+    if (c == '\n') c = ' ';
+    line += c;
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  std::lock_guard lock(g_Mutex);
+  if (g_FirstError.empty()) g_FirstError = std::move(line);
+}
+
+void WriteJsonFailure(int exitCode) {
+  std::string error;
+  {
+    std::lock_guard lock(g_Mutex);
+    if (g_DocumentWritten) return;
+    error = g_FirstError;
+  }
+  nlohmann::ordered_json document;
+  document["error"] = error;
+  document["exit_code"] = exitCode;
+  WriteJson(document);
 }
 
 void PrintResult(const char* format, ...) {
@@ -107,6 +138,7 @@ void PrintResultLines(const std::string& prefix, const std::string& text) {
 }
 
 void WriteMessage(MessageLevel level, std::string_view text) {
+  if (level == MessageLevel::Error) NoteError(text);
   if (level == MessageLevel::Info || !TheStreams().StderrColors) {
     Put(stderr, text);
     return;

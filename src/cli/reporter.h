@@ -31,6 +31,14 @@ void PrintResultLines(const std::string& prefix, const std::string& text);
 void SetJsonOutput(bool on);
 bool JsonOutput();
 void WriteJson(const nlohmann::ordered_json& document);
+// Every --json run prints one document: a command that ends before it
+// wrote its own (a usage error, a file it could not read) gets
+// {"error": ..., "exit_code": N}, the error being the first the command
+// said. Nothing when a document was written.
+void WriteJsonFailure(int exitCode);
+// The error a failure document names when the command said it as results
+// (a refused file's caption and text); an error message notes itself.
+void NoteError(std::string_view text);
 // A message on stderr, printf-style; its own line end included.
 void PrintMessage(MessageLevel level, const char* format, ...);
 void WriteMessage(MessageLevel level, std::string_view text);

@@ -170,7 +170,7 @@ bool TerminalWantsColor(std::FILE* stream) {
 
 TerminalSink::TerminalSink(bool color) : m_Color(color) {}
 
-FileSink::FileSink(const std::string& path) : m_File(OpenFile(path, "ab")) {
+FileSink::FileSink(const std::string& path) : m_File(OpenRegularFile(path, "ab")) {
   if (m_File == nullptr) m_Open = errno;
 }
 

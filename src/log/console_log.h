@@ -91,7 +91,8 @@ class TerminalSink : public LogSink {
 bool TerminalWantsColor(std::FILE* stream = stderr);
 
 // Appends plain text to a file. A write that fails (a full disk) is kept as
-// the sink's error, so that losing the trace is never silent.
+// the sink's error, so that losing the trace is never silent. Only a regular
+// file is opened: a pipe or a device would block or swallow the trace.
 class FileSink : public LogSink {
  public:
   explicit FileSink(const std::string& path);

@@ -14,6 +14,21 @@ namespace tolvane {
 // std::fopen for a UTF-8 path.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 
+// What a name leads to now, through links: nothing yet, a regular file, a
+// folder, or something else (a device, a pipe, a socket).
+enum class NameKind { Missing, File, Folder, Other };
+NameKind KindOfName(const std::string& utf8Path);
+
+// Why a file cannot be written at this name: empty for a regular file or a
+// name not taken yet, else the reason ("is a folder", "is no regular
+// file ..."), for the name to follow.
+std::string NotAFileReason(const std::string& utf8Path);
+
+// std::fopen for a file that is to be a regular one ("rb", "ab", "wb"):
+// never blocks in opening (a pipe without its other end, a device), and
+// refuses what turns out not to be a regular file (null, errno EINVAL).
+std::FILE* OpenRegularFile(const std::string& utf8Path, const char* mode);
+
 // The path of a UTF-8 name, for std::filesystem. Never throws.
 std::filesystem::path PathOf(std::string_view utf8Path);
 

@@ -14,6 +14,19 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
   return _wfopen(Utf16FromUtf8(utf8Path).c_str(), Utf16FromUtf8(mode).c_str());
 }
 
+// Opening a named pipe or a device does not wait on Windows; what is no
+// file on a disk is closed again.
+std::FILE* OpenRegularFile(const std::string& utf8Path, const char* mode) {
+  std::FILE* file = OpenFile(utf8Path, mode);
+  if (file == nullptr) return nullptr;
+  if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+    std::fclose(file);
+    errno = EINVAL;
+    return nullptr;
+  }
+  return file;
+}
+
 std::filesystem::path PathOf(std::string_view utf8Path) { return std::filesystem::path(Utf16FromUtf8(utf8Path)); }
 
 bool SyncFile(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }

@@ -68,6 +68,23 @@ bool WriteWholeFile(const std::string& utf8Path, std::string_view content, std::
   return true;
 }
 
+NameKind KindOfName(const std::string& utf8Path) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(PathOf(utf8Path), ec);
+  if (!std::filesystem::exists(status)) return NameKind::Missing;
+  if (std::filesystem::is_regular_file(status)) return NameKind::File;
+  if (std::filesystem::is_directory(status)) return NameKind::Folder;
+  return NameKind::Other;
+}
+
+std::string NotAFileReason(const std::string& utf8Path) {
+  switch (KindOfName(utf8Path)) {
+    case NameKind::Folder: return "is a folder";
+    case NameKind::Other: return "is no regular file (a device, a pipe or a socket)";
+    default: return {};
+  }
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   if (std::filesystem::equivalent(PathOf(a), PathOf(b), ec) && !ec) return true;

@@ -60,7 +60,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 // The first line of a file and whether its last byte ends a line.
 bool ReadEnds(const std::string& path, std::string& firstLine, bool& endsLine) {
-  std::FILE* file = OpenFile(path, "rb");
+  std::FILE* file = OpenRegularFile(path, "rb");
   if (file == nullptr) return false;
   firstLine.clear();
   for (int c; (c = std::fgetc(file)) != EOF && c != '\n';) firstLine += static_cast<char>(c);
@@ -164,10 +164,15 @@ bool RecordFile::Open(const std::string& path, std::string& error) {
     error = path + ": a record file is named .csv or .jsonl";
     return false;
   }
+  // A pipe would hold the open, a device never end the first line.
+  if (const std::string reason = NotAFileReason(path); !reason.empty()) {
+    error = path + " " + reason + "; a record file is a file";
+    return false;
+  }
   std::string firstLine;
   bool endsLine = true;
   const bool existed = ReadEnds(path, firstLine, endsLine);
-  m_File = OpenFile(path, "ab");
+  m_File = OpenRegularFile(path, "ab");
   if (m_File == nullptr) {
     error = path + ": " + SystemError(errno);
     return false;

@@ -75,8 +75,9 @@ class RecordFile {
   RecordFile& operator=(const RecordFile&) = delete;
 
   // Opens (creating it) and writes the header when the file is new or
-  // empty. Refuses a name of no known format, and a CSV file whose header
-  // is not this program's (its columns would not line up).
+  // empty. Refuses a name of no known format, what is no regular file (a
+  // pipe, a device: never opened), and a CSV file whose header is not this
+  // program's (its columns would not line up).
   bool Open(const std::string& path, std::string& error);
   // Appends the record and syncs it to the disk; on failure the file is as
   // it was, and error says why.

@@ -67,11 +67,15 @@ bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRan
         error = "'" + item + "' keeps nothing: its length must be above 0";
         return false;
       }
+      if (address < 0) {
+        error = "'" + item + "' starts below 0: an address is not negative";
+        return false;
+      }
       if (address < kMonitorAreaSize) {
         error = "'" + item + "' reaches into the monitor's area (below " + Hex(kMonitorAreaSize) + ")";
         return false;
       }
-      if (address + length > kFlashSize) {
+      if (address > kFlashSize || length > kFlashSize - address) {
         error = "'" + item + "' reaches beyond the program flash (" + Hex(kFlashSize) + ")";
         return false;
       }

@@ -4,11 +4,15 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
@@ -171,11 +175,36 @@ TEST_F(DeviceCommandsTest, OutputsAndTheTraceFile) {
   const std::string saved = (m_Dir / "read.HEX").string();
   EXPECT_EQ(RunCli({"read", "--port", "/dev/no-such-port", "-o", saved, "--log", saved}).ExitCode, 2);
 
+  // An output or a log that is no file is refused, never opened: a pipe
+  // would hold the command in its open, a device take the text without end.
+  // An empty name (an unset shell variable) names nothing.
+  const std::string pipe = (m_Dir / "pipe.hex").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-o", pipe},
+                                               {"--log", pipe},
+                                               {"--log", "/dev/full"},
+                                               {"--log", m_Dir.string()},
+                                               {"-o", ""},
+                                               {"--log", ""}}) {
+    std::vector<std::string> read{"read", "--port", "/dev/no-such-port"};
+    read.insert(read.end(), args.begin(), args.end());
+    CliRun refused = CliProcess(read).Wait(std::chrono::seconds(10));
+    EXPECT_EQ(refused.ExitCode, 2) << args[0] << " " << args[1] << refused.Out << refused.Err;
+    EXPECT_TRUE(Has(refused.Err, "is no regular file") || Has(refused.Err, "is a folder") ||
+                Has(refused.Err, "an empty value names nothing"))
+        << refused.Err;
+  }
+
   test::TestDevice device(Programmed());
   ASSERT_TRUE(device.Started());
-  CliRun full = RunCli({"read", "--port", device.Path(), "-o", saved, "--log", "/dev/full"});
+  CliRun full = RunCli({"read", "--port", device.Path(), "-o", saved});
   EXPECT_EQ(full.ExitCode, 0) << full.Out << full.Err;
-  EXPECT_TRUE(Has(full.Err, "the trace could not be written to /dev/full: No space left on device")) << full.Err;
+  // A log on a disk that fills up: the trace lost is said.
+  const std::string trace = (m_Dir / "trace.log").string();
+  std::ofstream(trace) << std::string(4096, '.');
+  CliRun lost = CliProcess({"read", "--port", device.Path(), "--log", trace}, 4096).Wait();
+  EXPECT_EQ(lost.ExitCode, 0) << lost.Err;
+  EXPECT_TRUE(Has(lost.Err, "the trace could not be written to " + trace + ": File too large")) << lost.Err;
   // One read block per region: the information area's second half is not read, so not written.
   FirmwareImage back;
   LoadHexFile(saved, back);
@@ -221,8 +250,9 @@ LineState LineStateOf(const std::string& path) {
 }
 
 // Ctrl-C, SIGTERM as `timeout` sends it and SIGHUP as a closing terminal
-// sends it stop between two blocks; a second one ends the program at once. On
-// every end the port is given back as it was found.
+// sends it stop between two blocks; a second one ends the program at once,
+// the first delivered twice does not. On every end the port is given back as
+// it was found.
 TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SimulatedDeviceOptions slow;
@@ -245,7 +275,8 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
   }
   {
     // A second one, while the first command waits for its reply, is not
-    // waited for; the port still goes back.
+    // waited for; the port still goes back. The program is held stopped
+    // so that the second comes well after the first.
     SimulatedDeviceOptions silent;
     silent.Faults = {{SimFaultKind::NoAnswer, 1}};
     test::TestDevice device(silent);
@@ -255,11 +286,25 @@ TEST_F(DeviceCommandsTest, CtrlCAndTerminationStopBetweenBlocks) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     read.Signal(SIGINT);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    read.Signal(SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     read.Signal(SIGINT);
+    read.Signal(SIGCONT);
     EXPECT_EQ(read.Wait(std::chrono::seconds(10)).ExitCode, -1);
     const LineState after = LineStateOf(device.Path());
     EXPECT_EQ(after.Speed, found.Speed);
     EXPECT_EQ(after.Exclusive, 0);
+  }
+  // `timeout` signals the program and then its process group: one request
+  // that arrives twice at once stops between blocks as a single one does.
+  for (const auto& [first, again] : {std::pair{SIGTERM, SIGHUP}, std::pair{SIGTERM, SIGTERM}}) {
+    CliProcess read({"read", "--port", "sim"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    read.Signal(first);
+    read.Signal(again);
+    CliRun run = read.Wait(std::chrono::seconds(10));
+    EXPECT_EQ(run.ExitCode, 5) << again << run.Out << run.Err;
+    EXPECT_TRUE(Has(run.Out, "ЧТЕНИЕ ПРЕРВАНО\nЧтение прервано! Считано блоков: ")) << run.Out;
   }
 
   // A reader that goes away: the writes to it fail, the program ends itself
@@ -309,6 +354,32 @@ TEST_F(DeviceCommandsTest, CaptureCatchesADeviceThatIsSwitchedOn) {
   EXPECT_TRUE(Has(capture.Err, "Принято 24 байт: 74, 6f, 6c, 76")) << capture.Err;
   EXPECT_TRUE(Has(capture.Err, talking.Path() + ": ")) << capture.Err;
   EXPECT_TRUE(Has(capture.Err, " байт/с")) << capture.Err;
+}
+
+// Every --json run prints one document, also when the command ends before
+// any device's result: then its error and exit code.
+TEST_F(DeviceCommandsTest, EveryJsonRunPrintsOneDocument) {
+  struct Case {
+    std::vector<std::string> Args;
+    int ExitCode;
+    const char* Error;
+  };
+  std::ofstream(m_Dir / "empty.hex") << ":00000001FF\n";
+  for (const Case& c : {Case{{"write", m_Hex, "--port", "sim:fast", "--keep", "0x100:16"}, 2, "monitor's area"},
+                        Case{{"read", "--port", "sim:fast", "--baud", "1"}, 2, "--baud"},
+                        Case{{"verify", (m_Dir / "none.hex").string(), "--port", "sim:fast"}, 4, "cannot read"},
+                        Case{{"load", (m_Dir / "none.hex").string()}, 4, "cannot read"},
+                        Case{{"station", m_Hex, "--port", "/dev/no-such-port"}, 3, "/dev/no-such-port"},
+                        Case{{"write", (m_Dir / "empty.hex").string(), "--port", "sim:fast"}, 4, "ОШИБКА ЗАПИСИ"}}) {
+    std::vector<std::string> args = c.Args;
+    args.push_back("--json");
+    CliRun run = RunCli(args);
+    EXPECT_EQ(run.ExitCode, c.ExitCode) << args[0] << run.Err;
+    const nlohmann::json document = nlohmann::json::parse(run.Out, nullptr, false);
+    ASSERT_TRUE(document.is_object()) << args[0] << ": " << run.Out;
+    EXPECT_EQ(document["exit_code"], c.ExitCode);
+    EXPECT_TRUE(Has(document["error"].get<std::string>(), c.Error)) << document.dump();
+  }
 }
 
 TEST_F(DeviceCommandsTest, FourDevicesAtOnce) {

@@ -75,8 +75,8 @@ TEST_F(CliLoadTest, SuspectFileIsWrittenOutOnlyWithForce) {
 }
 
 // An output is complete or the old file stays: it is written beside and
-// renamed. A link is followed, a device is written in place, and the input
-// itself is never an output.
+// renamed. A link is followed; a device and the input itself are never an
+// output.
 TEST_F(CliLoadTest, OutputsAreWholeOrLeaveTheOldFile) {
   const std::string out = WriteScratch("old.bin", "good earlier output");
   struct rlimit before {};
@@ -104,11 +104,12 @@ TEST_F(CliLoadTest, OutputsAreWholeOrLeaveTheOldFile) {
   EXPECT_EQ(written[0x10], 0x11);
   const std::string device = (dir / "null.hex").string();
   std::filesystem::create_symlink("/dev/null", device);
-  EXPECT_EQ(Run("load " + m_Good + " -o " + device), 0) << m_Err;
+  EXPECT_EQ(Run("load " + m_Good + " -o " + device), 2) << m_Err;
+  EXPECT_NE(m_Err.find("is no regular file"), std::string::npos) << m_Err;
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
   std::filesystem::remove(device);
   EXPECT_EQ(Run("load " + m_Good + " -o " + m_Good), 2);
-  EXPECT_NE(m_Err.find("is the input file"), std::string::npos) << m_Err;
+  EXPECT_NE(m_Err.find("is the command's own file"), std::string::npos) << m_Err;
   EXPECT_EQ(Run("load " + target + " -o " + link), 2);
   std::filesystem::remove(link);
 }

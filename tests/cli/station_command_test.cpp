@@ -1,10 +1,11 @@
 // The station as a production line runs it: devices of a jig programmed one
 // after another with their records and a JSON document that parses; a
 // report on a full disk stops the station with whole records only; Ctrl-C
-// in the middle of a device; a report of no known format.
+// in the middle of a device; reports and ports that cannot be used.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <set>
@@ -101,6 +102,42 @@ TEST_F(StationCommandTest, CtrlCInTheMiddleOfADeviceRecordsItInterrupted) {
   EXPECT_EQ(devices[0]["verdict"], "interrupted");
   EXPECT_EQ(devices[0]["exit_code"], 5);
   EXPECT_TRUE(Has(run.Err, "station: 0 ok, 0 failed, 1 interrupted")) << run.Err;
+}
+
+// A report or a port that cannot be used is a usage error found before any
+// port is opened or any record written: a report that is the command's own
+// file (through a link), a pipe or a device, and a port given twice.
+TEST_F(StationCommandTest, ReportsAndPortsAreCheckedBeforeAnythingIsOpened) {
+  const std::string original = Slurp(m_Hex);
+  const std::filesystem::path link = m_Dir / "rep.jsonl";
+  std::filesystem::create_symlink(m_Hex, link);
+  const std::filesystem::path pipe = m_Dir / "pipe.csv";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::filesystem::path full = m_Dir / "full.jsonl";
+  std::filesystem::create_symlink("/dev/full", full);
+  for (const char* command : {"write", "verify", "station"}) {
+    for (const std::filesystem::path& report : {link, pipe, full}) {
+      CliRun run =
+          test::CliProcess({command, m_Hex, "--port", "/dev/tolvane-no-such-port", "--report", report.string()})
+              .Wait(std::chrono::seconds(10));
+      EXPECT_EQ(run.ExitCode, 2) << command << " " << report << run.Out << run.Err;
+      EXPECT_TRUE(Has(run.Err, "--report " + report.string() + " is ")) << run.Err;
+    }
+  }
+  EXPECT_EQ(Slurp(m_Hex), original);
+
+  test::TestDevice jig(test::Jig(1));
+  const std::filesystem::path ttyLink = m_Dir / "jig";
+  std::filesystem::create_symlink(jig.Path(), ttyLink);
+  const std::filesystem::path report = m_Dir / "twice.csv";
+  for (const std::string& again : {jig.Path(), ttyLink.string()}) {
+    CliRun twice = RunCli({"station", "--port", jig.Path(), "--port", again, m_Hex, "--report", report.string()});
+    EXPECT_EQ(twice.ExitCode, 2) << twice.Err;
+    EXPECT_TRUE(Has(twice.Err, "give each port once")) << twice.Err;
+    EXPECT_FALSE(std::filesystem::exists(report));
+    EXPECT_EQ(RunCli({"write", m_Hex, "--port", again, "--port", jig.Path()}).ExitCode, 2);
+  }
+  EXPECT_EQ(jig->Stats().WriteCommands, 0);
 }
 
 }  // namespace

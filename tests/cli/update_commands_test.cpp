@@ -101,10 +101,26 @@ TEST_F(UpdateCommandsTest, OnlyWhatChangedAndTheDevicesOwnData) {
 
   // Ranges that are no ranges of the user's program are usage errors, found
   // before the port is touched.
-  for (const char* keep : {"0x300:16", "0xFFF0:32", "0xF000:0", "0xF000", "0xF000:16,0xF008:16"}) {
+  for (const char* keep :
+       {"0x300:16", "0xFFF0:32", "0xF000:0", "0xF000", "0xF000:16,0xF008:16", "0x7FFFFFFFFFFFFFFF:16"}) {
     CliRun bad = RunCli({"write", m_Hex, "--port", "/dev/tolvane-no-such-port", "--keep", keep});
     EXPECT_EQ(bad.ExitCode, 2) << keep << bad.Err;
     EXPECT_TRUE(Has(bad.Err, "write: --keep ")) << bad.Err;
+  }
+  CliRun negative = RunCli({"write", m_Hex, "--port", "/dev/tolvane-no-such-port", "--keep", "-0x10:32"});
+  EXPECT_EQ(negative.ExitCode, 2) << negative.Err;
+  EXPECT_TRUE(Has(negative.Err, "write: --keep '-0x10:32' starts below 0")) << negative.Err;
+  // An empty --keep or --backup (an unset shell variable, "$CAL") would
+  // write over the very data it was to keep: a usage error too. So is a
+  // backup folder that is a file.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"write", "--keep", ""},
+                                               {"write", "--backup", ""},
+                                               {"write", "--backup", m_Hex},
+                                               {"station", "--keep", ""}}) {
+    std::vector<std::string> command{args[0], m_Hex, "--port", "/dev/tolvane-no-such-port", args[1], args[2]};
+    CliRun bad = RunCli(command);
+    EXPECT_EQ(bad.ExitCode, 2) << args[0] << " " << args[1] << " '" << args[2] << "'" << bad.Out << bad.Err;
+    EXPECT_FALSE(Has(bad.Out + bad.Err, "cannot open")) << bad.Out << bad.Err;
   }
 }
 

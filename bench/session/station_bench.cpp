@@ -112,7 +112,7 @@ void BM_StationAgainstASingleWrite(benchmark::State& state) {
     if (!single.Start()) return state.SkipWithError("cannot start the device");
     DeviceTarget target(single.PortPath());
     std::string error;
-    if (!target.Open(kDefaultBaud, nullptr, error)) return state.SkipWithError(error.c_str());
+    if (!target.Open(kDefaultBaud, nullptr, &error)) return state.SkipWithError(error.c_str());
     RunRequest write;
     write.Kind = RunKind::Write;
     write.File = &file;
@@ -131,7 +131,7 @@ void BM_StationAgainstASingleWrite(benchmark::State& state) {
     StationRequest request;
     request.Ports = request.Labels = {first.PortPath(), second.PortPath()};
     request.File = &file;
-    request.Run = true;
+    request.Options.RunAfterWrite = true;
     request.Count = 2 * kBoards;
     Ends ends;
     const StationResult result = RunStation(request, ends);

@@ -97,7 +97,7 @@ int RunProgram(const std::vector<std::string>& extraPorts, const std::optional<Q
   std::unique_ptr<SimulatedDevice> device;
   if (simulated) {
     std::string error;
-    device = StartBuiltInDevice(kDefaultSimPace, error);
+    device = StartBuiltInDevice(kDefaultSimPace, &error);
     if (device) {
       ports.push_back(PortRecord{device->PortPath(), kSimulatedDeviceName});
     } else {

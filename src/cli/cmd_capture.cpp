@@ -25,9 +25,8 @@ void SetUpCapture(CLI::App& command) {
     // Tracing what arrives is the point of the command: the trace is always on.
     args->Device.Verbose = true;
     SetExitCode(WithTrace(args->Device, {}, [&] {
-      RunRequest request = RequestFor(RunKind::Capture, args->Device);
-      request.CaptureSeconds = args->Seconds;
-      return RunOnPorts(PortsRun(args->Device, request, false));
+      args->Device.Run.CaptureSeconds = args->Seconds;
+      return RunOnPorts(PortsRun(args->Device, RequestFor(RunKind::Capture, args->Device), false));
     }));
   });
 }

@@ -35,10 +35,12 @@ std::string Summary(const std::string& path, const std::string& sha256, const He
     text += "  data EEPROM bytes: " + std::to_string(result.EepromBytes) +
             " (not written: the monitor writes the program flash only)\n";
   if (result.MissingEndRecord()) text += "  no end-of-file record: the file may be cut short\n";
-  if (result.NothingToWrite()) {
-    text += "error: no program-flash data: nothing to write to a device\n";
-  } else if (result.Suspect()) {
-    text += "warning: the image is suspect; writing it to a device asks for confirmation\n";
+  switch (StateOf(result)) {
+    case FileState::NothingToWrite: text += "error: no program-flash data: nothing to write to a device\n"; break;
+    case FileState::Suspect:
+      text += "warning: the image is suspect; writing it to a device asks for confirmation\n";
+      break;
+    default: break;
   }
   return text;
 }
@@ -105,14 +107,15 @@ int RunLoad(const LoadOptions& options) {
     WriteResult(Summary(options.file, file.Sha256, result));
   }
 
-  int code = result.Suspect() || result.NothingToWrite() ? kExitFile : kExitOk;
+  const FileState state = StateOf(result);
+  int code = state == FileState::Suspect || state == FileState::NothingToWrite ? kExitFile : kExitOk;
   if (!options.output.empty()) {
     std::string error;
-    if (result.NothingToWrite()) {
+    if (state == FileState::NothingToWrite) {
       // An image without program data is as blank as an unread file's: it
       // is not written over a good output either.
       PrintMessage(MessageLevel::Error, "load: %s not written: the file has no program data\n", options.output.c_str());
-    } else if (result.Suspect() && !options.force) {
+    } else if (state == FileState::Suspect && !options.force) {
       // Written out, a damaged file would look whole and be written to a
       // device without a question.
       PrintMessage(MessageLevel::Error, "load: %s not written: the file is suspect (give --force to write it anyway)\n",

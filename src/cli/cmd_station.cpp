@@ -20,34 +20,22 @@ struct StationArgs {
   DeviceOptions Device;
   std::string File;
   bool Force = false;
-  bool ChangedOnly = false;
-  bool Run = false;
   int32_t Count = 0;
-  std::vector<std::string> Keep;
 };
 
-int Station(const StationArgs& args) {
+int Station(StationArgs& args) {
+  if (!CompleteRunOptions("station", args.Device)) return kExitUsage;
   StationRequest request;
-  std::string error;
-  if (!ParseKeepRanges(args.Keep, request.Keep, error)) {
-    PrintMessage(MessageLevel::Error, "station: --keep %s\n", error.c_str());
-    return kExitUsage;
-  }
   FirmwareFile file;
   if (!LoadRunFile("station", args.File, file)) return kExitFile;
   if (!AdmitRunFile(file, args.Force)) return kExitFile;
   RecordFile report;
-  if (!args.Device.Report.empty() && !report.Open(args.Device.Report, error)) {
-    PrintMessage(MessageLevel::Error, "station: --report %s\n", error.c_str());
-    return kExitFile;
-  }
+  if (!OpenReport(args.Device, report)) return kExitFile;
 
   request.Ports = args.Device.Ports;
   request.Labels = PortLabels(args.Device.Ports);
-  request.Baud = args.Device.Baud;
   request.File = &file;
-  request.ChangedOnly = args.ChangedOnly;
-  request.Run = args.Run;
+  request.Options = args.Device.Run;
   request.Count = args.Count;
   request.Report = args.Device.Report.empty() ? nullptr : &report;
   request.Stop = &InterruptFlag();
@@ -77,14 +65,8 @@ void SetUpStation(CLI::App& command) {
   AddResultOptions(command, args->Device, true);
   command.add_option("--count", args->Count, "Stop once this many devices were programmed well (0: until Ctrl-C)")
       ->check(CLI::Range(0, 1000000));
-  command.add_flag("--changed-only", args->ChangedOnly,
-                   "Send only the blocks that differ from the file (every block is still read and compared)");
-  command
-      .add_option("--keep", args->Keep,
-                  "ADDR:LEN (C-style numbers): each device's own bytes there survive the write; repeatable")
-      ->allow_extra_args(false)
-      ->check(NotEmpty());
-  command.add_flag("--run", args->Run, "Start each device's firmware after a good write");
+  AddWriteOptions(command, args->Device, false);
+  command.add_flag("--run", args->Device.Run.RunAfterWrite, "Start each device's firmware after a good write");
   command.add_flag("--force", args->Force, "Write a damaged file without asking");
   command.callback([args] { SetExitCode(WithTrace(args->Device, {args->File}, [&] { return Station(*args); })); });
 }

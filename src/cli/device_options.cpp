@@ -1,6 +1,9 @@
 #include "device_options.h"
 #include "number_checks.h"
+#include "output_path.h"
+#include "reporter.h"
 #include "session/device_record.h"
+#include "session/write_options.h"
 
 namespace tolvane::cli {
 
@@ -17,20 +20,49 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options, bool withCaptur
                   "simulated device; repeat it to program several devices at once")
       ->required()
       ->allow_extra_args(false);
-  command.add_option("--baud", options.Baud, "Line speed")->check(CLI::Range(50, 4000000));
+  command.add_option("--baud", options.Run.Baud, "Line speed")->check(CLI::Range(50, 4000000));
   command.add_flag("-v,--verbose", options.Verbose, "Print the whole trace on stderr");
   command.add_option("--log", options.LogFile, "Append the trace to this file")->check(NotEmpty());
   if (withCapture) {
     command
-        .add_option("--capture", options.CaptureSeconds,
+        .add_option("--capture", options.Run.CaptureSeconds,
                     "Send capture bursts for this many seconds first (reset the device meanwhile)")
         ->check(FiniteRange(0.0, 3600.0));
     command
-        .add_option("--wait", options.WaitSeconds,
+        .add_option("--wait", options.Run.WaitSeconds,
                     "Wait up to this many seconds for the device's monitor (switch the device on or restart it "
                     "meanwhile), then go on")
         ->check(FiniteRange(0.0, 3600.0));
   }
+}
+
+void AddWriteOptions(CLI::App& command, DeviceOptions& options, bool withBackup) {
+  command.add_flag("--changed-only", options.Run.ChangedOnly,
+                   "Send only the blocks that differ from the file (every block is still read and compared)");
+  command
+      .add_option("--keep", options.KeepText,
+                  "ADDR:LEN (C-style numbers): the device's own bytes there survive the write; repeatable")
+      ->allow_extra_args(false)
+      ->check(NotEmpty());
+  if (!withBackup) return;
+  command
+      .add_option("--backup", options.Run.BackupDir,
+                  "Save what the device holds into this folder first, as UID-TIME.hex")
+      ->check(NotEmpty());
+}
+
+bool CompleteRunOptions(const std::string& command, DeviceOptions& options) {
+  std::string error;
+  if (!ParseKeepRanges(options.KeepText, options.Run.Keep, &error)) {
+    PrintMessage(MessageLevel::Error, "%s: --keep %s\n", command.c_str(), error.c_str());
+    return false;
+  }
+  if (options.Run.BackupDir.empty()) return true;
+  if (const std::string refusal = CheckWrittenFolder(options.Run.BackupDir); !refusal.empty()) {
+    PrintMessage(MessageLevel::Error, "%s: --backup %s\n", command.c_str(), refusal.c_str());
+    return false;
+  }
+  return true;
 }
 
 void AddJsonOption(CLI::App& command, bool& json) {

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -16,6 +15,7 @@
 #include "session/built_in_device.h"
 #include "session/device_record.h"
 #include "session/device_target.h"
+#include "session/port_threads.h"
 #include "session/exit_codes.h"
 #include "trace_routing.h"
 
@@ -56,9 +56,8 @@ struct PortState {
   std::string RecordError;  // the record could not be appended to the report
 };
 
-void Serve(const PortsRun& run, const std::string& name, const std::string& label, bool several, ProgressBoard& board,
-           size_t slot, RecordFile* report, PortState& state) {
-  if (several) ConsoleLog::SetThreadPrefix(label + ": ");
+void Serve(const PortsRun& run, const std::string& name, const std::string& label, ProgressBoard& board, size_t slot,
+           IRecordSink* report, PortState& state) {
   // Capture status lines name the port even when it is the only one.
   PortReporter reporter(board, slot, label + ": ");
   DeviceTarget target(name);
@@ -67,7 +66,7 @@ void Serve(const PortsRun& run, const std::string& name, const std::string& labe
   RunRequest request = run.Request;
   request.PortLabel = label;
   request.PortName = name;
-  if (target.Open(run.Options.Baud, &InterruptFlag(), error)) {
+  if (target.Open(request.Options.Baud, &InterruptFlag(), &error)) {
     state.Result = RunOnPort(target.Port(), request, device, reporter);
   } else {
     state.Result.Kind = request.Kind;
@@ -79,22 +78,14 @@ void Serve(const PortsRun& run, const std::string& name, const std::string& labe
   if (run.After && state.Result.OpenError.empty()) run.After(state.Result, device, state.Lines, state.ExitCode);
   // On the disk as soon as the port is done, whatever the others still do.
   state.Record = RecordOf(state.Result);
-  if (report != nullptr && !report->Append(state.Record, state.RecordError))
+  if (report != nullptr && RunIsRecorded(state.Result.Kind) && !report->Append(state.Record, &state.RecordError))
     state.ExitCode = std::max(state.ExitCode, kExitFile);
-  Log().Flush();
-  ConsoleLog::SetThreadPrefix({});
 }
 
 }  // namespace
 
 RunRequest RequestFor(RunKind kind, const DeviceOptions& options, const FirmwareFile* file) {
-  RunRequest request;
-  request.Kind = kind;
-  request.File = file;
-  request.CaptureSeconds = options.CaptureSeconds;
-  request.WaitSeconds = options.WaitSeconds;
-  request.Baud = options.Baud;
-  return request;
+  return RunRequest{kind, file, {}, {}, options.Run};
 }
 
 std::vector<std::string> PortLabels(const std::vector<std::string>& names) {
@@ -114,27 +105,14 @@ std::vector<std::string> PortLabels(const std::vector<std::string>& names) {
 int RunOnPorts(const PortsRun& run) {
   const std::vector<std::string>& names = run.Options.Ports;
   const bool several = names.size() > 1;
-  std::unique_ptr<RecordFile> report;
-  if (!run.Options.Report.empty()) {
-    report = std::make_unique<RecordFile>();
-    std::string error;
-    if (!report->Open(run.Options.Report, error)) {
-      PrintMessage(MessageLevel::Error, "--report %s: %s\n", run.Options.Report.c_str(), error.c_str());
-      return kExitFile;
-    }
-  }
+  RecordFile report;
+  if (!OpenReport(run.Options, report)) return kExitFile;
   CatchInterrupt();
   ProgressBoard board(!run.Options.Verbose && ProgressShown(), names.size(), run.ShowProgress);
   const std::vector<std::string> labels = PortLabels(names);
   std::vector<PortState> states(names.size());
-  if (several) {
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < names.size(); ++i)
-      threads.emplace_back([&, i] { Serve(run, names[i], labels[i], several, board, i, report.get(), states[i]); });
-    for (std::thread& t : threads) t.join();
-  } else {
-    Serve(run, names[0], labels[0], several, board, 0, report.get(), states[0]);
-  }
+  IRecordSink* reportTo = run.Options.Report.empty() ? nullptr : &report;
+  ForEachPort(labels, [&](size_t i) { Serve(run, names[i], labels[i], board, i, reportTo, states[i]); });
   board.Finish();
 
   int worst = kExitOk;
@@ -243,6 +221,17 @@ int WithTrace(const DeviceOptions& options, const std::vector<std::string>& file
     PrintMessage(MessageLevel::Warning, "warning: the trace could not be written to %s: %s\n", options.LogFile.c_str(),
                  lost.c_str());
   return code;
+}
+
+bool OpenReport(const DeviceOptions& options, RecordFile& report) {
+  if (options.Report.empty()) return true;
+  std::string error;
+  if (!report.Open(options.Report, &error)) {
+    PrintMessage(MessageLevel::Error, "--report: %s\n", error.c_str());
+    return false;
+  }
+  if (!report.Note().empty()) PrintMessage(MessageLevel::Warning, "--report: %s\n", report.Note().c_str());
+  return true;
 }
 
 bool LoadRunFile(const std::string& command, const std::string& path, FirmwareFile& file) {

@@ -38,7 +38,7 @@ void WriteJsonRecords(const std::vector<DeviceRecord>& records);
 // The one admission of a file to be written (refused: said, and false).
 bool AdmitRunFile(const FirmwareFile& file, bool force);
 
-// A request of the kind with the device options' capture, wait and speed.
+// A request of the kind with the device options' run options.
 RunRequest RequestFor(RunKind kind, const DeviceOptions& options, const FirmwareFile* file = nullptr);
 
 // The labels of the ports given: each name as it is, a name given more than
@@ -56,6 +56,11 @@ std::string CheckPorts(const std::vector<std::string>& names);
 // output files, which neither the log nor the report may be. A trace that
 // could not be written is said at the end.
 int WithTrace(const DeviceOptions& options, const std::vector<std::string>& files, const std::function<int()>& command);
+
+// Opens the --report file, if one is given: false (said once, with its
+// path) when it cannot be; a report carried forward to today's columns is
+// said too.
+bool OpenReport(const DeviceOptions& options, RecordFile& report);
 
 // Loads the file of a verify or a write, for every port at once; false (with
 // the command's message on stderr) when it cannot be read.

@@ -50,17 +50,17 @@ std::vector<std::string> ResultLines(const RunResult& r) {
   switch (r.Kind) {
     case RunKind::Write:
       if (!r.BackupPath.empty()) lines.push_back("backup: " + r.BackupPath);
-      if (r.Write.BlocksSent > 0 || r.ChangedOnly) {
+      if (r.Write.BlocksSent > 0 || r.Options.ChangedOnly) {
         lines.push_back("blocks sent: " + std::to_string(r.Write.BlocksSent) +
                         ", protected: " + std::to_string(r.Write.ProtectedBlocks));
       }
-      if (r.ChangedOnly)
+      if (r.Options.ChangedOnly)
         lines.push_back("already right: " + std::to_string(r.Write.BlocksAlreadyRight) +
                         " (the monitor area's blocks are not sent)");
-      if (!r.Kept.empty()) {
+      if (!r.Options.Keep.empty()) {
         std::string kept;
         char range[40];
-        for (const FlashRange& k : r.Kept) {
+        for (const FlashRange& k : r.Options.Keep) {
           std::snprintf(range, sizeof range, "%s0x%04X-0x%04X", kept.empty() ? "" : ", ",
                         static_cast<unsigned>(k.Begin), static_cast<unsigned>(k.End - 1));
           kept += range;

@@ -106,6 +106,11 @@ void LogReception(const uint8_t* bytes, int32_t n) {
 
 }  // namespace
 
+ReceiveMonitor::ReceiveMonitor(std::function<double()> now) : m_Now(std::move(now)) {
+  if (!m_Now)
+    m_Now = [] { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); };
+}
+
 ReceiveTickResult ReceiveMonitor::Tick(IBytePort& port) {
   ReceiveTickResult result;
   port.ClearLineErrors();
@@ -114,19 +119,21 @@ ReceiveTickResult ReceiveMonitor::Tick(IBytePort& port) {
   port.Read(buffer.data(), kReceiveBufferSize, n);
 
   if (port.IsOpen() && port.LastError() != 0) {
-    result.ReadFailed = true;
-    result.FailureText = "Ошибка при чтении данных с выбранного порта\n" + FormatSystemError(port.LastError()) + "\n" +
-                         "Попробуйте выбрать порт заново\n";
-    result.FailureCaption = "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ";
+    result.Failure =
+        ProcedureOutcome{"Ошибка при чтении данных с выбранного порта\n" + FormatSystemError(port.LastError()) + "\n" +
+                             "Попробуйте выбрать порт заново\n",
+                         "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ", OutcomeIcon::Error};
     return result;
   }
 
   result.Received = n;
   if (n > 0) LogReception(buffer.data(), n);
-  if (!m_Stopwatch) m_Stopwatch.emplace();
+  const double now = m_Now();
+  if (!m_Since) m_Since = now;
   m_ByteCount += n;
-  if (m_Stopwatch->Elapsed() > kThroughputPeriodS) {
-    double seconds = m_Stopwatch->Lap();
+  if (now - *m_Since > kThroughputPeriodS) {
+    const double seconds = now - *m_Since;
+    m_Since = now;
     char text[64];
     std::snprintf(text, sizeof text, "%0.3f байт/с", m_ByteCount / seconds);
     std::string status = text;

@@ -11,11 +11,13 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "protocol/link_constants.h"
+#include "protocol/outcome.h"
 #include "serial/byte_port.h"
 #include "serial/perf_timer.h"
 #include "serial/serial_port.h"
@@ -77,21 +79,23 @@ struct ReceiveTickResult {
   int32_t Received = 0;               // bytes taken this tick (logged and counted)
   std::optional<std::string> Status;  // new status field text, about once a second
   // A read call on the open port failed: drop the port (Deselect) and show
-  // FailureText / FailureCaption with the error icon. Nothing was counted.
-  bool ReadFailed = false;
-  std::string FailureText;
-  std::string FailureCaption;
+  // this. Nothing was counted.
+  std::optional<ProcedureOutcome> Failure;
 };
 
 // The periodic drain of the line while no procedure runs: logs what arrives
 // ("Принято ..."), measures the throughput and reports read failures.
 class ReceiveMonitor {
  public:
+  // now: the clock in seconds the throughput is measured by (the steady
+  // clock unless a test keeps its own).
+  explicit ReceiveMonitor(std::function<double()> now = nullptr);
   ReceiveTickResult Tick(IBytePort& port);
 
  private:
+  std::function<double()> m_Now;
   int32_t m_ByteCount = 0;
-  std::optional<OPerfTimer> m_Stopwatch;
+  std::optional<double> m_Since;  // when the figure's second began
   int32_t m_LastFrameErrors = 0;
 };
 

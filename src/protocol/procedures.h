@@ -11,19 +11,11 @@
 #include "image/firmware_image.h"
 #include "image/hex_writer.h"
 #include "protocol/link.h"
+#include "protocol/outcome.h"
 
 namespace tolvane {
 
 struct HexLoadResult;
-
-enum class OutcomeIcon { Error, Exclamation };
-
-// The message the window would show when a procedure ends.
-struct ProcedureOutcome {
-  std::string Text;
-  std::string Caption;
-  OutcomeIcon Icon = OutcomeIcon::Error;
-};
 
 // How a procedure ended, for callers that map it to an exit status.
 enum class ProcedureStatus {

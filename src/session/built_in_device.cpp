@@ -16,14 +16,14 @@ bool IsBuiltInDeviceName(const std::string& name, SimPace& pace) {
   return false;
 }
 
-std::unique_ptr<SimulatedDevice> StartBuiltInDevice(SimPace pace, std::string& error) {
+std::unique_ptr<SimulatedDevice> StartBuiltInDevice(SimPace pace, std::string* error) {
   SimulatedDeviceOptions options;
   if (pace == SimPace::Device) {
     options.BaudRate = kDefaultBaud;
     options.ProgramTimeUs = kBuiltInProgramUs;
   }
   auto device = std::make_unique<SimulatedDevice>(options);
-  if (!device->Start(&error)) return nullptr;
+  if (!device->Start(error)) return nullptr;
   return device;
 }
 

@@ -27,6 +27,6 @@ inline constexpr const char* kFastSimPortName = "sim:fast";
 bool IsBuiltInDeviceName(const std::string& name, SimPace& pace);
 
 // Starts one; null with the reason when the system cannot provide one.
-std::unique_ptr<SimulatedDevice> StartBuiltInDevice(SimPace pace, std::string& error);
+std::unique_ptr<SimulatedDevice> StartBuiltInDevice(SimPace pace, std::string* error);
 
 }  // namespace tolvane

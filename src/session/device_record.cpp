@@ -4,7 +4,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <system_error>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -70,9 +73,63 @@ bool ReadEnds(const std::string& path, std::string& firstLine, bool& endsLine) {
   return true;
 }
 
+// The columns of a header row (names without commas or quotes).
+std::vector<std::string> Columns(const std::string& header) {
+  std::vector<std::string> columns;
+  size_t start = 0;
+  for (size_t comma; (comma = header.find(',', start)) != std::string::npos; start = comma + 1)
+    columns.push_back(header.substr(start, comma - start));
+  columns.push_back(header.substr(start));
+  return columns;
+}
+
+// Why a header is not today's, naming the first column that differs.
+std::string ColumnsDiffer(const std::vector<std::string>& found, const std::vector<std::string>& ours) {
+  for (size_t i = 0; i < found.size() && i < ours.size(); ++i)
+    if (found[i] != ours[i])
+      return "column " + std::to_string(i + 1) + " is \"" + found[i] + "\" where these records have \"" + ours[i] +
+             "\"";
+  return std::to_string(found.size()) + " columns where these records have " + std::to_string(ours.size());
+}
+
+// A CSV written with fewer of today's columns, rewritten whole with today's
+// header and the new columns empty in each of its rows (a row ends at a line
+// end outside quotes). The file is replaced only once it is complete.
+bool CarryForward(const std::string& path, size_t oldColumns, const std::string& header, std::string& error) {
+  std::ifstream in(PathOf(path), std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.eof() && in.fail()) {
+    error = path + ": " + SystemError(errno);
+    return false;
+  }
+  const std::string added(Columns(header.substr(0, header.size() - 2)).size() - oldColumns, ',');
+  std::string out = header;
+  out.reserve(text.size() + text.size() / 8);
+  bool quoted = false;
+  bool rowStarted = false;
+  for (size_t i = text.find('\n') + 1; i > 0 && i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') quoted = !quoted;
+    if (c == '\n' && !quoted) {
+      const bool cr = !out.empty() && out.back() == '\r';
+      if (cr) out.pop_back();
+      if (rowStarted) out += added;
+      out += cr ? "\r\n" : "\n";
+      rowStarted = false;
+      continue;
+    }
+    out += c;
+    rowStarted = true;
+  }
+  if (rowStarted) out += added + "\r\n";
+  return WriteWholeFile(path, out, &error);
+}
+
 }  // namespace
 
 std::string OutcomeLine(const ProcedureOutcome& outcome) { return OneLine(outcome.Caption + "\n" + outcome.Text); }
+
+bool RunIsRecorded(RunKind kind) { return kind == RunKind::Write || kind == RunKind::Verify; }
 
 DeviceRecord RecordOf(const RunResult& result, const DeviceIdentity& identity) {
   DeviceRecord record;
@@ -158,7 +215,14 @@ RecordFile::~RecordFile() {
   if (m_File != nullptr) std::fclose(m_File);
 }
 
-bool RecordFile::Open(const std::string& path, std::string& error) {
+bool RecordFile::Open(const std::string& path, std::string* error) {
+  std::string why;
+  const bool opened = OpenFor(path, why);
+  if (!opened && error != nullptr) *error = why;
+  return opened;
+}
+
+bool RecordFile::OpenFor(const std::string& path, std::string& error) {
   const std::optional<RecordFormat> format = RecordFormatOf(path);
   if (!format) {
     error = path + ": a record file is named .csv or .jsonl";
@@ -172,6 +236,20 @@ bool RecordFile::Open(const std::string& path, std::string& error) {
   std::string firstLine;
   bool endsLine = true;
   const bool existed = ReadEnds(path, firstLine, endsLine);
+  const std::string header = RecordHeader(*format);
+  m_Note.clear();
+  if (existed && !header.empty() && !firstLine.empty() && firstLine + "\r\n" != header) {
+    // Written by an earlier version: its columns are the first of today's.
+    const std::vector<std::string> found = Columns(firstLine);
+    const std::vector<std::string> ours = Columns(header.substr(0, header.size() - 2));
+    if (found.size() < ours.size() && std::equal(found.begin(), found.end(), ours.begin())) {
+      if (!CarryForward(path, found.size(), header, error)) return false;
+      m_Note = path + ": carried forward from " + std::to_string(found.size()) + " to " + std::to_string(ours.size()) +
+               " columns, the new ones empty in its earlier rows";
+      firstLine = header.substr(0, header.size() - 2);
+      endsLine = true;
+    }
+  }
   m_File = OpenRegularFile(path, "ab");
   if (m_File == nullptr) {
     error = path + ": " + SystemError(errno);
@@ -182,43 +260,45 @@ bool RecordFile::Open(const std::string& path, std::string& error) {
   m_Path = path;
   m_Format = *format;
   const int64_t length = FileLength(m_File);
-  const std::string header = RecordHeader(m_Format);
   if (length <= 0 || !existed) {
-    if (!header.empty() && !AppendText(header, error)) return false;
+    if (!header.empty() && !AppendText(header, &error)) return false;
     return true;
   }
   if (!header.empty() && firstLine + "\r\n" != header) {
-    error = path + ": holds other columns than these records (name a new file)";
+    error = path + ": holds other columns than these records: " +
+            ColumnsDiffer(Columns(firstLine), Columns(header.substr(0, header.size() - 2))) + " (name a new file)";
     return false;
   }
   // A file saved without its last line end (by an editor) gets it first.
-  if (!endsLine && !AppendText(m_Format == RecordFormat::Csv ? "\r\n" : "\n", error)) return false;
+  if (!endsLine && !AppendText(m_Format == RecordFormat::Csv ? "\r\n" : "\n", &error)) return false;
   return true;
 }
 
-bool RecordFile::AppendText(const std::string& text, std::string& error) {
+bool RecordFile::AppendText(const std::string& text, std::string* error) {
   const int64_t before = FileLength(m_File);
   errno = 0;
   if (before >= 0 && std::fwrite(text.data(), 1, text.size(), m_File) == text.size() && SyncFile(m_File)) return true;
   const int number = errno != 0 ? errno : EIO;
   if (before >= 0) CutFile(m_File, before);
   std::clearerr(m_File);
-  error = m_Path + ": " + SystemError(number);
+  if (error != nullptr) *error = m_Path + ": " + SystemError(number);
   return false;
 }
 
-bool RecordFile::Append(const DeviceRecord& record, std::string& error) {
+bool RecordFile::Append(const DeviceRecord& record, std::string* error) {
   std::lock_guard lock(m_Mutex);
   if (m_File == nullptr) {
-    error = "no record file is open";
+    if (error != nullptr) *error = "no record file is open";
     return false;
   }
   return AppendText(RecordLine(record, m_Format), error);
 }
 
-bool AppendRecord(const std::string& path, const DeviceRecord& record, std::string& error) {
+bool AppendRecord(const std::string& path, const DeviceRecord& record, std::string* error, std::string* note) {
   RecordFile file;
-  return file.Open(path, error) && file.Append(record, error);
+  const bool opened = file.Open(path, error);
+  if (note != nullptr) *note = file.Note();
+  return opened && file.Append(record, error);
 }
 
 }  // namespace tolvane

@@ -41,6 +41,10 @@ struct DeviceRecord {
   int ExitCode = 0;
 };
 
+// Which runs are recorded (a report, the window's history): writes and
+// verifications, whichever program ran them.
+bool RunIsRecorded(RunKind kind);
+
 // The record of a run; identity: the device as found before the run (when
 // the run itself did not read it).
 DeviceRecord RecordOf(const RunResult& result, const DeviceIdentity& identity = {});
@@ -65,35 +69,52 @@ std::optional<RecordFormat> RecordFormatOf(const std::string& path);
 std::string RecordHeader(RecordFormat format);
 std::string RecordLine(const DeviceRecord& record, RecordFormat format);
 
+// Where records go, one at a time, from any thread: a record file for the
+// desktop programs, the browser's storage for a web page.
+class IRecordSink {
+ public:
+  virtual ~IRecordSink() = default;
+  // Appends the record whole; false with the reason.
+  virtual bool Append(const DeviceRecord& record, std::string* error) = 0;
+};
+
 // A record file open for appending; Append may be called from several
 // threads.
-class RecordFile {
+class RecordFile final : public IRecordSink {
  public:
   RecordFile() = default;
-  ~RecordFile();
+  ~RecordFile() override;
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
   // Opens (creating it) and writes the header when the file is new or
   // empty. Refuses a name of no known format, what is no regular file (a
   // pipe, a device: never opened), and a CSV file whose header is not this
-  // program's (its columns would not line up).
-  bool Open(const std::string& path, std::string& error);
+  // program's (its columns would not line up). A CSV of an earlier version,
+  // whose columns are the first of today's, is carried forward first:
+  // rewritten whole with today's header and the new columns empty in its
+  // rows; Note() then says so, for the user to hear once.
+  bool Open(const std::string& path, std::string* error);
+  const std::string& Note() const { return m_Note; }
   // Appends the record and syncs it to the disk; on failure the file is as
   // it was, and error says why.
-  bool Append(const DeviceRecord& record, std::string& error);
+  bool Append(const DeviceRecord& record, std::string* error) override;
   const std::string& Path() const { return m_Path; }
 
  private:
-  bool AppendText(const std::string& text, std::string& error);
+  bool OpenFor(const std::string& path, std::string& error);
+  bool AppendText(const std::string& text, std::string* error);
 
   std::mutex m_Mutex;
   std::FILE* m_File = nullptr;
   RecordFormat m_Format = RecordFormat::Csv;
   std::string m_Path;
+  std::string m_Note;
 };
 
 // Opens the file, appends the record and closes it: the window's history.
-bool AppendRecord(const std::string& path, const DeviceRecord& record, std::string& error);
+// note: what opening it did that the user should hear (a file carried
+// forward), else empty.
+bool AppendRecord(const std::string& path, const DeviceRecord& record, std::string* error, std::string* note = nullptr);
 
 }  // namespace tolvane

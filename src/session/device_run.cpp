@@ -7,6 +7,7 @@
 #include "protocol/link.h"
 #include "protocol/link_constants.h"
 #include "serial/line_advice.h"
+#include "session/idle_line.h"
 #include "session/monitor_wait.h"
 #include "session/write_options.h"
 
@@ -56,27 +57,23 @@ class RunObserver : public IProcedureObserver {
 };
 
 // Sends capture bursts for `seconds` (until stopped when 0) while the receive
-// tick traces what arrives (and reports its throughput when showStatus). Done when the time ran out (or an open-ended
-// one was stopped), Stopped when a timed one was, LinkFailed with the outcome when the port failed.
-ProcedureStatus Capture(MonitorLink& link, double seconds, bool showStatus, IRunReporter& reporter,
+// tick traces what arrives (and reports its throughput when showStatus).
+// Done when the time ran out (or an open-ended one was stopped), Stopped when
+// a timed one was, LinkFailed with the outcome when the port failed.
+ProcedureStatus Capture(IBytePort& port, int32_t baud, double seconds, bool showStatus, IRunReporter& reporter,
                         std::optional<ProcedureOutcome>& failure) {
   const Clock::time_point start = Clock::now();
   const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-  Clock::time_point nextTick = start;
-  ReceiveMonitor receive;
+  IdleLine line(port, baud);
   for (;;) {
-    const Clock::time_point now = Clock::now();
-    if (seconds > 0 && now >= end) return ProcedureStatus::Done;
+    if (seconds > 0 && Clock::now() >= end) return ProcedureStatus::Done;
     if (reporter.StopRequested()) return seconds > 0 ? ProcedureStatus::Stopped : ProcedureStatus::Done;
-    link.SendCaptureBurst();
-    if (now >= nextTick) {
-      nextTick = now + std::chrono::milliseconds(kReceivePeriodMs);
-      ReceiveTickResult tick = receive.Tick(link.Port());
-      if (tick.ReadFailed) {
-        failure = ProcedureOutcome{tick.FailureText, tick.FailureCaption, OutcomeIcon::Error};
+    if (const std::optional<ReceiveTickResult> tick = line.Turn(true)) {
+      if (tick->Failure) {
+        failure = tick->Failure;
         return ProcedureStatus::LinkFailed;
       }
-      if (tick.Status && showStatus) reporter.Message(MessageLevel::Info, *tick.Status);
+      if (tick->Status && showStatus) reporter.Message(MessageLevel::Info, *tick->Status);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePeriodMs));
   }
@@ -85,26 +82,26 @@ ProcedureStatus Capture(MonitorLink& link, double seconds, bool showStatus, IRun
 // Reads take no time of the device's own: their rate against the line's
 // speed tells a slow adapter (a latency timer, a hub). Judged over enough of
 // them to mean something.
-void JudgeLine(const Procedures::ReadTiming& reads, const RunRequest& request, RunResult& result) {
+void JudgeLine(const Procedures::ReadTiming& reads, const std::string& portName, int32_t baud, RunResult& result) {
   constexpr int32_t kEnoughReads = 256;
-  if (reads.Commands < kEnoughReads || reads.Seconds <= 0 || request.Baud <= 0) return;
+  if (reads.Commands < kEnoughReads || reads.Seconds <= 0 || baud <= 0) return;
   const double lineSeconds =
-      static_cast<double>(reads.Commands) * (kReadRequestSize + kReadReplySize) * kBitsPerByte / request.Baud;
+      static_cast<double>(reads.Commands) * (kReadRequestSize + kReadReplySize) * kBitsPerByte / baud;
   result.LineShare = lineSeconds / reads.Seconds;
   if (result.LineShare >= kSlowLineShare) return;
-  const LineAdvice advice = SlowLineAdvice(request.PortName);
+  const LineAdvice advice = SlowLineAdvice(portName);
   const auto percent = static_cast<int32_t>(result.LineShare * 100 + 0.5);
   Log()
       .SetColor(kColorWarning)
       .Text("Линия работает медленно: ")
       .Dec(percent)
       .Text("% от того, что позволяет скорость ")
-      .Dec(request.Baud)
+      .Dec(baud)
       .Text(" бод; ")
       .Text(advice.Russian)
       .Text("\n")
       .SetColor(kColorNormal);
-  result.SlowLine = "the line ran at " + std::to_string(percent) + "% of what " + std::to_string(request.Baud) +
+  result.SlowLine = "the line ran at " + std::to_string(percent) + "% of what " + std::to_string(baud) +
                     " baud allows: " + advice.English;
 }
 
@@ -118,9 +115,11 @@ std::optional<double> SecondsLeft(const RunProgress& progress, double elapsed) {
 
 RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& device, IRunReporter& reporter) {
   const Clock::time_point start = Clock::now();
+  const RunOptions& options = request.Options;
   RunResult result;
   result.Kind = request.Kind;
   result.Port = request.PortLabel;
+  result.Options = options;
   result.Start = std::chrono::system_clock::now();
   if (request.File != nullptr) {
     result.FileName = request.File->Name();
@@ -131,16 +130,17 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
     return result;
   };
 
-  MonitorLink link(port);
+  MonitorLink link(port, options.Baud);
   // A plain write's first blocks are its writes; a planned one mixes them
   // with reads, and its wire is estimated by the blocks done.
-  const bool planned = request.ChangedOnly || !request.Keep.empty() || !request.BackupDir.empty();
+  const bool planned = options.ChangedOnly || !options.Keep.empty() || !options.BackupDir.empty();
   RunObserver observer(reporter, request.Kind == RunKind::Write && !planned ? kFlashWriteBlocks : 0);
   Procedures procedures(link, observer);
-  if (request.Kind == RunKind::Capture || request.CaptureSeconds > 0) {
+  if (request.Kind == RunKind::Capture || options.CaptureSeconds > 0) {
     // The throughput is the point of a capture run; before a procedure it is
     // only the wait for the device.
-    result.Status = Capture(link, request.CaptureSeconds, request.Kind == RunKind::Capture, reporter, result.Outcome);
+    result.Status =
+        Capture(port, options.Baud, options.CaptureSeconds, request.Kind == RunKind::Capture, reporter, result.Outcome);
     result.PortLost = result.Status == ProcedureStatus::LinkFailed;
     if (request.Kind == RunKind::Capture || result.Status != ProcedureStatus::Done) {
       result.CaptureInterrupted = result.Status == ProcedureStatus::Stopped;
@@ -148,8 +148,8 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
     }
   }
 
-  if (request.WaitSeconds > 0) {
-    const WaitResult wait = WaitForMonitor(link, request.WaitSeconds, reporter);
+  if (options.WaitSeconds > 0) {
+    const WaitResult wait = WaitForMonitor(link, options.WaitSeconds, reporter);
     result.WaitedSeconds = wait.Seconds;
     switch (wait.End) {
       case WaitEnd::Found: break;
@@ -175,25 +175,26 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
     case RunKind::Read: result.Status = procedures.ReadDevice(device); break;
     case RunKind::Verify: result.Status = procedures.Verify(file->Image, device, &file->Load.RegionSet); break;
     case RunKind::Write: {
-      WriteOptions options;
-      options.ChangedOnly = request.ChangedOnly;
-      options.Keep = request.Keep;
-      if (!request.BackupDir.empty()) {
-        options.BeforeWriting = [&](const FirmwareImage& before) {
-          const std::string error = SaveBackup(request.BackupDir, before, request.BackupKeep, result.BackupPath);
-          if (error.empty()) Log().Text("Резервная копия модуля: ").Text(result.BackupPath).Text("\n");
+      WriteOptions write;
+      write.ChangedOnly = options.ChangedOnly;
+      write.Keep = options.Keep;
+      if (!options.BackupDir.empty()) {
+        write.BeforeWriting = [&](const FirmwareImage& before) {
+          BackupFolder folder(options.BackupDir, options.BackupKeep);
+          IBackupStore& store = request.Backups != nullptr ? *request.Backups : folder;
+          std::string error;
+          if (store.Save(before, result.BackupPath, &error))
+            Log().Text("Резервная копия модуля: ").Text(result.BackupPath).Text("\n");
           return error;
         };
       }
-      result.ChangedOnly = request.ChangedOnly;
-      result.Kept = request.Keep;
-      result.Status = procedures.WriteDevice(file->Image, &file->Load, device, Admission::Done, options);
+      result.Status = procedures.WriteDevice(file->Image, &file->Load, device, Admission::Done, write);
       break;
     }
     case RunKind::Run: result.Status = procedures.Run(); break;
     case RunKind::Capture: break;
   }
-  JudgeLine(procedures.LastReads(), request, result);
+  JudgeLine(procedures.LastReads(), request.PortName, options.Baud, result);
   result.Write = procedures.LastWrite();
   result.Compared = (request.Kind == RunKind::Verify || request.Kind == RunKind::Write) &&
                     (result.Status == ProcedureStatus::Done || result.Status == ProcedureStatus::Differs);

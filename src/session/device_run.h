@@ -13,7 +13,9 @@
 #include "serial/byte_port.h"
 #include "serial/serial_port.h"
 #include "session/firmware_file.h"
+#include "session/run_options.h"
 #include "session/run_reporter.h"
+#include "session/write_options.h"
 #include "session/run_result.h"
 
 namespace tolvane {
@@ -21,23 +23,12 @@ namespace tolvane {
 struct RunRequest {
   RunKind Kind = RunKind::Read;
   const FirmwareFile* File = nullptr;  // verify, write (a write's file admitted with AdmitForWrite)
-  std::string PortLabel;
-  // Capture bursts before the procedure, this long (0: none); a capture run
-  // sends them this long, or until stopped when 0.
-  double CaptureSeconds = 0;
-  // Wait up to this long for the device's monitor before the procedure
-  // (capture bursts and probes: WaitForMonitor); 0: no wait.
-  double WaitSeconds = 0;
-  // A write's options: only what changed; the device's own data kept.
-  bool ChangedOnly = false;
-  std::vector<FlashRange> Keep;
-  // Back the device up into this folder before a write (empty: no backup);
-  // keep this many of a device's backups (0: all).
-  std::string BackupDir;
-  int BackupKeep = 0;
-  // The line's speed and the port's system name, to judge its rate by.
-  int32_t Baud = kDefaultBaud;
-  std::string PortName;
+  std::string PortLabel;               // as the result and the record name the port
+  std::string PortName;                // the port's system name, for advice on a slow line
+  RunOptions Options;
+  // Where a backup goes when the options ask for one (null: files in
+  // Options.BackupDir).
+  IBackupStore* Backups = nullptr;
 };
 
 // Runs the request on the port into device (the image is not cleared first;

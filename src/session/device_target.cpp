@@ -5,7 +5,7 @@
 
 namespace tolvane {
 
-bool DeviceTarget::Open(int32_t baud, const std::atomic<bool>* stop, std::string& error) {
+bool DeviceTarget::Open(int32_t baud, const std::atomic<bool>* stop, std::string* error) {
   std::string path = m_Name;
   SimPace pace = kDefaultSimPace;
   if (IsBuiltInDeviceName(m_Name, pace)) {
@@ -15,7 +15,7 @@ bool DeviceTarget::Open(int32_t baud, const std::atomic<bool>* stop, std::string
   }
   m_Port.SetStopFlag(stop);
   if (m_Port.OpenDevice(path, baud)) return true;
-  error = OneLine(m_Port.ErrorText());
+  if (error != nullptr) *error = OneLine(m_Port.ErrorText());
   return false;
 }
 

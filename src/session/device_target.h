@@ -19,12 +19,10 @@ class DeviceTarget {
 
   // Opens the line (starting the built-in device first). False with the
   // reason in one line. stop: a flag a blocked write watches (may be null).
-  bool Open(int32_t baud, const std::atomic<bool>* stop, std::string& error);
+  bool Open(int32_t baud, const std::atomic<bool>* stop, std::string* error);
 
   const std::string& Name() const { return m_Name; }
   OSerialPort& Port() { return m_Port; }
-  // The built-in device, when the name asked for one (null otherwise).
-  SimulatedDevice* Simulated() { return m_Sim.get(); }
 
  private:
   std::string m_Name;

@@ -21,9 +21,9 @@ struct FirmwareFile {
   std::string Name() const;
 };
 
-// Loads path into file (the digest too when withDigest). False when the file
-// could not be read; the system's reason is then file.Load.OpenError.
-bool LoadFirmwareFile(const std::string& path, FirmwareFile& file, bool withDigest = true);
+// Loads path into file, with its digest. False when the file could not be
+// read; the system's reason is then file.Load.OpenError.
+bool LoadFirmwareFile(const std::string& path, FirmwareFile& file);
 
 // What a load means for the user, in the words both programs use.
 enum class FileState { Unreadable, NothingToWrite, Suspect, Noted, Sound };
@@ -31,6 +31,9 @@ struct FileNotice {
   FileState State = FileState::Sound;
   std::string Text;  // Russian, as the window's box and the command line show it
 };
+
+// What a load means, in one judgement for every program.
+FileState StateOf(const HexLoadResult& load);
 
 // Nothing for a sound file; else what is wrong and what follows from it
 // (a question before the write, no write at all, data that is not written).

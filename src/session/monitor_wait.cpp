@@ -112,7 +112,7 @@ WaitResult WaitForMonitor(MonitorLink& link, double seconds, IRunReporter& repor
     if (end == WaitEnd::PortFailed) {
       ReceiveMonitor receive;
       ReceiveTickResult tick = receive.Tick(link.Port());
-      result.Failure = ProcedureOutcome{tick.FailureText, tick.FailureCaption, OutcomeIcon::Error};
+      result.Failure = tick.Failure;
     }
     return result;
   };

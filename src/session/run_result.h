@@ -10,6 +10,7 @@
 
 #include "protocol/procedures.h"
 #include "session/device_identity.h"
+#include "session/run_options.h"
 
 namespace tolvane {
 
@@ -37,8 +38,7 @@ struct RunResult {
   bool PortLost = false;                    // the port's system calls failed
   double WaitedSeconds = 0;                 // waited this long for the monitor
   std::string NoMonitor;                    // the wait ended without it: what the line carried (a line)
-  bool ChangedOnly = false;                 // a write of only what changed
-  std::vector<FlashRange> Kept;             // ranges of the device's own data kept by a write
+  RunOptions Options;                       // as the run was asked
   std::string BackupPath;                   // the backup made before the write
   double LineShare = 0;                     // reads' rate over what the line's speed allows (0: not judged)
   std::string SlowLine;                     // below kSlowLineShare: what to do about it (a line)

@@ -10,6 +10,7 @@
 #include "session/device_target.h"
 #include "session/exit_codes.h"
 #include "session/monitor_wait.h"
+#include "session/port_threads.h"
 
 namespace tolvane {
 namespace {
@@ -106,7 +107,7 @@ void Station::EndDevice(size_t index, const RunResult& result, const DeviceIdent
     std::lock_guard lock(m_Mutex);
     --m_UnderWay;
     m_Records.push_back(record);
-    if (m_Request.Report != nullptr && !m_Request.Report->Append(record, error)) {
+    if (m_Request.Report != nullptr && !m_Request.Report->Append(record, &error)) {
       // Programming on without records would lose what the line must keep.
       if (m_RecordError.empty()) m_RecordError = error;
       m_RecordFailed = true;
@@ -132,17 +133,11 @@ RunResult Station::Program(size_t index, OSerialPort& port, const DeviceIdentity
         Changed(index);
       },
       [this] { return Interrupting(); });
-  RunRequest request;
-  request.Kind = RunKind::Write;
-  request.File = m_Request.File;
-  request.PortLabel = m_Request.Labels[index];
-  request.PortName = m_Request.Ports[index];
-  request.Baud = m_Request.Baud;
-  request.ChangedOnly = m_Request.ChangedOnly;
-  request.Keep = m_Request.Keep;
+  RunRequest request{RunKind::Write, m_Request.File, m_Request.Labels[index], m_Request.Ports[index],
+                     m_Request.Options};
   FirmwareImage device;
   RunResult result = RunOnPort(port, request, device, runs);
-  if (ExitCodeOf(result) != kExitOk || !m_Request.Run) return result;
+  if (ExitCodeOf(result) != kExitOk || !m_Request.Options.RunAfterWrite) return result;
   RunRequest start = request;
   start.Kind = RunKind::Run;
   const RunResult run = RunOnPort(port, start, device, runs);
@@ -159,7 +154,7 @@ bool Station::Reopen(size_t index, DeviceTarget& target) {
   for (;;) {
     target.Port().Close();
     std::string error;
-    if (target.Open(m_Request.Baud, m_Request.Stop, error)) return true;
+    if (target.Open(m_Request.Options.Baud, m_Request.Stop, &error)) return true;
     Set(index, StationState::PortLost, {}, "cannot open the port: " + error);
     for (const Clock::time_point next = Clock::now() + kReopenPeriod; Clock::now() < next;) {
       if (Over()) return false;
@@ -170,7 +165,7 @@ bool Station::Reopen(size_t index, DeviceTarget& target) {
 
 void Station::Serve(size_t index, DeviceTarget& target) {
   OSerialPort& port = target.Port();
-  MonitorLink link(port);
+  MonitorLink link(port, m_Request.Options.Baud);
   PortRuns waits(nullptr, [this] { return Over(); });
   while (!Over()) {
     Set(index, StationState::Waiting);
@@ -235,7 +230,7 @@ StationResult RunStation(const StationRequest& request, IStationReporter& report
   for (size_t i = 0; i < request.Ports.size(); ++i) {
     targets.push_back(std::make_unique<DeviceTarget>(request.Ports[i]));
     std::string error;
-    if (!targets.back()->Open(request.Baud, request.Stop, error)) {
+    if (!targets.back()->Open(request.Options.Baud, request.Stop, &error)) {
       StationResult result;
       result.OpenError = request.Labels[i] + ": " + error;
       result.ExitCode = kExitLink;
@@ -243,15 +238,7 @@ StationResult RunStation(const StationRequest& request, IStationReporter& report
     }
   }
   Station station(request, reporter);
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < targets.size(); ++i)
-    threads.emplace_back([&, i] {
-      if (targets.size() > 1) ConsoleLog::SetThreadPrefix(request.Labels[i] + ": ");
-      station.Serve(i, *targets[i]);
-      Log().Flush();
-      ConsoleLog::SetThreadPrefix({});
-    });
-  for (std::thread& thread : threads) thread.join();
+  ForEachPort(request.Labels, [&](size_t i) { station.Serve(i, *targets[i]); });
   return station.Result();
 }
 

@@ -17,15 +17,12 @@
 namespace tolvane {
 
 struct StationRequest {
-  std::vector<std::string> Ports;   // the names to open (system ports or built-in devices)
-  std::vector<std::string> Labels;  // as status and records name them
-  int32_t Baud = kDefaultBaud;
+  std::vector<std::string> Ports;      // the names to open (system ports or built-in devices)
+  std::vector<std::string> Labels;     // as status and records name them
   const FirmwareFile* File = nullptr;  // admitted for writing already
-  bool ChangedOnly = false;
-  std::vector<FlashRange> Keep;
-  bool Run = false;                         // start each device's firmware after a good write
-  int32_t Count = 0;                        // stop once this many were programmed well in all (0: until stopped)
-  RecordFile* Report = nullptr;             // where each record goes (null: nowhere)
+  RunOptions Options;                  // of each device's write (RunAfterWrite: start its firmware after a good one)
+  int32_t Count = 0;                   // stop once this many were programmed well in all (0: until stopped)
+  IRecordSink* Report = nullptr;       // where each record goes (null: nowhere)
   const std::atomic<bool>* Stop = nullptr;  // a flag a blocked write watches (the user's stop)
 };
 

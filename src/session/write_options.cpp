@@ -52,7 +52,11 @@ std::string Utf8Of(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRange>& ranges, std::string& error) {
+bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRange>& ranges, std::string* error) {
+  auto refuse = [&](std::string why) {
+    if (error != nullptr) *error = std::move(why);
+    return false;
+  };
   ranges.clear();
   for (const std::string& text : texts) {
     for (const std::string& item : Split(text)) {
@@ -60,24 +64,19 @@ bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRan
       int64_t address = 0, length = 0;
       if (colon == std::string::npos || !ParseNumber(item.substr(0, colon), address) ||
           !ParseNumber(item.substr(colon + 1), length)) {
-        error = "'" + item + "' is no ADDR:LEN (numbers as 0xF000:256)";
-        return false;
+        return refuse("'" + item + "' is no ADDR:LEN (numbers as 0xF000:256)");
       }
       if (length <= 0) {
-        error = "'" + item + "' keeps nothing: its length must be above 0";
-        return false;
+        return refuse("'" + item + "' keeps nothing: its length must be above 0");
       }
       if (address < 0) {
-        error = "'" + item + "' starts below 0: an address is not negative";
-        return false;
+        return refuse("'" + item + "' starts below 0: an address is not negative");
       }
       if (address < kMonitorAreaSize) {
-        error = "'" + item + "' reaches into the monitor's area (below " + Hex(kMonitorAreaSize) + ")";
-        return false;
+        return refuse("'" + item + "' reaches into the monitor's area (below " + Hex(kMonitorAreaSize) + ")");
       }
       if (address > kFlashSize || length > kFlashSize - address) {
-        error = "'" + item + "' reaches beyond the program flash (" + Hex(kFlashSize) + ")";
-        return false;
+        return refuse("'" + item + "' reaches beyond the program flash (" + Hex(kFlashSize) + ")");
       }
       ranges.push_back({static_cast<int32_t>(address), static_cast<int32_t>(address + length)});
     }
@@ -85,8 +84,7 @@ bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRan
   std::sort(ranges.begin(), ranges.end(), [](const FlashRange& a, const FlashRange& b) { return a.Begin < b.Begin; });
   for (size_t i = 1; i < ranges.size(); ++i) {
     if (ranges[i].Begin < ranges[i - 1].End) {
-      error = "the ranges at " + Hex(ranges[i - 1].Begin) + " and " + Hex(ranges[i].Begin) + " overlap";
-      return false;
+      return refuse("the ranges at " + Hex(ranges[i - 1].Begin) + " and " + Hex(ranges[i].Begin) + " overlap");
     }
   }
   return true;
@@ -106,11 +104,15 @@ std::string BackupName(const DeviceIdentity& device, std::chrono::system_clock::
   return (device.Known ? device.UniqueIdHex() : std::string("unknown")) + "-" + stamp + ".hex";
 }
 
-std::string SaveBackup(const std::string& dir, const FirmwareImage& device, int keepLast, std::string& path) {
+bool SaveBackup(const std::string& dir, const FirmwareImage& device, int keepLast, std::string& path,
+                std::string* error) {
   std::error_code ec;
   const std::filesystem::path folder = PathOf(dir);
   std::filesystem::create_directories(folder, ec);
-  if (ec) return ec.message();
+  if (ec) {
+    if (error != nullptr) *error = ec.message();
+    return false;
+  }
   const DeviceIdentity identity = IdentityOf(device);
   std::string name = BackupName(identity, std::chrono::system_clock::now());
   // Two in the same second get numbers of their own (-2, -3, ...).
@@ -119,10 +121,9 @@ std::string SaveBackup(const std::string& dir, const FirmwareImage& device, int 
     name = stem + "-" + std::to_string(n) + ".hex";
   // Named only once written: a backup that failed is no file to point at.
   const std::string made = Utf8Of(folder / PathOf(name));
-  std::string error;
-  if (!WriteHexFile(made, device, &error, DeviceReadExtents())) return error;
+  if (!WriteHexFile(made, device, error, DeviceReadExtents())) return false;
   path = made;
-  if (keepLast <= 0) return {};
+  if (keepLast <= 0) return true;
   // The device's own backups, oldest first by the time in their names, and
   // within a second by their numbers.
   const std::string prefix = identity.Known ? identity.UniqueIdHex() + "-" : "unknown-";
@@ -138,7 +139,7 @@ std::string SaveBackup(const std::string& dir, const FirmwareImage& device, int 
   std::sort(own.begin(), own.end());
   for (size_t i = 0; own.size() > static_cast<size_t>(keepLast) && i < own.size() - static_cast<size_t>(keepLast); ++i)
     std::filesystem::remove(own[i].second, ec);
-  return {};
+  return true;
 }
 
 }  // namespace tolvane

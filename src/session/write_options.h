@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/firmware_image.h"
@@ -17,7 +18,7 @@ namespace tolvane {
 // several in one text are separated by commas or blanks. They must lie in
 // the user area of program flash (the monitor's area is the monitor's own),
 // be not empty and not overlap. False with the reason.
-bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRange>& ranges, std::string& error);
+bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRange>& ranges, std::string* error);
 
 // The ranges as the settings store keeps them and the parser reads them.
 std::string KeepRangesText(const std::vector<FlashRange>& ranges);
@@ -28,8 +29,31 @@ std::string BackupName(const DeviceIdentity& device, std::chrono::system_clock::
 
 // Saves the device's image (what its reads fetched) as Intel HEX into dir,
 // made if missing; keepLast > 0: the oldest backups of the same device
-// beyond that many are removed. Empty on success (path: the file), else the
-// reason.
-std::string SaveBackup(const std::string& dir, const FirmwareImage& device, int keepLast, std::string& path);
+// beyond that many are removed. path: the file once it is written; false
+// with the reason otherwise.
+bool SaveBackup(const std::string& dir, const FirmwareImage& device, int keepLast, std::string& path,
+                std::string* error);
+
+// Where a write's backup goes: files in a folder for the desktop programs
+// (BackupFolder), a download and the browser's storage for a web page.
+class IBackupStore {
+ public:
+  virtual ~IBackupStore() = default;
+  // Keeps the device's image; where: how the user finds it again (a path, a
+  // download's name). False with the reason.
+  virtual bool Save(const FirmwareImage& device, std::string& where, std::string* error) = 0;
+};
+
+class BackupFolder final : public IBackupStore {
+ public:
+  BackupFolder(std::string dir, int keepLast) : m_Dir(std::move(dir)), m_KeepLast(keepLast) {}
+  bool Save(const FirmwareImage& device, std::string& where, std::string* error) override {
+    return SaveBackup(m_Dir, device, m_KeepLast, where, error);
+  }
+
+ private:
+  std::string m_Dir;
+  int m_KeepLast;
+};
 
 }  // namespace tolvane

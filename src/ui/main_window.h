@@ -24,6 +24,7 @@
 #include "serial/settings_store.h"
 #include "session/device_run.h"
 #include "session/firmware_file.h"
+#include "session/idle_line.h"
 #include "ui/desktop.h"
 #include "ui/port_list_binding.h"
 #include "ui/run_result_meta.h"
@@ -196,8 +197,7 @@ class CProgPicDlg : public QDialog {
   QTimer m_ReceiveTimer;
   QTimer m_CaptureTimer;
   QTimer m_ProgressTimer;
-  MonitorLink m_IdleLink{m_Port};
-  ReceiveMonitor m_Receive;
+  IdleLine m_Idle{m_Port};
   DumpComposer m_Composer;
   std::map<QWidget*, bool> m_EnabledBeforeRun;
   int m_RunningButton = 0;

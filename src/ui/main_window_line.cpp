@@ -26,14 +26,14 @@ void CProgPicDlg::OnCaptureSwitch() {
 
 void CProgPicDlg::OnCaptureTimer() {
   if (ProcedureRunning()) return;
-  m_IdleLink.SendCaptureBurst();
+  m_Idle.Burst();
 }
 
 void CProgPicDlg::OnReceiveTimer() {
   if (ProcedureRunning()) return;
-  ReceiveTickResult tick = m_Receive.Tick(m_Port);
-  if (tick.ReadFailed) {
-    ProcedureOutcome loss = ReasonAfterWords({tick.FailureText, tick.FailureCaption, OutcomeIcon::Error});
+  const ReceiveTickResult tick = m_Idle.Receive();
+  if (tick.Failure) {
+    ProcedureOutcome loss = ReasonAfterWords(*tick.Failure);
     m_PortList->Deselect();
     // Over another box it would be lost from sight: told when that one closes.
     if (BoxOpen()) {

@@ -25,16 +25,22 @@ namespace tolvane {
 namespace {
 QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
-// Each write and verification leaves its record in the history, as a
-// station's would: what was done to which chip, with which file.
-void AppendToHistory(const RunResult& result) {
-  if (result.Kind != RunKind::Write && result.Kind != RunKind::Verify) return;
+// Each run that is recorded leaves its record in the history, as a
+// station's would: what was done to which chip, with which file. Returns
+// what the user must hear when it could not be kept, else nothing.
+QString AppendToHistory(const RunResult& result) {
+  if (!RunIsRecorded(result.Kind)) return {};
   std::string error;
+  std::string note;
   const QString path = HistoryFile();
-  if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !AppendRecord(path.toStdString(), RecordOf(result), error)) {
-    if (error.empty()) error = "cannot make the folder of " + path.toStdString();
-    Log().Text("Запись в журнал операций не сохранена: ").Text(error).Text("\n");
+  if (QDir().mkpath(QFileInfo(path).absolutePath()) &&
+      AppendRecord(path.toStdString(), RecordOf(result), &error, &note)) {
+    if (!note.empty()) Log().Text("Журнал операций дополнен новыми столбцами: ").Text(note).Text("\n");
+    return {};
   }
+  if (error.empty()) error = "cannot make the folder of " + path.toStdString();
+  Log().Text("Запись в журнал операций не сохранена: ").Text(error).Text("\n");
+  return QStringLiteral("Запись в журнал операций не сохранена:\n") + Utf8(error);
 }
 // The verdict of a write with a backup says where the backup is, or, when
 // the run ended before one was made, that there is none (a backup that
@@ -131,23 +137,15 @@ void CProgPicDlg::StartRun(int buttonId, RunKind kind) {
   request.File = &m_File;
   request.PortLabel = m_PortList->SelectedName();
   request.PortName = m_PortList->SelectedName();
-  if (kind != RunKind::Run && m_Options.WaitForMonitor) request.WaitSeconds = kWindowWaitSeconds;
-  if (kind == RunKind::Write) {
-    request.ChangedOnly = m_Options.ChangedOnly;
-    m_RunBackup = m_Options.Backup;
-    if (m_Options.Backup) {
-      request.BackupDir = BackupFolder().toStdString();
-      request.BackupKeep = kWindowBackupsKept;
-    }
-    QString why;
-    if (m_Options.KeepData && !ReadKeepRanges(m_Options.KeepRanges, request.Keep, why)) {
-      ShowBox(QStringLiteral("Области данных модуля заданы неверно: ") + why +
-                  QStringLiteral("\nЗапись не начата, прошивка в модуле не изменена."),
-              QStringLiteral("ОШИБКА ЗАПИСИ"), MessageIcon::Error);
-      emit ProcedureEnded(ProcedureStatus::Refused);
-      return;
-    }
+  QString why;
+  if (!m_Options.Fill(kind, request.Options, why)) {
+    ShowBox(QStringLiteral("Области данных модуля заданы неверно: ") + why +
+                QStringLiteral("\nЗапись не начата, прошивка в модуле не изменена."),
+            QStringLiteral("ОШИБКА ЗАПИСИ"), MessageIcon::Error);
+    emit ProcedureEnded(ProcedureStatus::Refused);
+    return;
   }
+  m_RunBackup = !request.Options.BackupDir.empty();
   m_RunningButton = buttonId;
   if (kind != RunKind::Run) m_DeviceImageComplete = false;  // the device image is read anew
   SetBusy(true);
@@ -243,7 +241,7 @@ void CProgPicDlg::UpdateLineRate() {
 }
 
 void CProgPicDlg::RunFinished(const RunResult& result) {
-  AppendToHistory(result);
+  const QString historyLost = AppendToHistory(result);
   const int button = m_RunningButton;
   const ProcedureStatus status = result.Status;
   m_RunningButton = 0;
@@ -265,6 +263,7 @@ void CProgPicDlg::RunFinished(const RunResult& result) {
     if (result.Kind == RunKind::Write && m_RunBackup) outcome = WithBackupLine(std::move(outcome), result);
     ShowOutcome(outcome);
   }
+  if (!historyLost.isEmpty()) ShowBox(historyLost, QStringLiteral("ЖУРНАЛ ОПЕРАЦИЙ"), MessageIcon::Exclamation);
   if (status == ProcedureStatus::Stopped) Log().Text("Остановлено пользователем\n");
   if (button == ctl::kWrite || button == ctl::kVerify) {
     if (QWidget* w = Control(button)) w->setFocus();

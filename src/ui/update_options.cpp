@@ -57,13 +57,13 @@ bool ReadKeepRanges(const std::string& text, std::vector<FlashRange>& ranges, QS
   // Nothing to keep needs no parser.
   if (QString::fromStdString(text).trimmed().isEmpty()) return true;
   std::string error;
-  if (ParseKeepRanges({text}, ranges, error)) return true;
+  if (ParseKeepRanges({text}, ranges, &error)) return true;
   // The parser, shared with the command line, words its refusal in English:
   // the item it refuses on its own is the one at fault.
   static const QRegularExpression kSeparators(QStringLiteral("[,; \t]+"));
   std::vector<FlashRange> each, one;
   for (const QString& item : QString::fromStdString(text).split(kSeparators, Qt::SkipEmptyParts)) {
-    if (!ParseKeepRanges({item.toStdString()}, one, error)) {
+    if (!ParseKeepRanges({item.toStdString()}, one, &error)) {
       why = ItemFault(item.toStdString());
       return false;
     }
@@ -97,6 +97,18 @@ void UpdateOptions::Save(ISettingsStore& settings) const {
   settings.WriteInt(kUpdateSection, kBackup, Backup ? 1 : 0);
   settings.WriteInt(kUpdateSection, kKeepData, KeepData ? 1 : 0);
   settings.WriteString(kUpdateSection, kKeepRanges, KeepRanges);
+}
+
+bool UpdateOptions::Fill(RunKind kind, RunOptions& options, QString& why) const {
+  // The firmware's start needs no monitor to wait for: it is sent blind.
+  if (kind != RunKind::Run && WaitForMonitor) options.WaitSeconds = kWindowWaitSeconds;
+  if (kind != RunKind::Write) return true;
+  options.ChangedOnly = ChangedOnly;
+  if (Backup) {
+    options.BackupDir = BackupFolder().toStdString();
+    options.BackupKeep = kWindowBackupsKept;
+  }
+  return !KeepData || ReadKeepRanges(KeepRanges, options.Keep, why);
 }
 
 QString UserDataFolder() { return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation); }

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "protocol/procedures.h"
+#include "session/run_options.h"
+#include "session/run_result.h"
 #include "serial/settings_store.h"
 
 namespace tolvane {
@@ -26,6 +28,9 @@ struct UpdateOptions {
 
   static UpdateOptions Load(ISettingsStore& settings);
   void Save(ISettingsStore& settings) const;
+  // The window's one filler of a run's options, for a run of this kind:
+  // false (why in the window's words) when the kept ranges are refused.
+  bool Fill(RunKind kind, RunOptions& options, QString& why) const;
 };
 
 // The kept ranges of a text as ParseKeepRanges reads them; a blank text

@@ -126,7 +126,7 @@ TEST_F(LinkTest, CaptureBurstsKeepToTheLinesPace) {
     std::this_thread::sleep_for(std::chrono::milliseconds(link::kCapturePeriodMs));
   }
   const auto span = m_Port.Writes.back().At - m_Port.Writes.front().At;
-  const double lineSeconds = (m_Port.Writes.size() - 1) * 8 * 10 / 57600.0;
+  const double lineSeconds = static_cast<double>(m_Port.Writes.size() - 1) * 8 * 10 / 57600;
   EXPECT_GE(std::chrono::duration<double>(span).count(), lineSeconds);
   EXPECT_GT(m_Port.Writes.size(), 50u);  // and still a burst about every 2 ms
 }
@@ -160,27 +160,29 @@ TEST_F(LinkTest, ReceiveTickTakesAtMostOneBufferPerTick) {
 }
 
 TEST_F(LinkTest, ReceiveTickReportsThroughputOnceASecond) {
-  ReceiveMonitor monitor;
+  double now = 100;  // seconds, as the test's clock says
+  ReceiveMonitor monitor([&now] { return now; });
   m_Port.Queue(500, 0x42);
   EXPECT_FALSE(monitor.Tick(m_Port).Status.has_value());
   m_Port.Frames = 2;
-  std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+  now += 1.0;
+  EXPECT_FALSE(monitor.Tick(m_Port).Status.has_value());  // strictly after a second
+  now += 0.25;
   ReceiveTickResult tick = monitor.Tick(m_Port);
   ASSERT_TRUE(tick.Status.has_value());
   double rate = 0;
   char tail[64] = {};
   ASSERT_EQ(std::sscanf(tick.Status->c_str(), "%lf %63[^\n]", &rate, tail), 2) << *tick.Status;
-  EXPECT_GT(rate, 400.0);
-  EXPECT_LT(rate, 500.0);
+  EXPECT_DOUBLE_EQ(rate, 400.0);  // 500 bytes in 1.25 s
   EXPECT_STREQ(tail, "байт/с, ошибок 2");
   EXPECT_FALSE(monitor.Tick(m_Port).Status.has_value());  // the second has just started
 
   // No rise in framing errors: nothing appended; a closed port shows its open error.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+  now += 1.05;
   EXPECT_EQ(*monitor.Tick(m_Port).Status, "0.000 байт/с");
   m_Port.Opened = false;
   m_Port.OpenErrorText = "Порт занят";
-  std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+  now += 1.05;
   EXPECT_EQ(*monitor.Tick(m_Port).Status, "Порт занят");
 }
 
@@ -189,20 +191,21 @@ TEST_F(LinkTest, ReceiveTickReportsAFailedReadWithoutCounting) {
   m_Port.Queue({0x10, 0x20});
   m_Port.Error = 5;
   ReceiveTickResult tick = monitor.Tick(m_Port);
-  EXPECT_TRUE(tick.ReadFailed);
+  ASSERT_TRUE(tick.Failure);
   EXPECT_EQ(tick.Received, 0);
-  EXPECT_EQ(tick.FailureCaption, "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ");
-  EXPECT_EQ(tick.FailureText, "Ошибка при чтении данных с выбранного порта\n" + FormatSystemError(5) +
-                                  "\nПопробуйте выбрать порт заново\n");
+  EXPECT_EQ(tick.Failure->Caption, "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ");
+  EXPECT_EQ(tick.Failure->Text, "Ошибка при чтении данных с выбранного порта\n" + FormatSystemError(5) +
+                                    "\nПопробуйте выбрать порт заново\n");
   EXPECT_TRUE(Logged().empty());
 
   // A line that takes nothing is named as such, not by a "?".
   m_Port.Error = kWriteStalled;
-  EXPECT_NE(monitor.Tick(m_Port).FailureText.find("\nПорт не принимает данные\n"), std::string::npos);
+  EXPECT_NE(monitor.Tick(m_Port).Failure.value_or(ProcedureOutcome{}).Text.find("\nПорт не принимает данные\n"),
+            std::string::npos);
 
   // Once the port is dropped the stale code no longer counts as a failure.
   m_Port.Opened = false;
-  EXPECT_FALSE(monitor.Tick(m_Port).ReadFailed);
+  EXPECT_FALSE(monitor.Tick(m_Port).Failure);
 }
 
 TEST(PortStatusText, NamesTheState) {

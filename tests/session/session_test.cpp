@@ -29,7 +29,7 @@ RunRequest Request(RunKind kind, const FirmwareFile* file = nullptr, double capt
   RunRequest request;
   request.Kind = kind;
   request.File = file;
-  request.CaptureSeconds = captureSeconds;
+  request.Options.CaptureSeconds = captureSeconds;
   return request;
 }
 
@@ -147,18 +147,18 @@ TEST_F(SessionTest, RunsThatEndEarlySayHow) {
     test::OpenTestDevice device(vanishing);
     StopAfter never(-1);
     RunRequest request = Request(RunKind::Write, &file);
-    request.BackupDir = "/proc";  // no files can be made there
+    request.Options.BackupDir = "/proc";  // no files can be made there
     RunResult result = RunOnPort(device.Port(), request, read, never);
     EXPECT_EQ(result.Status, ProcedureStatus::Refused);
     EXPECT_EQ(result.BackupPath, "");
     EXPECT_EQ(result.Device.UniqueIdHex(), "913A075CE211408F6D2B9900137DA8C40100");
 
-    request.BackupDir = std::filesystem::path(WriteScratch("saved", "")).string() + ".d";
+    request.Options.BackupDir = std::filesystem::path(WriteScratch("saved", "")).string() + ".d";
     result = RunOnPort(device.Port(), request, read, never);
     EXPECT_EQ(ExitCodeOf(result), kExitLink);
     EXPECT_TRUE(std::filesystem::exists(result.BackupPath)) << result.BackupPath;
     EXPECT_EQ(result.Device.UniqueIdHex(), "913A075CE211408F6D2B9900137DA8C40100");
-    std::filesystem::remove_all(request.BackupDir);
+    std::filesystem::remove_all(request.Options.BackupDir);
   }
 }
 
@@ -166,7 +166,7 @@ TEST_F(SessionTest, BackupsMadeInOneSecondAreNumberedAndTheNewestAreKept) {
   const std::filesystem::path dir = std::filesystem::path(WriteScratch("backups", "")).string() + ".d";
   const FirmwareImage device = SimulatedDevice::FactoryImage(7);
   std::vector<std::string> made(3);
-  for (std::string& path : made) ASSERT_EQ(SaveBackup(dir.string(), device, 2, path), "");
+  for (std::string& path : made) ASSERT_TRUE(SaveBackup(dir.string(), device, 2, path, nullptr));
   std::set<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) left.insert(entry.path().string());
   EXPECT_EQ(left, (std::set<std::string>{made[1], made[2]}));

@@ -86,9 +86,9 @@ TEST_F(StationTest, ThreeDevicesAreProgrammedOnceEachWithARecordOfEach) {
   const std::string path = WriteScratch("line.csv", "");
   RecordFile report;
   std::string error;
-  ASSERT_TRUE(report.Open(path, error)) << error;
+  ASSERT_TRUE(report.Open(path, &error)) << error;
   StationRequest request = Request({jig.Path()}, 3);
-  request.Run = true;
+  request.Options.RunAfterWrite = true;
   request.Report = &report;
   Watch watch;
   const StationResult result = RunStation(request, watch);
@@ -223,22 +223,22 @@ TEST_F(StationTest, RecordFilesKeepWholeRecordsUnderOneHeader) {
   std::string error;
   for (int i = 0; i < 2; ++i) {
     RecordFile file;
-    ASSERT_TRUE(file.Open(path, error)) << error;
-    ASSERT_TRUE(file.Append(record, error)) << error;
+    ASSERT_TRUE(file.Open(path, &error)) << error;
+    ASSERT_TRUE(file.Append(record, &error)) << error;
   }
   {
     std::ofstream cut(path, std::ios::binary | std::ios::app);
     cut << "x";
   }
-  ASSERT_TRUE(AppendRecord(path, record, error)) << error;
+  ASSERT_TRUE(AppendRecord(path, record, &error)) << error;
   std::ifstream in(path, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, RecordHeader(RecordFormat::Csv) + csv + csv + "x\r\n" + csv);
 
   // Another program's CSV is not appended to: its columns would not line up.
   RecordFile foreign;
-  EXPECT_FALSE(foreign.Open(WriteScratch("other.csv", "a,b,c\r\n1,2,3\r\n"), error));
-  EXPECT_FALSE(foreign.Open(WriteScratch("notes.txt", ""), error));
+  EXPECT_FALSE(foreign.Open(WriteScratch("other.csv", "a,b,c\r\n1,2,3\r\n"), &error));
+  EXPECT_FALSE(foreign.Open(WriteScratch("notes.txt", ""), &error));
 
   // What is no regular file is refused, never opened: a pipe would hold the
   // open until a reader came, a device would never end the first line.
@@ -249,13 +249,13 @@ TEST_F(StationTest, RecordFilesKeepWholeRecordsUnderOneHeader) {
   std::filesystem::remove(full);
   std::filesystem::create_symlink("/dev/full", full);
   for (const std::string& name : {pipe, full}) {
-    EXPECT_FALSE(AppendRecord(name, record, error)) << name;
+    EXPECT_FALSE(AppendRecord(name, record, &error)) << name;
     EXPECT_NE(error.find(" is no regular file"), std::string::npos) << error;
   }
 
   // JSON Lines: no header, each line an object with the same fields.
   const std::string jsonl = WriteScratch("records.JSONL", "");
-  ASSERT_TRUE(AppendRecord(jsonl, record, error)) << error;
+  ASSERT_TRUE(AppendRecord(jsonl, record, &error)) << error;
   std::ifstream lines(jsonl);
   std::string line;
   ASSERT_TRUE(std::getline(lines, line));

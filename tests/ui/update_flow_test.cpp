@@ -213,7 +213,7 @@ class UpdateFlowTest : public QObject {
     m_Ports.Ports.push_back(PortRecord{"/dev/ttyUSB0", "adapter"});
     m_Settings->Strings[remembered] = "/dev/ttyUSB0";
     std::string error;
-    std::unique_ptr<SimulatedDevice> device = StartBuiltInDevice(kDefaultSimPace, error);
+    std::unique_ptr<SimulatedDevice> device = StartBuiltInDevice(kDefaultSimPace, &error);
     QVERIFY2(device, error.c_str());
     m_Window = std::make_unique<CProgPicDlg>(
         *m_Settings, std::vector<PortRecord>{{device->PortPath(), kSimulatedDeviceName}}, &m_Ports, *m_Desktop);

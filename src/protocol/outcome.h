@@ -1,0 +1,19 @@
+// The message a user is shown when something on the line ends: its text,
+// caption and icon, as the window's message box shows them and the command
+// line prints them. The procedures end with one; so does a receive tick
+// whose read failed.
+#pragma once
+
+#include <string>
+
+namespace tolvane {
+
+enum class OutcomeIcon { Error, Exclamation };
+
+struct ProcedureOutcome {
+  std::string Text;
+  std::string Caption;
+  OutcomeIcon Icon = OutcomeIcon::Error;
+};
+
+}  // namespace tolvane

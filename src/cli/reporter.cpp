@@ -73,8 +73,6 @@ void WriteResult(std::string_view text) { Put(ResultStream(), text); }
 
 void SetJsonOutput(bool on) { g_Json = on; }
 
-bool JsonOutput() { return g_Json; }
-
 void WriteJson(const nlohmann::ordered_json& document) {
   {
     std::lock_guard lock(g_Mutex);

@@ -29,7 +29,6 @@ void PrintResultLines(const std::string& prefix, const std::string& text);
 // With --json the results are one JSON document on stdout, and what would
 // have been the human results goes to stderr.
 void SetJsonOutput(bool on);
-bool JsonOutput();
 void WriteJson(const nlohmann::ordered_json& document);
 // Every --json run prints one document: a command that ends before it
 // wrote its own (a usage error, a file it could not read) gets

@@ -32,6 +32,7 @@ class CountingPort final : public IBytePort {
   bool ReadTimed(uint8_t* buffer, int32_t wanted, int32_t& received, int32_t timeoutMs) override;
   bool ClearLineErrors() override { return m_Port.ClearLineErrors(); }
   int32_t PendingOutput() const override { return m_Port.PendingOutput(); }
+  void DiscardOutput() override { m_Port.DiscardOutput(); }
   uint32_t LastError() const override { return m_Port.LastError(); }
   int32_t FrameErrors() const override { return m_Port.FrameErrors(); }
   const std::string& ErrorText() const override { return m_Port.ErrorText(); }

@@ -42,7 +42,13 @@ uint32_t NoteBrowserError(std::string_view failure) {
   const std::string_view name = failure.substr(0, end);
   const uint32_t code = CodeOf(name);
   std::string text(name);
-  if (end != std::string_view::npos && end + 1 < failure.size()) text += ": " + std::string(failure.substr(end + 1));
+  if (end != std::string_view::npos) {
+    // Worded as the system's texts are, without a closing full stop: the
+    // messages that quote it put their own.
+    std::string_view message = failure.substr(end + 1);
+    while (!message.empty() && (message.back() == '.' || message.back() == ' ')) message.remove_suffix(1);
+    if (!message.empty()) text += ": " + std::string(message);
+  }
   Messages()[code] = std::move(text);
   return code;
 }

@@ -5,7 +5,7 @@ pseudo-terminal. Over the bridge, what the device holds afterwards is checked
 by `tolvane-cli verify`, and the page's time is set against `tolvane-cli
 write` on the same device.
 
-usage: page_test.py built-in|bridge --page INDEX.HTML --hex FILE [--cli TOLVANE-CLI] [--screenshot PNG]
+usage: page_test.py built-in|bridge|bridge-lost --page INDEX.HTML --hex FILE [--cli TOLVANE-CLI] [--screenshot PNG]
 """
 
 import argparse
@@ -88,8 +88,8 @@ def expect_written(result):
         fail('the trace does not end the write as expected:\n' + result['log'][-3000:])
 
 
-def start_sim(cli):
-    sim = subprocess.Popen([cli, 'sim', '--baud', '57600', '--program-ms', '2'], stdout=subprocess.PIPE,
+def start_sim(cli, *options):
+    sim = subprocess.Popen([cli, 'sim', '--baud', '57600', '--program-ms', '2', *options], stdout=subprocess.PIPE,
                            stderr=subprocess.PIPE, text=True)
     path = sim.stdout.readline().strip()
     if not path.startswith('/dev/'):
@@ -151,9 +151,36 @@ def test_bridge(args):
           % (page['seconds'], run_seconds, cli_seconds, page['seconds'] / run_seconds))
 
 
+def test_bridge_lost(args):
+    """The device goes away in the middle of the write: the port is lost,
+    in the browser's words, and the page says what the device now holds."""
+    sim, path = start_sim(args.cli, '--fault', 'vanish@200')
+    try:
+        bridge = Bridge(path)
+        try:
+            driver = browser([bridge.url])
+            try:
+                page = run_page(driver, args.page, args.hex, 'write-port', args.screenshot)
+            finally:
+                driver.quit()
+        finally:
+            bridge.stop()
+    finally:
+        sim.terminate()
+        sim.wait(10)
+    if page['state'] != 'error' or page['status'] != 'link-failed':
+        fail('the run ended %s/%s: %s' % (page['state'], page['status'], page['text']))
+    lost = 'Связь с портом потеряна: NetworkError: The device has been lost.\n'
+    if page['caption'] != 'ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ' or not page['text'].startswith(lost):
+        fail('unexpected verdict: %s: %s' % (page['caption'], page['text']))
+    if 'прошивка в модуле неполная' not in page['text']:
+        fail('the verdict does not say the firmware is partial: ' + page['text'])
+    print('lost port: ' + page['text'].replace('\n', ' / '))
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('target', choices=['built-in', 'bridge'])
+    parser.add_argument('target', choices=['built-in', 'bridge', 'bridge-lost'])
     parser.add_argument('--page', type=pathlib.Path, required=True)
     parser.add_argument('--hex', type=pathlib.Path, required=True)
     parser.add_argument('--cli', default=None)
@@ -163,10 +190,10 @@ def main():
     args.hex = args.hex.resolve()
     if not args.page.exists():
         fail('no page at %s (build the web preset)' % args.page)
-    if args.target == 'bridge':
+    if args.target.startswith('bridge'):
         if not args.cli or not os.access(args.cli, os.X_OK):
             fail('no tolvane-cli at %s (build the default preset first)' % args.cli)
-        test_bridge(args)
+        (test_bridge if args.target == 'bridge' else test_bridge_lost)(args)
     else:
         test_built_in(args)
 

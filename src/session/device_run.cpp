@@ -180,7 +180,7 @@ RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& d
       write.Keep = options.Keep;
       if (!options.BackupDir.empty()) {
         write.BeforeWriting = [&](const FirmwareImage& before) {
-          BackupFolder folder(options.BackupDir, options.BackupKeep);
+          FolderBackups folder(options.BackupDir, options.BackupKeep);
           IBackupStore& store = request.Backups != nullptr ? *request.Backups : folder;
           std::string error;
           if (store.Save(before, result.BackupPath, &error))

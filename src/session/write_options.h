@@ -35,7 +35,7 @@ bool SaveBackup(const std::string& dir, const FirmwareImage& device, int keepLas
                 std::string* error);
 
 // Where a write's backup goes: files in a folder for the desktop programs
-// (BackupFolder), a download and the browser's storage for a web page.
+// (FolderBackups), a download and the browser's storage for a web page.
 class IBackupStore {
  public:
   virtual ~IBackupStore() = default;
@@ -44,9 +44,9 @@ class IBackupStore {
   virtual bool Save(const FirmwareImage& device, std::string& where, std::string* error) = 0;
 };
 
-class BackupFolder final : public IBackupStore {
+class FolderBackups final : public IBackupStore {
  public:
-  BackupFolder(std::string dir, int keepLast) : m_Dir(std::move(dir)), m_KeepLast(keepLast) {}
+  FolderBackups(std::string dir, int keepLast) : m_Dir(std::move(dir)), m_KeepLast(keepLast) {}
   bool Save(const FirmwareImage& device, std::string& where, std::string* error) override {
     return SaveBackup(m_Dir, device, m_KeepLast, where, error);
   }

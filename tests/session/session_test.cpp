@@ -147,11 +147,17 @@ TEST_F(SessionTest, RunsThatEndEarlySayHow) {
     test::OpenTestDevice device(vanishing);
     StopAfter never(-1);
     RunRequest request = Request(RunKind::Write, &file);
-    request.Options.BackupDir = "/proc";  // no files can be made there
-    RunResult result = RunOnPort(device.Port(), request, read, never);
-    EXPECT_EQ(result.Status, ProcedureStatus::Refused);
-    EXPECT_EQ(result.BackupPath, "");
-    EXPECT_EQ(result.Device.UniqueIdHex(), "913A075CE211408F6D2B9900137DA8C40100");
+    RunResult result;
+    // A folder no file can be made in, where the system has one.
+    if (std::filesystem::exists("/proc/self")) {
+      request.Options.BackupDir = "/proc";
+      result = RunOnPort(device.Port(), request, read, never);
+      EXPECT_EQ(result.Status, ProcedureStatus::Refused);
+      EXPECT_EQ(result.BackupPath, "");
+      EXPECT_EQ(result.Device.UniqueIdHex(), "913A075CE211408F6D2B9900137DA8C40100");
+    } else {
+      result = RunOnPort(device.Port(), Request(RunKind::Read), read, never);  // the same reads
+    }
 
     request.Options.BackupDir = std::filesystem::path(WriteScratch("saved", "")).string() + ".d";
     result = RunOnPort(device.Port(), request, read, never);

@@ -69,8 +69,7 @@ void Serve(const PortsRun& run, const std::string& name, const std::string& labe
   if (target.Open(request.Options.Baud, &InterruptFlag(), &error)) {
     state.Result = RunOnPort(target.Port(), request, device, reporter);
   } else {
-    state.Result.Kind = request.Kind;
-    state.Result.Port = label;
+    state.Result = ResultOf(request);
     state.Result.OpenError = error;
   }
   state.Lines = ResultLines(state.Result);

@@ -113,18 +113,23 @@ std::optional<double> SecondsLeft(const RunProgress& progress, double elapsed) {
   return static_cast<double>(progress.WireTotal - progress.WireBytes) / rate;
 }
 
-RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& device, IRunReporter& reporter) {
-  const Clock::time_point start = Clock::now();
-  const RunOptions& options = request.Options;
+RunResult ResultOf(const RunRequest& request) {
   RunResult result;
   result.Kind = request.Kind;
   result.Port = request.PortLabel;
-  result.Options = options;
+  result.Options = request.Options;
   result.Start = std::chrono::system_clock::now();
   if (request.File != nullptr) {
     result.FileName = request.File->Name();
     result.FileSha256 = request.File->Sha256;
   }
+  return result;
+}
+
+RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& device, IRunReporter& reporter) {
+  const Clock::time_point start = Clock::now();
+  const RunOptions& options = request.Options;
+  RunResult result = ResultOf(request);
   auto finish = [&] {
     result.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return result;

@@ -31,6 +31,10 @@ struct RunRequest {
   IBackupStore* Backups = nullptr;
 };
 
+// The result of a request before anything is done: what, with which file,
+// on which port, when; a port that could not be opened ends here.
+RunResult ResultOf(const RunRequest& request);
+
 // Runs the request on the port into device (the image is not cleared first;
 // a read that breaks off leaves it partly updated).
 RunResult RunOnPort(IBytePort& port, const RunRequest& request, FirmwareImage& device, IRunReporter& reporter);

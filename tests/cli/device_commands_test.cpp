@@ -380,6 +380,13 @@ TEST_F(DeviceCommandsTest, EveryJsonRunPrintsOneDocument) {
     EXPECT_EQ(document["exit_code"], c.ExitCode);
     EXPECT_TRUE(Has(document["error"].get<std::string>(), c.Error)) << document.dump();
   }
+  // A port that cannot be opened still has a record of when, with which file.
+  CliRun run = RunCli({"write", m_Hex, "--port", "/dev/no-such-port", "--json"});
+  const nlohmann::json records = nlohmann::json::parse(run.Out, nullptr, false);
+  ASSERT_TRUE(records.is_array() && records.size() == 1) << run.Out;
+  EXPECT_EQ(records[0]["file"], std::filesystem::path(m_Hex).filename().string());
+  EXPECT_EQ(records[0]["sha256"].get<std::string>().size(), 64u);
+  EXPECT_FALSE(Has(records[0]["time"].get<std::string>(), "1970")) << records[0]["time"];
 }
 
 TEST_F(DeviceCommandsTest, FourDevicesAtOnce) {

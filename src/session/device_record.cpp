@@ -96,11 +96,15 @@ std::string ColumnsDiffer(const std::vector<std::string>& found, const std::vect
 // header and the new columns empty in each of its rows (a row ends at a line
 // end outside quotes). The file is replaced only once it is complete.
 bool CarryForward(const std::string& path, size_t oldColumns, const std::string& header, std::string& error) {
-  std::ifstream in(PathOf(path), std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.eof() && in.fail()) {
-    error = path + ": " + SystemError(errno);
-    return false;
+  std::string text;
+  {
+    // Closed before the file is replaced: Windows renames no file over an open one.
+    std::ifstream in(PathOf(path), std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.eof() && in.fail()) {
+      error = path + ": " + SystemError(errno);
+      return false;
+    }
   }
   const std::string added(Columns(header.substr(0, header.size() - 2)).size() - oldColumns, ',');
   std::string out = header;
@@ -122,7 +126,10 @@ bool CarryForward(const std::string& path, size_t oldColumns, const std::string&
     rowStarted = true;
   }
   if (rowStarted) out += added + "\r\n";
-  return WriteWholeFile(path, out, &error);
+  std::string why;
+  if (WriteWholeFile(path, out, &why)) return true;
+  error = path + ": " + why;
+  return false;
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 // the middle of a device; and the record files it writes.
 #include "session/station.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -239,19 +237,6 @@ TEST_F(StationTest, RecordFilesKeepWholeRecordsUnderOneHeader) {
   RecordFile foreign;
   EXPECT_FALSE(foreign.Open(WriteScratch("other.csv", "a,b,c\r\n1,2,3\r\n"), &error));
   EXPECT_FALSE(foreign.Open(WriteScratch("notes.txt", ""), &error));
-
-  // What is no regular file is refused, never opened: a pipe would hold the
-  // open until a reader came, a device would never end the first line.
-  const std::string pipe = WriteScratch("pipe.csv", "");
-  std::filesystem::remove(pipe);
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  const std::string full = WriteScratch("full.jsonl", "");
-  std::filesystem::remove(full);
-  std::filesystem::create_symlink("/dev/full", full);
-  for (const std::string& name : {pipe, full}) {
-    EXPECT_FALSE(AppendRecord(name, record, &error)) << name;
-    EXPECT_NE(error.find(" is no regular file"), std::string::npos) << error;
-  }
 
   // JSON Lines: no header, each line an object with the same fields.
   const std::string jsonl = WriteScratch("records.JSONL", "");

@@ -118,19 +118,25 @@ def test_built_in(args):
     print('built-in device: write and verify in %.2f s' % result['seconds'])
 
 
+def write_over_bridge(args, path):
+    """The page's write through a port that is a bridge to the simulated
+    device on path; the bridge lets go of the line before anything else
+    opens it."""
+    bridge = Bridge(path)
+    try:
+        driver = browser([bridge.url])
+        try:
+            return run_page(driver, args.page, args.hex, 'write-port', args.screenshot)
+        finally:
+            driver.quit()
+    finally:
+        bridge.stop()
+
+
 def test_bridge(args):
     sim, path = start_sim(args.cli)
     try:
-        bridge = Bridge(path)
-        try:
-            driver = browser([bridge.url])
-            try:
-                page = run_page(driver, args.page, args.hex, 'write-port', args.screenshot)
-            finally:
-                driver.quit()
-        finally:
-            # The bridge lets go of the line before the command line opens it.
-            bridge.stop()
+        page = write_over_bridge(args, path)
         expect_written(page)
         # The device holds the file, by the command line's own reading.
         verified, _ = cli_run(args.cli, 'verify', '--port', path, str(args.hex))
@@ -156,15 +162,7 @@ def test_bridge_lost(args):
     in the browser's words, and the page says what the device now holds."""
     sim, path = start_sim(args.cli, '--fault', 'vanish@200')
     try:
-        bridge = Bridge(path)
-        try:
-            driver = browser([bridge.url])
-            try:
-                page = run_page(driver, args.page, args.hex, 'write-port', args.screenshot)
-            finally:
-                driver.quit()
-        finally:
-            bridge.stop()
+        page = write_over_bridge(args, path)
     finally:
         sim.terminate()
         sim.wait(10)

@@ -134,9 +134,8 @@ ReceiveTickResult ReceiveMonitor::Tick(IBytePort& port) {
   if (now - *m_Since > kThroughputPeriodS) {
     const double seconds = now - *m_Since;
     m_Since = now;
+    std::string status = RateText(m_ByteCount / seconds);
     char text[64];
-    std::snprintf(text, sizeof text, "%0.3f байт/с", m_ByteCount / seconds);
-    std::string status = text;
     int32_t frameErrors = port.FrameErrors();
     int32_t rise = frameErrors - m_LastFrameErrors;
     m_LastFrameErrors = frameErrors;
@@ -149,6 +148,12 @@ ReceiveTickResult ReceiveMonitor::Tick(IBytePort& port) {
     m_ByteCount = 0;
   }
   return result;
+}
+
+std::string RateText(double bytesPerSecond) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%0.3f байт/с", bytesPerSecond);
+  return text;
 }
 
 std::string PortStatusText(const IBytePort& port, bool portSelected) {

@@ -99,6 +99,9 @@ class ReceiveMonitor {
   int32_t m_LastFrameErrors = 0;
 };
 
+// The line's throughput as the status field says it: "5760.000 байт/с".
+std::string RateText(double bytesPerSecond);
+
 // Status field text after a device change: "открыт", the open error, or
 // "не задан" when no port is selected.
 std::string PortStatusText(const IBytePort& port, bool portSelected);

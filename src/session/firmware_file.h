@@ -30,6 +30,10 @@ enum class FileState { Unreadable, NothingToWrite, Suspect, Noted, Sound };
 struct FileNotice {
   FileState State = FileState::Sound;
   std::string Text;  // Russian, as the window's box and the command line show it
+
+  // The caption of the box that shows it: "ОШИБКА" for a file that could
+  // not be read, "ПРЕДУПРЕЖДЕНИЕ" for the rest.
+  const char* Caption() const { return State == FileState::Unreadable ? "ОШИБКА" : "ПРЕДУПРЕЖДЕНИЕ"; }
 };
 
 // What a load means, in one judgement for every program.

@@ -1,5 +1,6 @@
-// The SHA-256 digest of a stream of bytes (libgcrypt's), as 64 lower-case
-// hexadecimal digits: how records and results name a file.
+// The SHA-256 digest of a stream of bytes (libgcrypt's on the desktop, the
+// browser's own on a web page), as 64 lower-case hexadecimal digits: how
+// records and results name a file.
 #pragma once
 
 #include <string>

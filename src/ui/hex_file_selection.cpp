@@ -52,13 +52,8 @@ std::optional<MessageRequest> LoadWarning(const HexLoadResult& load) {
   if (!notice) return std::nullopt;
   MessageRequest box;
   box.Text = QString::fromStdString(notice->Text);
-  if (notice->State == FileState::Unreadable) {
-    box.Caption = QStringLiteral("ОШИБКА");
-    box.Icon = MessageIcon::Error;
-  } else {
-    box.Caption = QStringLiteral("ПРЕДУПРЕЖДЕНИЕ");
-    box.Icon = MessageIcon::Exclamation;
-  }
+  box.Caption = QString::fromUtf8(notice->Caption());
+  box.Icon = notice->State == FileState::Unreadable ? MessageIcon::Error : MessageIcon::Exclamation;
   return box;
 }
 

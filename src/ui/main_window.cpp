@@ -283,14 +283,14 @@ void CProgPicDlg::EditKeepRanges() {
                           QStringLiteral("Адрес:длина через запятую (например 0xF000:256)"), text);
     if (!answer) return;
     std::vector<FlashRange> ranges;
-    QString why;
+    std::string why;
     if (ReadKeepRanges(answer->toStdString(), ranges, why)) {
       UpdateOptions options = m_Options;
       options.KeepRanges = KeepRangesText(ranges);
       SetOptions(options);
       return;
     }
-    ShowBox(QStringLiteral("Области заданы неверно: ") + why, QStringLiteral("ОШИБКА"), MessageIcon::Error);
+    ShowBox(QStringLiteral("Области заданы неверно: ") + Utf8(why), QStringLiteral("ОШИБКА"), MessageIcon::Error);
     text = *answer;
   }
 }

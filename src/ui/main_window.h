@@ -164,7 +164,6 @@ class CProgPicDlg : public QDialog {
   void RunFinished(const RunResult& result);
   void SetBusy(bool busy);
   void UpdateProgress();
-  QString StageName(ProgressPhase phase) const;
   void UpdateLineRate();
   // main_window_line.cpp: the system menu's about entry and the ports'
   // comings and goings (Windows).
@@ -172,7 +171,6 @@ class CProgPicDlg : public QDialog {
   void UpdatePortStatus();
   QString ClosedPortStatus() const;
   void ReportPortLoss(const ProcedureOutcome& loss);
-  ProcedureOutcome ReasonAfterWords(ProcedureOutcome loss) const;
   void SetStatus(const QString& text);
 
   // Members in the order of their roles: view pane, port list, the port
@@ -201,10 +199,10 @@ class CProgPicDlg : public QDialog {
   DumpComposer m_Composer;
   std::map<QWidget*, bool> m_EnabledBeforeRun;
   int m_RunningButton = 0;
+  RunKind m_RunningKind = RunKind::Read;  // what the running run does
   bool m_DeviceChangeWaiting = false;
   bool m_DeviceImageComplete = false;  // the device image is one whole read
   bool m_CloseWhenStopped = false;
-  bool m_RunBackup = false;                           // the running write makes a backup first
   std::optional<ProcedureOutcome> m_PendingPortLoss;  // told when the open box closes
   std::function<void()> m_ShowLog;
   QElapsedTimer m_RunClock;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 
 #include "serial/system_error.h"
+#include "session/verdict.h"
 #include "ui/main_window_layout.h"
 #include "ui/native_window.h"
 
@@ -33,7 +34,7 @@ void CProgPicDlg::OnReceiveTimer() {
   if (ProcedureRunning()) return;
   const ReceiveTickResult tick = m_Idle.Receive();
   if (tick.Failure) {
-    ProcedureOutcome loss = ReasonAfterWords(*tick.Failure);
+    ProcedureOutcome loss = LostPortWords(*tick.Failure, m_Port.LastError());
     m_PortList->Deselect();
     // Over another box it would be lost from sight: told when that one closes.
     if (BoxOpen()) {
@@ -80,16 +81,6 @@ QString CProgPicDlg::ClosedPortStatus() const {
   if (!m_Port.ErrorText().empty()) return Utf8(m_Port.ErrorText());
   if (!chosen.empty()) return QStringLiteral("порт %1 закрыт").arg(Utf8(chosen));
   return Utf8(PortStatusText(m_Port, false));
-}
-
-// The system's reason for a lost port (its own words, English on many
-// systems) follows the window's words for what happened, not on a line by
-// itself.
-ProcedureOutcome CProgPicDlg::ReasonAfterWords(ProcedureOutcome loss) const {
-  const std::string reason = FormatSystemError(m_Port.LastError());
-  const size_t at = loss.Text.find("\n" + reason + "\n");
-  if (m_Port.LastError() != 0 && at != std::string::npos) loss.Text.insert(at + 1, "Связь с портом потеряна: ");
-  return loss;
 }
 
 void CProgPicDlg::ReportPortLoss(const ProcedureOutcome& loss) {

@@ -17,6 +17,7 @@
 #include "ui/main_window_layout.h"
 #include "ui/procedure_runner.h"
 #include "session/device_record.h"
+#include "session/verdict.h"
 #include "session/write_options.h"
 #include "ui/update_options.h"
 
@@ -42,19 +43,6 @@ QString AppendToHistory(const RunResult& result) {
   Log().Text("Запись в журнал операций не сохранена: ").Text(error).Text("\n");
   return QStringLiteral("Запись в журнал операций не сохранена:\n") + Utf8(error);
 }
-// The verdict of a write with a backup says where the backup is, or, when
-// the run ended before one was made, that there is none (a backup that
-// could not be saved says so itself, with the reason).
-ProcedureOutcome WithBackupLine(ProcedureOutcome outcome, const RunResult& result) {
-  const QString path = Utf8(result.BackupPath);
-  if (!path.isEmpty() && QFileInfo::exists(path)) {
-    outcome.Text += "\nРезервная копия: " + QDir::toNativeSeparators(path).toStdString();
-  } else if (result.Status != ProcedureStatus::Refused) {
-    outcome.Text += "\nРезервная копия не сохранена: прошивка модуля не была прочитана целиком.";
-  }
-  return outcome;
-}
-
 }  // namespace
 
 bool CProgPicDlg::ProcedureRunning() const { return m_Runner && m_Runner->Busy(); }
@@ -132,21 +120,18 @@ void CProgPicDlg::StartRun(int buttonId, RunKind kind) {
   if (ProcedureRunning()) return;
   RunRequest request;
   request.Kind = kind;
-  m_RunBackup = false;
   // A verify without a file compares with the blank image, as the window always has.
   request.File = &m_File;
   request.PortLabel = m_PortList->SelectedName();
   request.PortName = m_PortList->SelectedName();
-  QString why;
-  if (!m_Options.Fill(kind, request.Options, why)) {
-    ShowBox(QStringLiteral("Области данных модуля заданы неверно: ") + why +
-                QStringLiteral("\nЗапись не начата, прошивка в модуле не изменена."),
-            QStringLiteral("ОШИБКА ЗАПИСИ"), MessageIcon::Error);
+  std::string why;
+  if (!FillRunOptions(m_Options, kind, BackupFolder().toStdString(), request.Options, why)) {
+    ShowOutcome(KeepRangesRefusal(why));
     emit ProcedureEnded(ProcedureStatus::Refused);
     return;
   }
-  m_RunBackup = !request.Options.BackupDir.empty();
   m_RunningButton = buttonId;
+  m_RunningKind = kind;
   if (kind != RunKind::Run) m_DeviceImageComplete = false;  // the device image is read anew
   SetBusy(true);
   m_Runner->Start(request, m_DeviceImage);
@@ -187,8 +172,7 @@ void CProgPicDlg::UpdateProgress() {
   // While the monitor is waited for, what to do stands where the progress does.
   if (const double left = m_Runner->WaitingLeft(); left > 0) {
     m_Progress->hide();
-    m_Waiting->setText(QStringLiteral("Включите модуль или перезапустите его (захват включён): осталось %1 с")
-                           .arg(static_cast<int>(left + 0.5)));
+    m_Waiting->setText(Utf8(WaitingText(left)));
     m_Waiting->show();
     return;
   }
@@ -202,30 +186,15 @@ void CProgPicDlg::UpdateProgress() {
   // The bar counts the stage's own blocks under its name; the time left is
   // the whole run's.
   const StageProgress stage = m_Runner->Stage();
-  QString text;
   if (stage.Phase && stage.Total > 0) {
     m_Progress->setRange(0, stage.Total);
     m_Progress->setValue(std::min(stage.Done, stage.Total));
-    text = QStringLiteral("%1: %2 из %3 блоков").arg(StageName(*stage.Phase)).arg(stage.Done).arg(stage.Total);
   } else {
     m_Progress->setRange(0, progress.Total);
     m_Progress->setValue(progress.Done);
-    text = QStringLiteral("%1 из %2 блоков").arg(progress.Done).arg(progress.Total);
   }
-  if (const std::optional<double> left = SecondsLeft(progress, static_cast<double>(m_RunClock.elapsed()) / 1000.0))
-    text += QStringLiteral(", осталось %1 с").arg(static_cast<int>(*left + 0.5));
-  m_Progress->setFormat(text);
-}
-
-QString CProgPicDlg::StageName(ProgressPhase phase) const {
-  switch (phase) {
-    case ProgressPhase::Read:
-      return m_RunningButton == ctl::kVerify ? QStringLiteral("Верификация") : QStringLiteral("Чтение");
-    case ProgressPhase::ReadBefore: return QStringLiteral("Резервная копия");  // the window reads first only for one
-    case ProgressPhase::Write: return QStringLiteral("Запись");
-    case ProgressPhase::Check: return QStringLiteral("Проверка");
-  }
-  return {};
+  const double elapsed = static_cast<double>(m_RunClock.elapsed()) / 1000.0;
+  m_Progress->setFormat(Utf8(ProgressText(m_RunningKind, stage, progress, SecondsLeft(progress, elapsed))));
 }
 
 // The rate of the line while a run has the port (the receive tick's is
@@ -237,7 +206,7 @@ void CProgPicDlg::UpdateLineRate() {
   const double rate = static_cast<double>(moved - m_RateBytes) * 1000.0 / static_cast<double>(elapsed);
   m_RateBytes = moved;
   m_RateClock.start();
-  SetStatus(QStringLiteral("%1 байт/с").arg(rate, 0, 'f', 3));
+  SetStatus(Utf8(RateText(rate)));
 }
 
 void CProgPicDlg::RunFinished(const RunResult& result) {
@@ -258,11 +227,9 @@ void CProgPicDlg::RunFinished(const RunResult& result) {
     done(QDialog::Rejected);
     return;
   }
-  if (result.Outcome) {
-    ProcedureOutcome outcome = result.PortLost ? ReasonAfterWords(*result.Outcome) : *result.Outcome;
-    if (result.Kind == RunKind::Write && m_RunBackup) outcome = WithBackupLine(std::move(outcome), result);
-    ShowOutcome(outcome);
-  }
+  const std::string backup = QDir::toNativeSeparators(Utf8(result.BackupPath)).toStdString();
+  if (const std::optional<ProcedureOutcome> verdict = VerdictOf(result, m_Port.LastError(), backup))
+    ShowOutcome(*verdict);
   if (!historyLost.isEmpty()) ShowBox(historyLost, QStringLiteral("ЖУРНАЛ ОПЕРАЦИЙ"), MessageIcon::Exclamation);
   if (status == ProcedureStatus::Stopped) Log().Text("Остановлено пользователем\n");
   if (button == ctl::kWrite || button == ctl::kVerify) {

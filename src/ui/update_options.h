@@ -13,35 +13,18 @@
 #include "protocol/procedures.h"
 #include "session/run_options.h"
 #include "session/run_result.h"
+#include "session/update_choices.h"
 #include "serial/settings_store.h"
 
 namespace tolvane {
 
 inline constexpr const char* kUpdateSection = "UPDATE";
 
-struct UpdateOptions {
-  bool WaitForMonitor = false;
-  bool ChangedOnly = false;
-  bool Backup = false;
-  bool KeepData = false;
-  std::string KeepRanges;  // as ParseKeepRanges reads them
-
+// The choices as the window remembers them.
+struct UpdateOptions : UpdateChoices {
   static UpdateOptions Load(ISettingsStore& settings);
   void Save(ISettingsStore& settings) const;
-  // The window's one filler of a run's options, for a run of this kind:
-  // false (why in the window's words) when the kept ranges are refused.
-  bool Fill(RunKind kind, RunOptions& options, QString& why) const;
 };
-
-// The kept ranges of a text as ParseKeepRanges reads them; a blank text
-// keeps nothing. When the text is refused: false, and why in the window's
-// words (a sentence per kind of fault, naming the item at fault).
-bool ReadKeepRanges(const std::string& text, std::vector<FlashRange>& ranges, QString& why);
-
-// How long the window waits for a monitor that does not answer.
-inline constexpr double kWindowWaitSeconds = 60;
-// How many backups of a device the window keeps.
-inline constexpr int kWindowBackupsKept = 10;
 
 // Where the window keeps what it makes for the user: backups, the history of
 // its runs (the per-user data folder).

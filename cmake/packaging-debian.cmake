@@ -66,6 +66,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/completion/tolvane-cli
 
 install(FILES ${CMAKE_SOURCE_DIR}/examples/demo-firmware.hex
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tolvane/examples OPTIONAL)
+set(TOLVANE_WEB_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/tolvane/web)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

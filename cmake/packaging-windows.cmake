@@ -43,6 +43,7 @@ endif()
 
 install(FILES ${CMAKE_SOURCE_DIR}/examples/demo-firmware.hex DESTINATION examples)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION . RENAME copyright.txt)
+set(TOLVANE_WEB_INSTALL_DIR web)
 
 set(CPACK_GENERATOR NSIS ZIP)
 # A 64-bit, Unicode installer, into the 64-bit program folder.

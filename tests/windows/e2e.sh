@@ -5,7 +5,8 @@
 #
 # Usage: tests/windows/e2e.sh LINUX_CLI WINDOWS_CLI EXAMPLE_HEX [INSTALLER]
 # With INSTALLER, the installer is run silently first and the checks use the
-# tolvane-cli.exe it installed.
+# tolvane-cli.exe it installed; the ZIP beside it (same name, .zip) is checked
+# to hold the same programs and the web page.
 #   TOLVANE_E2E_WINEPREFIX  the Wine prefix (default ~/.cache/tolvane/wine-e2e)
 set -euo pipefail
 linux_cli=$(readlink -f "$1")
@@ -84,9 +85,17 @@ if [ -n "$installer" ]; then
   # version's uninstaller runs first.
   target="$WINEPREFIX/drive_c/Tolvane"
   "$wine_run" "$installer" /S '/D=C:\Tolvane' >/dev/null 2>&1 || { echo "FAIL the installer failed"; exit 1; }
-  for file in tolvane.exe tolvane-cli.exe Uninstall.exe Qt6Widgets.dll platforms/qwindows.dll examples/demo-firmware.hex; do
+  for file in tolvane.exe tolvane-cli.exe Uninstall.exe Qt6Widgets.dll platforms/qwindows.dll examples/demo-firmware.hex \
+    web/index.html; do
     [ -f "$target/$file" ] || { echo "FAIL the installer left no $file"; failures=$((failures + 1)); }
   done
+  zip="${installer%.exe}.zip"
+  zip_top=$(basename "$zip" .zip)
+  unzip -Z1 "$zip" >"$work/zip.list" || { echo "FAIL no ZIP $zip beside the installer"; exit 1; }
+  for file in tolvane.exe tolvane-cli.exe examples/demo-firmware.hex web/index.html; do
+    grep -qxF "$zip_top/$file" "$work/zip.list" || { echo "FAIL the ZIP holds no $file"; failures=$((failures + 1)); }
+  done
+  echo "ok   ZIP: $(grep -cv '/$' "$work/zip.list") files, $(grep -c "^$zip_top/web/.*[^/]$" "$work/zip.list") of them in web"
   menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tolvane"
   for link in Tolvane.lnk Uninstall.lnk; do
     [ -f "$menu/$link" ] || { echo "FAIL the installer made no Start-menu entry $link"; failures=$((failures + 1)); }

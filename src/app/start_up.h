@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "session/window_texts.h"  // kSimulatedDeviceName: what `--sim` starts is listed under it
 #include "sim/simulated_device.h"
 #include "ui/main_window.h"
 
@@ -27,10 +28,6 @@ void WriteBanner();
 // ports as it starts; ports null: the system's.
 std::unique_ptr<CProgPicDlg> StartMainWindow(ISettingsStore& settings, const std::vector<PortRecord>& extraPorts,
                                              IPortSource* ports = nullptr, IDesktop& desktop = RealDesktop());
-
-// What `--sim` starts (session/built_in_device.h, at its default pace) is
-// listed under this name.
-inline constexpr const char* kSimulatedDeviceName = "Имитатор устройства (без оборудования)";
 
 // Shows the main window with the log window beside it, then calls
 // choosePort (if given: the port the command line named is chosen over the

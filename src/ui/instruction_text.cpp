@@ -25,16 +25,7 @@ void WriteInstructionText(RichPane& pane, const QTextCharFormat& format) {
   QTextCursor all(pane.document());
   all.select(QTextCursor::Document);
   all.setCharFormat(format);
-  RichAppendText(pane, QStringLiteral("Для получения более подробной информации нажмите кнопку справки 'F1'\r\n\r\n"));
-  RichAppendText(pane, QStringLiteral("1. Выбирете ком-порт устройства и включите (перезагрузите) устройство. \r\n"));
-  RichAppendText(pane,
-                 QStringLiteral("В режиме перепрошивки яркость светодиода каждую секунду плавно возрастает от нуля "
-                                "до максимума.\r\n"));
-  RichAppendText(
-      pane, QStringLiteral("2. При наличии новой прошивки откройте скачанный hex файл и нажмите кнопку "
-                           "'ЗАПИСАТЬ'. Через некоторое время будет выдана информация о результате процесса.\r\n"));
-  RichAppendText(pane, QStringLiteral("3. Для перевода устройства в штатный режим нажмите кнопку 'ПУСК!!!' или "
-                                      "перезагрузите отключением питания.\r\n"));
+  for (const char* line : kInstructionLines) RichAppendText(pane, QString::fromUtf8(line));
   RichSelect(pane, 0, 0);
 }
 

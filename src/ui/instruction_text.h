@@ -1,6 +1,8 @@
 // The firmware-update instructions shown in the main window's view pane.
 #pragma once
 
+#include "session/window_texts.h"
+
 #include <QTextCharFormat>
 
 namespace tolvane {
@@ -13,7 +15,5 @@ QTextCharFormat InstructionFormat();
 // Replaces the pane's whole text with the instructions in the format and
 // leaves the caret at the top.
 void WriteInstructionText(RichPane& pane, const QTextCharFormat& format);
-
-inline constexpr const char* kInstructionHeading = "ИНСТРУКЦИЯ ПО ОБНОВЛЕНИЮ ПРОШИВОК\r\n";
 
 }  // namespace tolvane

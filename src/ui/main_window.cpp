@@ -140,16 +140,16 @@ void CProgPicDlg::GoToMismatch(bool backwards) {
 void CProgPicDlg::WriteHeader() {
   RichPane& h = *m_Header;
   RichEnableLinks(h);
-  int s = RichAppendText(h, QStringLiteral("Смена прошивки устройства на МК Pic18F26k42 через RS-232"));
-  int e = RichAppendText(h, QStringLiteral("\r\n"));
-  RichFormatRange(h, s, e, BoldFormat());
-  s = RichAppendText(h, QStringLiteral("Новые прошивки"));
-  e = RichAppendText(h, QStringLiteral(" и "));
-  RichMakeLink(h, s, e);
-  s = RichAppendText(h, QStringLiteral("протокол программирования"));
-  e = RichAppendText(h, QStringLiteral(" самодельного кардиографа с записью на SD-карту\nна домашней странице "));
-  RichMakeLink(h, s, e);
-  RichAppendText(h, QStringLiteral("проекта ") + HomePageUrl());
+  const int title = RichAppendText(h, QString::fromUtf8(kHeaderTitle));
+  RichFormatRange(h, title, RichAppendText(h, QStringLiteral("\r\n")), BoldFormat());
+  // A link ends where the next piece begins.
+  std::optional<int> link;
+  for (const HeaderPiece& piece : kHeaderPieces) {
+    const int start = RichAppendText(h, QString::fromUtf8(piece.Text));
+    if (link) RichMakeLink(h, *link, start);
+    link = piece.Link ? std::optional<int>(start) : std::nullopt;
+  }
+  RichAppendText(h, HomePageUrl());
   RichSelect(h, 0, 0);
 }
 

@@ -8,7 +8,7 @@ QString SiteUrl(const char* path) {
 }
 }  // namespace
 
-QString HomePageUrl() { return SiteUrl("/Velm/"); }
+QString HomePageUrl() { return SiteUrl(kHomePagePath); }
 QString BannerHomePageUrl() { return SiteUrl("/Velm"); }
 
 QString ResolveLinkText(const QString& text) {
@@ -19,7 +19,7 @@ QString ResolveLinkText(const QString& text) {
 }
 
 QString HelpUrl(const QString& key, const std::optional<HelpRequest>& request) {
-  QString url = SiteUrl("/Velm/Prog2/Help/") + key + QStringLiteral("/");
+  QString url = SiteUrl(kHelpPath) + key + QStringLiteral("/");
   if (request) {
     url += QStringLiteral("HI&%1,%2,%3;%4,%5")
                .arg(request->ContextType)

@@ -1,24 +1,33 @@
-"""The web page in headless Chromium, as a user drives it: a HEX file chosen,
-a write with its verify on the page's built-in device, or on a serial port
-that is a bridge (serial_bridge.py) to `tolvane-cli sim` on its
-pseudo-terminal. Over the bridge, what the device holds afterwards is checked
-by `tolvane-cli verify`, and the page's time is set against `tolvane-cli
-write` on the same device.
+"""The web page in headless Chromium, driven as a user drives it: a port
+chosen in its list, a HEX file opened, the buttons clicked, the boxes
+answered. Its serial ports are bridges (serial_bridge.py) to `tolvane-cli
+sim` on its pseudo-terminal, through a stand-in of navigator.serial put into
+the page before its scripts; afterwards the command line reads what the
+device holds.
 
-usage: page_test.py built-in|bridge|bridge-lost --page INDEX.HTML --hex FILE [--cli TOLVANE-CLI] [--screenshot PNG]
+usage: page_test.py CASE --page INDEX.HTML --hex FILE [--cli TOLVANE-CLI] [--screenshot PNG]
 """
 
 import argparse
+import functools
+import hashlib
+import http.server
+import json
 import os
 import pathlib
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
+import threading
 import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select
 
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
@@ -26,24 +35,25 @@ from serial_bridge import Bridge  # noqa: E402
 
 # The longest a write and verify may take at 57600 baud (about 30 s on the wire).
 RUN_LIMIT_S = 120
+# A simulated device at the pace of a real one, and one as fast as it goes.
+DEVICE_PACE = ('--baud', '57600', '--program-ms', '2')
+FULL_SPEED = ('--baud', '0', '--program-ms', '0')
+# How the write's trace ends when the example was written whole.
+WRITTEN_WHOLE = 'Конец записи, записано блоков = 1024 из них защищено от изменений = 16'
+
+
+# The browser of the case, whose page a failure shows (TOLVANE_WEB_FAILURE_PNG).
+OPEN_PAGES = []
 
 
 def fail(message):
     print('FAILED: ' + message, flush=True)
+    shot = os.environ.get('TOLVANE_WEB_FAILURE_PNG')
+    if shot and OPEN_PAGES:
+        OPEN_PAGES[-1].driver.save_screenshot(shot)
+    if OPEN_PAGES:
+        print('the page\'s trace ends:\n' + OPEN_PAGES[-1].trace()[-2000:], flush=True)
     sys.exit(1)
-
-
-def browser(bridge_urls):
-    options = webdriver.ChromeOptions()
-    options.binary_location = '/usr/bin/chromium'
-    for argument in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'):
-        options.add_argument(argument)
-    options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
-    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
-    standin = (HERE / 'serial_standin.js').read_text().replace(
-        'BRIDGE_URLS', '[' + ', '.join("'%s'" % url for url in bridge_urls) + ']')
-    driver.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': standin})
-    return driver
 
 
 def wait_for(description, condition, limit_s):
@@ -56,41 +66,88 @@ def wait_for(description, condition, limit_s):
     fail('%s: not within %d s' % (description, limit_s))
 
 
-def run_page(driver, page, hex_file, button, screenshot=None):
-    """Loads the file and runs the write; the outcome and the page's time."""
-    driver.get(page.as_uri())
-    wait_for('the core starts', lambda: driver.execute_script('return document.body.dataset.ready'), 30)
-    driver.find_element(By.ID, 'hex-file').send_keys(str(hex_file))
-    wait_for('the file loads', lambda: driver.find_element(By.ID, 'loaded').get_attribute('data-bytes'), 10)
-    driver.find_element(By.ID, button).click()
-    outcome = driver.find_element(By.ID, 'outcome')
-    wait_for('the run ends', lambda: outcome.get_attribute('data-state') in ('done', 'error'), RUN_LIMIT_S)
-    if screenshot:
-        driver.save_screenshot(str(screenshot))
-    result = {
-        'state': outcome.get_attribute('data-state'),
-        'status': outcome.get_attribute('data-status'),
-        'seconds': float(outcome.get_attribute('data-seconds') or 'nan'),
-        'caption': driver.find_element(By.ID, 'outcome-caption').text,
-        'text': driver.find_element(By.ID, 'outcome-text').text,
-        'log': driver.find_element(By.ID, 'log').get_attribute('textContent'),
-    }
-    return result
+class Page:
+    """One browser on the page, with the stand-in's ports."""
 
+    def __init__(self, url, bridge_urls=()):
+        options = webdriver.ChromeOptions()
+        options.binary_location = '/usr/bin/chromium'
+        for argument in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage',
+                         '--window-size=1000,1000'):
+            options.add_argument(argument)
+        self.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+        standin = (HERE / 'serial_standin.js').read_text().replace(
+            'BRIDGE_URLS', json.dumps(list(bridge_urls)))
+        self.driver.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': standin})
+        start = time.monotonic()
+        OPEN_PAGES.append(self)
+        self.driver.get(url)
+        wait_for('the page is ready', lambda: self.js('return document.body.dataset.ready'), 30)
+        self.ready_seconds = time.monotonic() - start
 
-def expect_written(result):
-    if result['state'] != 'done' or result['status'] != 'done':
-        fail('the run ended %s/%s: %s %s\n%s' % (result['state'], result['status'], result['caption'],
-                                                 result['text'], result['log'][-3000:]))
-    if result['caption'] != 'ИНФОРМАЦИЯ' or 'только в области монитора' not in result['text']:
-        fail('unexpected verdict: %s: %s' % (result['caption'], result['text']))
-    if 'Конец записи, записано блоков = 1024 из них защищено от изменений = 16' not in result['log']:
-        fail('the trace does not end the write as expected:\n' + result['log'][-3000:])
+    def quit(self):
+        OPEN_PAGES.remove(self)
+        self.driver.quit()
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def element(self, id):
+        return self.driver.find_element(By.ID, id)
+
+    def data(self, name):
+        return self.js('return document.getElementById("window").dataset[arguments[0]] || ""', name)
+
+    def choose_port(self, value):
+        Select(self.element('port')).select_by_value(value)
+        wait_for('the port opens', lambda: self.js('return document.getElementById("port").value') not in
+                 ('', 'choose') and not self.element('port').get_attribute('disabled'), 10)
+
+    def open_file(self, path):
+        chooser = self.element('file')
+        self.js('arguments[0].hidden = false', chooser)
+        chooser.send_keys(str(path))
+        self.js('arguments[0].hidden = true', chooser)
+
+    def box(self, limit_s=10):
+        """The open box's caption and text, once one is open."""
+        wait_for('a box', lambda: self.js('return document.getElementById("box").open'), limit_s)
+        return self.element('box-caption').text, self.js('return document.getElementById("box-text").textContent')
+
+    def answer(self, value):
+        """Presses the box's button; the next box may follow at once."""
+        shown = self.js('return document.getElementById("box").dataset.shown')
+        self.driver.find_element(By.CSS_SELECTOR, '#box-buttons button[data-value="%s"]' % value).click()
+        wait_for('the box closes', lambda: not self.js('return document.getElementById("box").open') or
+                 self.js('return document.getElementById("box").dataset.shown') != shown, 5)
+
+    def run(self, button, limit_s=RUN_LIMIT_S, screenshot=None):
+        """Clicks the button and waits for the run's verdict: status,
+        caption, text (the box closed with OK)."""
+        self.js('document.getElementById("window").dataset.status = ""')
+        self.element(button).click()
+        wait_for(button + ' ends', lambda: self.data('status'), limit_s)
+        caption, text = self.box() if self.js('return document.getElementById("box").open') or \
+            self.data('status') != 'refused' else ('', '')
+        if screenshot:
+            self.driver.save_screenshot(str(screenshot))
+        if caption:
+            self.answer('ok')
+        return self.data('status'), caption, text
+
+    def trace(self):
+        return self.js('return document.getElementById("trace").textContent')
+
+    def set_option(self, id, on):
+        if not self.element('options').get_attribute('open'):
+            self.driver.find_element(By.CSS_SELECTOR, '#options summary').click()
+        box = self.element(id)
+        if box.is_selected() != on:
+            box.click()
 
 
 def start_sim(cli, *options):
-    sim = subprocess.Popen([cli, 'sim', '--baud', '57600', '--program-ms', '2', *options], stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, text=True)
+    sim = subprocess.Popen([cli, 'sim', *options], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     path = sim.stdout.readline().strip()
     if not path.startswith('/dev/'):
         sim.kill()
@@ -104,81 +161,273 @@ def cli_run(cli, *arguments):
     return done, time.monotonic() - start
 
 
+class BridgedDevice:
+    """A simulated device behind a bridge; the bridge lets go of the line
+    before the command line opens it."""
+
+    def __init__(self, cli, *options):
+        self.cli = cli
+        self.sim, self.path = start_sim(cli, *options)
+        self.bridge = Bridge(self.path)
+
+    def release(self):
+        if self.bridge:
+            self.bridge.stop()
+            self.bridge = None
+
+    def stop(self):
+        self.release()
+        self.sim.terminate()
+        self.sim.wait(10)
+
+    def holds(self, hex_file):
+        """Whether the device holds the file, by the command line's verify."""
+        self.release()
+        done, _ = cli_run(self.cli, 'verify', '--port', self.path, str(hex_file))
+        return done.returncode == 0, done.stdout + done.stderr
+
+
+def expect_written(status, caption, text, trace):
+    if status != 'done':
+        fail('the write ended %s: %s: %s\n%s' % (status, caption, text, trace[-3000:]))
+    if caption != 'ИНФОРМАЦИЯ' or 'только в области монитора' not in text:
+        fail('unexpected verdict: %s: %s' % (caption, text))
+
+
+def variant(hex_file, folder, name, change):
+    """A copy of the example changed by change(lines) -> lines."""
+    lines = hex_file.read_text().splitlines()
+    path = folder / name
+    path.write_text('\n'.join(change(lines)) + '\n')
+    return path
+
+
+def record(address, data, kind=0):
+    body = bytes([len(data), address >> 8, address & 0xFF, kind]) + bytes(data)
+    return ':' + (body + bytes([(-sum(body)) & 0xFF])).hex().upper()
+
+
 def test_built_in(args):
-    driver = browser([])
+    """The page's own simulated device: the example written and verified at
+    a device's pace, the monitor area in blue, the load's trace; a Cancel in
+    the middle of a write; a damaged file and one for another
+    microcontroller questioned before any work."""
+    page = Page(args.page.as_uri())
     try:
-        result = run_page(driver, args.page, args.hex, 'write-built-in', args.screenshot)
-        expect_written(result)
-        holds = driver.execute_script(
-            'return window.tolvaneCore.ccall("tolvane_built_in_device_holds_file", "number", [], [])')
-        if holds != 1:
+        page.choose_port('built-in')
+        page.open_file(args.hex)
+        wait_for('the file loads', lambda: page.data('file'), 10)
+        status, caption, text = page.run('write', screenshot=args.screenshot)
+        expect_written(status, caption, text, page.trace())
+        if page.js('return window.tolvaneCore.ccall("tolvane_built_in_device_holds_file", "number", [], [])') != 1:
             fail('the built-in device does not hold the file after the write')
-    finally:
-        driver.quit()
-    print('built-in device: write and verify in %.2f s' % result['seconds'])
+        seconds = float(page.data('seconds'))
+        # The monitor area (the first 1024 bytes, rows 0000-03F0) is marked in blue.
+        marked = page.js('return [...document.querySelectorAll("#dump-rows .diff")].map('
+                         's => s.parentNode.textContent.length && s.textContent).length')
+        top = page.js('return document.getElementById("dump-rows").textContent.slice(0, 4)')
+        if marked == 0 or top != '0000':
+            fail('no difference marked at the top of the dump (%d marked, top %r)' % (marked, top))
+        # The trace panel shows the load's trace, in the log's colours.
+        page.element('trace-toggle').click()
+        if not page.element('trace-panel').is_displayed() or WRITTEN_WHOLE not in page.trace() or \
+                not re.search(r'Прочитано \d+ байт', page.trace()):
+            fail('the trace panel does not show the load and the write')
+        if not page.js('return document.querySelector("#trace .c14") !== null'):
+            fail('the trace shows no address record in its colour')
 
+        # Cancel in the middle of a write: asked first, then stopped between two blocks.
+        page.js('document.getElementById("window").dataset.status = ""')
+        page.element('write').click()
+        wait_for('the write is under way', lambda: 'Запись:' in page.element('progress-text').text, 30)
+        page.element('cancel').click()
+        caption, question = page.box()
+        if (caption, question) != ('ЗАПИСЬ', 'Прервать?'):
+            fail('Cancel asked %r %r' % (caption, question))
+        page.answer('yes')
+        wait_for('the write stops', lambda: page.data('status'), 30)
+        caption, text = page.box()
+        page.answer('ok')
+        if page.data('status') != 'stopped' or 'Остановлено пользователем' not in page.trace():
+            fail('Cancel ended the write as %s: %s: %s' % (page.data('status'), caption, text))
 
-def write_over_bridge(args, path):
-    """The page's write through a port that is a bridge to the simulated
-    device on path; the bridge lets go of the line before anything else
-    opens it."""
-    bridge = Bridge(path)
-    try:
-        driver = browser([bridge.url])
-        try:
-            return run_page(driver, args.page, args.hex, 'write-port', args.screenshot)
-        finally:
-            driver.quit()
+        # A file cut short and one for another microcontroller: each said at
+        # once, and a write of it asks first; No writes nothing.
+        with tempfile.TemporaryDirectory() as folder:
+            folder = pathlib.Path(folder)
+            cut = variant(args.hex, folder, 'cut.hex', lambda lines: lines[:len(lines) // 2])
+            other = variant(args.hex, folder, 'other.hex',
+                            lambda lines: lines[:-1] + [record(0, [0, 2], 4), record(0, [0x12] * 16)] + lines[-1:])
+            for path, words in ((cut, 'файл может быть обрезан'), (other, 'файл может быть для другого МК')):
+                page.open_file(path)
+                caption, text = page.box()
+                page.answer('ok')
+                if caption != 'ПРЕДУПРЕЖДЕНИЕ' or words not in text:
+                    fail('%s: the load said %s: %s' % (path.name, caption, text))
+                page.js('document.getElementById("window").dataset.status = ""')
+                page.element('write').click()
+                caption, question = page.box()
+                if caption != 'ПРЕДУПРЕЖДЕНИЕ' or words not in question:
+                    fail('%s: the write asked %s: %s' % (path.name, caption, question))
+                page.answer('no')
+                wait_for('the write is refused', lambda: page.data('status'), 10)
+                if page.data('status') != 'refused' or page.js('return document.getElementById("box").open'):
+                    fail('%s: No to the question ended as %s' % (path.name, page.data('status')))
     finally:
-        bridge.stop()
+        page.quit()
+    print('built-in device: write and verify in %.2f s; Cancel, a file cut short, another MCU: as the window'
+          % seconds)
 
 
 def test_bridge(args):
-    sim, path = start_sim(args.cli)
+    """The example written and verified through a bridged port at a device's
+    pace, against `tolvane-cli write` on the same device in the same run."""
+    device = BridgedDevice(args.cli, *DEVICE_PACE)
     try:
-        page = write_over_bridge(args, path)
-        expect_written(page)
-        # The device holds the file, by the command line's own reading.
-        verified, _ = cli_run(args.cli, 'verify', '--port', path, str(args.hex))
-        if verified.returncode != 0:
-            fail('tolvane-cli verify after the page: exit %d\n%s%s' % (verified.returncode, verified.stdout,
-                                                                        verified.stderr))
-        written, cli_seconds = cli_run(args.cli, 'write', '--port', path, str(args.hex))
+        page = Page(args.page.as_uri(), [device.bridge.url])
+        try:
+            page.choose_port('choose')
+            page.open_file(args.hex)
+            wait_for('the file loads', lambda: page.data('file'), 10)
+            status, caption, text = page.run('write', screenshot=args.screenshot)
+            expect_written(status, caption, text, page.trace())
+            page_seconds = float(page.data('seconds'))
+        finally:
+            page.quit()
+        held, said = device.holds(args.hex)
+        if not held:
+            fail('tolvane-cli verify after the page:\n' + said)
+        written, cli_seconds = cli_run(args.cli, 'write', '--port', device.path, str(args.hex))
         if written.returncode != 0:
             fail('tolvane-cli write: exit %d\n%s%s' % (written.returncode, written.stdout, written.stderr))
     finally:
-        sim.terminate()
-        sim.wait(10)
+        device.stop()
     # The command line's own time of the run, from its line for the port.
     said = re.search(r', exit 0, ([0-9.]+) s$', written.stdout, re.MULTILINE)
     run_seconds = float(said.group(1)) if said else cli_seconds
-    print('bridged port: the page\'s write and verify %.2f s; tolvane-cli write on the same device %.1f s '
-          '(%.2f s as a process); page / command line %.3f'
-          % (page['seconds'], run_seconds, cli_seconds, page['seconds'] / run_seconds))
+    print('bridged port: the page\'s write and verify %.2f s; tolvane-cli write on the same device %.2f s; '
+          'page / command line %.3f' % (page_seconds, run_seconds, page_seconds / run_seconds))
 
 
-def test_bridge_lost(args):
-    """The device goes away in the middle of the write: the port is lost,
-    in the browser's words, and the page says what the device now holds."""
-    sim, path = start_sim(args.cli, '--fault', 'vanish@200')
+def test_faults(args):
+    """No answer in the middle of the write, and the port closed in the
+    middle of it (lost, in the browser's words): each said as the window
+    says it, with what the device now holds."""
+    for fault, caption_wanted, words in (
+            ('no-answer@200', 'ОШИБКА ЗАПИСИ', 'прошивка в модуле неполная'),
+            ('vanish@200', 'ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ',
+             'Связь с портом потеряна: NetworkError: The device has been lost.')):
+        device = BridgedDevice(args.cli, *FULL_SPEED, '--fault', fault)
+        try:
+            page = Page(args.page.as_uri(), [device.bridge.url])
+            try:
+                page.choose_port('choose')
+                page.open_file(args.hex)
+                wait_for('the file loads', lambda: page.data('file'), 10)
+                status, caption, text = page.run('write')
+                lost_port = page.js('return document.getElementById("port").value')
+            finally:
+                page.quit()
+        finally:
+            device.stop()
+        if status != 'link-failed' or caption != caption_wanted or words not in text or \
+                'прошивка в модуле неполная' not in text:
+            fail('%s: the write ended %s: %s: %s' % (fault, status, caption, text))
+        if fault.startswith('vanish') and lost_port != '':
+            fail('the lost port is still chosen')
+        print('%s: %s: %s' % (fault, caption, text.replace('\n', ' / ')))
+
+
+def test_changed_and_backup(args):
+    """Only what changed, against a device that holds the file already: no
+    write frame. A backup before writing another firmware, downloaded and
+    written back, restores the device."""
+    device = BridgedDevice(args.cli, *FULL_SPEED, '--hex', str(args.hex))
     try:
-        page = write_over_bridge(args, path)
+        with tempfile.TemporaryDirectory() as folder:
+            other = variant(args.hex, pathlib.Path(folder), 'other.hex',
+                            lambda lines: [record(0x2000, [0x55] * 16)] + lines)
+            page = Page(args.page.as_uri(), [device.bridge.url])
+            try:
+                page.choose_port('choose')
+                page.open_file(args.hex)
+                wait_for('the file loads', lambda: page.data('file'), 10)
+                page.set_option('opt-changed', True)
+                status, caption, text = page.run('write')
+                sent = page.data('blocksSent')
+                if status != 'done' or sent != '0' or 'Запись блока' in page.trace():
+                    fail('changed-only on an equal device: %s, %s blocks sent: %s' % (status, sent, text))
+                page.set_option('opt-changed', False)
+                page.set_option('opt-backup', True)
+                page.open_file(other)
+                wait_for('the other file loads', lambda: page.data('file') == 'other.hex', 10)
+                status, caption, text = page.run('write')
+                if status != 'done' or 'Резервная копия: ' not in text:
+                    fail('the write with a backup: %s: %s' % (status, text))
+                page.set_option('opt-backup', False)
+                # The backup kept by the browser, opened as a firmware and written back.
+                page.driver.find_element(By.CSS_SELECTOR, '#backups button').click()
+                wait_for('the backup loads', lambda: page.data('file').endswith('.hex') and
+                         page.data('file') != 'other.hex', 10)
+                status, caption, text = page.run('write')
+                if status != 'done':
+                    fail('writing the backup back: %s: %s' % (status, text))
+            finally:
+                page.quit()
+        held, said = device.holds(args.hex)
+        if not held:
+            fail('the backup written back did not restore the device:\n' + said)
     finally:
-        sim.terminate()
-        sim.wait(10)
-    if page['state'] != 'error' or page['status'] != 'link-failed':
-        fail('the run ended %s/%s: %s' % (page['state'], page['status'], page['text']))
-    lost = 'Связь с портом потеряна: NetworkError: The device has been lost.\n'
-    if page['caption'] != 'ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ' or not page['text'].startswith(lost):
-        fail('unexpected verdict: %s: %s' % (page['caption'], page['text']))
-    if 'прошивка в модуле неполная' not in page['text']:
-        fail('the verdict does not say the firmware is partial: ' + page['text'])
-    print('lost port: ' + page['text'].replace('\n', ' / '))
+        device.stop()
+    print('changed-only on an equal device: 0 blocks sent; a backup written back restores the device')
+
+
+def test_firmware_list(args):
+    """The site's firmware list: a file whose SHA-256 is the list's loads, one
+    whose is not is refused and not loaded."""
+    with tempfile.TemporaryDirectory() as folder:
+        site = pathlib.Path(folder)
+        for item in args.page.parent.iterdir():
+            shutil.copy(item, site / item.name)
+        (site / 'fw').mkdir()
+        shutil.copy(args.hex, site / 'fw' / 'demo.hex')
+        digest = hashlib.sha256(args.hex.read_bytes()).hexdigest()
+        (site / 'firmware.json').write_text(json.dumps({'firmware': [
+            {'name': 'Демо', 'version': '1.0', 'date': '2026-12-01', 'file': 'fw/demo.hex', 'sha256': digest,
+             'note': 'пример'},
+            {'name': 'Подменённая', 'version': '1.1', 'date': '2026-12-02', 'file': 'fw/demo.hex',
+             'sha256': '0' * 64, 'note': ''}]}))
+        handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=str(site))
+        handler.log_message = lambda *a: None
+        server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        page = Page('http://127.0.0.1:%d/index.html' % server.server_address[1])
+        try:
+            wait_for('the list shows', lambda: page.element('firmware-row').is_displayed(), 10)
+            Select(page.element('firmware')).select_by_index(0)
+            page.element('firmware-load').click()
+            wait_for('the listed file loads', lambda: page.data('file') == 'demo.hex', 10)
+            if page.data('sha256') != digest:
+                fail('the loaded file\'s digest is %s' % page.data('sha256'))
+            Select(page.element('firmware')).select_by_index(1)
+            page.element('firmware-load').click()
+            caption, text = page.box()
+            page.answer('ok')
+            if caption != 'ОШИБКА' or 'SHA-256' not in text or page.data('file'):
+                fail('a wrong digest: %s: %s (file %r)' % (caption, text, page.data('file')))
+        finally:
+            page.quit()
+            server.shutdown()
+    print('firmware list: the listed file loads; a wrong SHA-256 is refused')
+
+
+CASES = {'built-in': test_built_in, 'bridge': test_bridge, 'faults': test_faults,
+         'changed-and-backup': test_changed_and_backup, 'firmware-list': test_firmware_list}
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('target', choices=['built-in', 'bridge', 'bridge-lost'])
+    parser.add_argument('case', choices=sorted(CASES))
     parser.add_argument('--page', type=pathlib.Path, required=True)
     parser.add_argument('--hex', type=pathlib.Path, required=True)
     parser.add_argument('--cli', default=None)
@@ -188,12 +437,9 @@ def main():
     args.hex = args.hex.resolve()
     if not args.page.exists():
         fail('no page at %s (build the web preset)' % args.page)
-    if args.target.startswith('bridge'):
-        if not args.cli or not os.access(args.cli, os.X_OK):
-            fail('no tolvane-cli at %s (build the default preset first)' % args.cli)
-        (test_bridge if args.target == 'bridge' else test_bridge_lost)(args)
-    else:
-        test_built_in(args)
+    if args.case not in ('built-in', 'firmware-list') and (not args.cli or not os.access(args.cli, os.X_OK)):
+        fail('no tolvane-cli at %s (build the default preset first)' % args.cli)
+    CASES[args.case](args)
 
 
 if __name__ == '__main__':

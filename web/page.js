@@ -226,7 +226,13 @@
     // Each file gets a name of its own in the core's memory: the load reads it whole.
     const path = '/files/' + (++fileCount) + '/' + name.replace(/[\\/]/g, '_');
     core.FS.mkdirTree(path.slice(0, path.lastIndexOf('/')));
-    core.FS.writeFile(path, bytes);
+    if (typeof bytes === 'number') {
+      // Only its size: the core refuses it for that.
+      core.FS.writeFile(path, new Uint8Array(0));
+      core.FS.truncate(path, bytes);
+    } else {
+      core.FS.writeFile(path, bytes);
+    }
     let answer;
     try {
       answer = await call('tolvane_open_file', ['string'], [path]);
@@ -235,19 +241,39 @@
       busy = false;
       showButtons();
     }
+    await showLoad(answer);
+    return answer;
+  }
+
+  // What a load left: the file's name, size and digest, the file's view, and
+  // the core's notice about it.
+  async function showLoad(answer) {
     fileLoaded = answer.loaded;
-    document.title = (answer.loaded ? answer.name + ' — ' : '') + 'Программирование Pic18F26k42 через СОМ-порт';
+    document.title = (answer.loaded ? answer.name + ' — ' : '') + texts.windowTitle;
     $('window').dataset.file = answer.loaded ? answer.name : '';
     $('window').dataset.sha256 = answer.sha256 || '';
     $('window').dataset.fileState = answer.state;
+    $('file-summary').textContent = answer.loaded ? answer.name + ': ' + answer.bytes + ' байт, SHA-256 ' +
+      answer.sha256 : '';
     await showView('file');
     if (answer.notice) await dialogs.message(answer.notice.caption, answer.notice.text, answer.notice.icon);
-    return answer;
   }
 
   async function loadFile(file) {
     if (!file) return;
-    await loadBytes(file.name, new Uint8Array(await file.arrayBuffer()));
+    if (file.size > texts.maxFileBytes) {
+      await loadBytes(file.name, file.size);
+      return;
+    }
+    let bytes;
+    try {
+      bytes = new Uint8Array(await file.arrayBuffer());
+    } catch (error) {
+      // The browser could not read it (gone, no permission): the core says so as of an unreadable file.
+      await showLoad(await call('tolvane_unreadable_file', ['string', 'string'], [file.name, error.message]));
+      return;
+    }
+    await loadBytes(file.name, bytes);
   }
 
   // ---- runs --------------------------------------------------------------
@@ -520,13 +546,13 @@
     core = module;
     window.tolvaneCore = module;  // for the page's tests
     texts = await call('tolvane_texts');
+    document.title = texts.windowTitle;
     showHeader();
     showInstruction();
     fillPortList('');
     await refreshPorts();
     showBackups();
-    showButtons();
-    setStatus('порт не выбран');
+    await selectPort('');
     setInterval(idle, kIdleMs);
     document.body.dataset.ready = '1';
     showFirmwareList();

@@ -18,6 +18,9 @@ inline constexpr std::array<const char*, 5> kInstructionLines{{
     "3. Для перевода устройства в штатный режим нажмите кнопку 'ПУСК!!!' или перезагрузите отключением питания.\r\n",
 }};
 
+// The window's title, and the page's.
+inline constexpr const char* kWindowTitle = "Программирование Pic18F26k42 через СОМ-порт";
+
 // The built-in simulated device as the port list names it.
 inline constexpr const char* kSimulatedDeviceName = "Имитатор устройства (без оборудования)";
 

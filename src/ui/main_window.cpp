@@ -21,6 +21,7 @@
 
 #include "image/hex_writer.h"
 #include "log/console_log.h"
+#include "session/window_texts.h"
 #include "ui/about_dialog.h"
 #include "ui/native_window.h"
 #include "ui/hex_file_selection.h"
@@ -50,7 +51,7 @@ MessageIcon IconOf(OutcomeIcon icon) {
 CProgPicDlg::CProgPicDlg(ISettingsStore& settings, std::vector<PortRecord> extraPorts, IPortSource* portSource,
                          IDesktop& desktop, QWidget* parent)
     : QDialog(parent), m_Settings(settings), m_Desktop(desktop) {
-  setWindowTitle(QStringLiteral("Программирование Pic18F26k42 через СОМ-порт"));
+  setWindowTitle(QString::fromUtf8(kWindowTitle));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setWindowIcon(ProgramIcon());

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "image/dump_composer.h"
+#include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "log/console_log.h"
 #include "serial/counting_port.h"
@@ -123,6 +124,25 @@ Json DumpJson(const DumpComposer& dump) {
           {"rowWidth", kDumpRowWidth}};
 }
 
+// The page's file from now on, and what it means for the user.
+const char* FileAnswer(FirmwareFile file) {
+  Page& page = ThePage();
+  page.File = std::move(file);
+  const HexLoadResult& load = page.File.Load;
+  page.FileLoaded = load.FileRead;
+  Json answer = {{"loaded", load.FileRead},
+                 {"name", page.File.Name()},
+                 {"sha256", page.File.Sha256},
+                 {"bytes", load.BytesStored},
+                 {"state", StateName(StateOf(load))}};
+  if (const std::optional<FileNotice> notice = NoticeOf(load)) {
+    answer["notice"] = {{"caption", notice->Caption()},
+                        {"text", notice->Text},
+                        {"icon", notice->State == FileState::Unreadable ? "error" : "warning"}};
+  }
+  return Answer(answer);
+}
+
 // clang-format off
 EM_JS(void, tolvane_page_dump, (const char* view, const char* json), {
   if (Module['onDump']) Module['onDump'](UTF8ToString(view), JSON.parse(UTF8ToString(json)));
@@ -139,23 +159,18 @@ extern "C" {
 // Loads the HEX file the page put at path (its in-memory file system), with
 // its SHA-256: what it holds and what the load means for the user.
 EMSCRIPTEN_KEEPALIVE const char* tolvane_open_file(const char* path) {
-  Page& page = ThePage();
   FirmwareFile file;
   LoadFirmwareFile(path, file);
-  page.File = std::move(file);
-  const HexLoadResult& load = page.File.Load;
-  page.FileLoaded = load.FileRead;
-  Json answer = {{"loaded", load.FileRead},
-                 {"name", page.File.Name()},
-                 {"sha256", page.File.Sha256},
-                 {"bytes", load.BytesStored},
-                 {"state", StateName(StateOf(load))}};
-  if (const std::optional<FileNotice> notice = NoticeOf(load)) {
-    answer["notice"] = {{"caption", notice->Caption()},
-                        {"text", notice->Text},
-                        {"icon", notice->State == FileState::Unreadable ? "error" : "warning"}};
-  }
-  return Answer(answer);
+  return FileAnswer(std::move(file));
+}
+
+// A file the browser could not read (gone, no permission): as the desktop's
+// unreadable file, with the browser's reason.
+EMSCRIPTEN_KEEPALIVE const char* tolvane_unreadable_file(const char* name, const char* reason) {
+  FirmwareFile file;
+  file.Path = name;
+  file.Load.OpenError = reason;
+  return FileAnswer(std::move(file));
 }
 
 // Chooses the port of the next runs and opens it: 0 none, 1 the built-in
@@ -318,12 +333,15 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_texts() {
   }
   Json instruction = Json::array({kInstructionHeading});
   for (const char* line : kInstructionLines) instruction.push_back(line);
-  return Answer({{"title", kHeaderTitle},
+  return Answer({{"windowTitle", kWindowTitle},
+                 {"title", kHeaderTitle},
                  {"pieces", std::move(pieces)},
                  {"home", site + kHomePagePath},
                  {"help", site + kHelpPath + kHelpKeyMain + "/B"},
                  {"instruction", std::move(instruction)},
-                 {"builtInDevice", kSimulatedDeviceName}});
+                 {"builtInDevice", kSimulatedDeviceName},
+                 // A larger file is refused by its size alone: the page need not read it.
+                 {"maxFileBytes", kMaxHexFileBytes}});
 }
 
 // Whether the built-in device's user area holds the loaded file's: the

@@ -213,6 +213,7 @@ def test_built_in(args):
     the middle of a write; a damaged file and one for another
     microcontroller questioned before any work."""
     page = Page(args.page.as_uri())
+    ready = page.ready_seconds
     try:
         page.choose_port('built-in')
         page.open_file(args.hex)
@@ -275,8 +276,9 @@ def test_built_in(args):
                     fail('%s: No to the question ended as %s' % (path.name, page.data('status')))
     finally:
         page.quit()
-    print('built-in device: write and verify in %.2f s; Cancel, a file cut short, another MCU: as the window'
-          % seconds)
+    folder = sum(item.stat().st_size for item in args.page.parent.iterdir())
+    print('built-in device: write and verify in %.2f s; Cancel, a file cut short, another MCU: as the window; '
+          'the page ready %.2f s after it was opened; its folder %d bytes' % (seconds, ready, folder))
 
 
 def test_bridge(args):

@@ -2,16 +2,25 @@
 opens the pseudo-terminal of a simulated device (tolvane-cli sim) as a raw
 line at the monitor's speed and moves bytes both ways until either side
 closes. The page's stand-in for navigator.serial (serial_standin.js) makes a
-SerialPort of each bridge."""
+SerialPort of each bridge.
 
-import asyncio
+The WebSocket (RFC 6455: binary frames, close, ping) is served by hand over
+plain sockets, one thread per connection waiting in select(): a bridge adds
+its latency to every command of a run, and a general server library's event
+loop adds several hops to each message."""
+
+import base64
+import hashlib
 import os
+import select
+import socket
+import struct
 import sys
 import termios
 import threading
 import tty
 
-import websockets
+GUID = b'258EAFA5-E914-47DA-95CA-C5AB0DC85B11'
 
 
 def open_line(path, baud=termios.B57600):
@@ -23,93 +32,155 @@ def open_line(path, baud=termios.B57600):
     return fd
 
 
-async def serve_connection(websocket, path):
-    loop = asyncio.get_running_loop()
-    fd = open_line(path)
-    closed = asyncio.Event()
-    outgoing = bytearray()  # for the line, when it takes no more for now
-    incoming = asyncio.Queue()  # from the line, sent in order by one task
-
-    def readable():
-        try:
-            data = os.read(fd, 4096)
-        except BlockingIOError:
-            return
-        except OSError:
-            data = b''
+def handshake(connection):
+    """Reads the upgrade request and accepts it; False when it is none."""
+    request = b''
+    while b'\r\n\r\n' not in request:
+        data = connection.recv(4096)
         if not data:
-            closed.set()
-            return
-        incoming.put_nowait(data)
+            return False
+        request += data
+    key = None
+    for line in request.split(b'\r\n'):
+        name, _, value = line.partition(b':')
+        if name.strip().lower() == b'sec-websocket-key':
+            key = value.strip()
+    if key is None:
+        connection.sendall(b'HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n')
+        return False
+    accept = base64.b64encode(hashlib.sha1(key + GUID).digest())
+    connection.sendall(b'HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n'
+                       b'Sec-WebSocket-Accept: ' + accept + b'\r\n\r\n')
+    return True
 
-    async def send():
-        while True:
-            await websocket.send(await incoming.get())
 
-    def flush():
-        while outgoing:
-            try:
-                n = os.write(fd, outgoing)
-            except BlockingIOError:
-                return
-            except OSError:
-                closed.set()
-                return
-            del outgoing[:n]
-        loop.remove_writer(fd)
+def frame(opcode, payload=b''):
+    """A server's frame: final, unmasked."""
+    size = len(payload)
+    if size < 126:
+        head = struct.pack('!BB', 0x80 | opcode, size)
+    elif size < 65536:
+        head = struct.pack('!BBH', 0x80 | opcode, 126, size)
+    else:
+        head = struct.pack('!BBQ', 0x80 | opcode, 127, size)
+    return head + payload
 
-    loop.add_reader(fd, readable)
+
+class Frames:
+    """The client's frames out of the bytes received, unmasked."""
+
+    def __init__(self):
+        self.buffer = bytearray()
+
+    def feed(self, data):
+        self.buffer += data
+        frames = []
+        while len(self.buffer) >= 2:
+            opcode = self.buffer[0] & 0x0F
+            size = self.buffer[1] & 0x7F
+            at = 2
+            if size == 126:
+                if len(self.buffer) < 4:
+                    break
+                size = struct.unpack_from('!H', self.buffer, 2)[0]
+                at = 4
+            elif size == 127:
+                if len(self.buffer) < 10:
+                    break
+                size = struct.unpack_from('!Q', self.buffer, 2)[0]
+                at = 10
+            masked = self.buffer[1] & 0x80
+            mask = self.buffer[at:at + 4] if masked else b'\0\0\0\0'
+            at += 4 if masked else 0
+            if len(self.buffer) < at + size:
+                break
+            payload = bytes(b ^ mask[i & 3] for i, b in enumerate(self.buffer[at:at + size]))
+            del self.buffer[:at + size]
+            frames.append((opcode, payload))
+        return frames
+
+
+def serve_connection(connection, pty_path, stopping):
+    connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    if not handshake(connection):
+        connection.close()
+        return
+    fd = open_line(pty_path)
+    frames = Frames()
+    outgoing = bytearray()  # for the line, when it takes no more for now
     try:
-        async def receive():
-            async for message in websocket:
-                waiting = bool(outgoing)
-                outgoing.extend(message if isinstance(message, bytes) else message.encode())
-                if not waiting:
-                    flush()
-                    if outgoing:
-                        loop.add_writer(fd, flush)
-            closed.set()
-
-        tasks = [asyncio.ensure_future(receive()), asyncio.ensure_future(send())]
-        await closed.wait()
-        for task in tasks:
-            task.cancel()
+        while not stopping.is_set():
+            writers = [fd] if outgoing else []
+            readable, writable, _ = select.select([connection, fd], writers, [], 0.2)
+            if fd in readable:
+                try:
+                    data = os.read(fd, 4096)
+                except BlockingIOError:
+                    data = None
+                except OSError:
+                    data = b''
+                if data == b'':
+                    break  # the device's line is gone: the browser sees the socket close
+                if data:
+                    connection.sendall(frame(0x2, data))
+            if connection in readable:
+                data = connection.recv(65536)
+                if not data:
+                    break
+                for opcode, payload in frames.feed(data):
+                    if opcode == 0x8:
+                        connection.sendall(frame(0x8, payload[:2]))
+                        return
+                    if opcode == 0x9:
+                        connection.sendall(frame(0xA, payload))
+                    elif opcode in (0x0, 0x1, 0x2):
+                        outgoing += payload
+            if outgoing:
+                try:
+                    del outgoing[:os.write(fd, outgoing)]
+                except BlockingIOError:
+                    pass
+                except OSError:
+                    break
+    except OSError:
+        pass
     finally:
-        loop.remove_reader(fd)
-        loop.remove_writer(fd)
         os.close(fd)
-        await websocket.close()
+        connection.close()
 
 
 class Bridge:
     """A bridge served from a thread of its own; url is ws://127.0.0.1:PORT."""
 
     def __init__(self, pty_path):
-        self.url = None
-        self._ready = threading.Event()
-        self._loop = asyncio.new_event_loop()
-        self._thread = threading.Thread(target=self._run, args=(pty_path,), daemon=True)
+        self._listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self._listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self._listener.bind(('127.0.0.1', 0))
+        self._listener.listen(4)
+        self.url = 'ws://127.0.0.1:%d' % self._listener.getsockname()[1]
+        self._stopping = threading.Event()
+        self._connections = []
+        self._thread = threading.Thread(target=self._accept, args=(pty_path,), daemon=True)
         self._thread.start()
-        if not self._ready.wait(10):
-            raise RuntimeError('the bridge did not start')
 
-    def _run(self, pty_path):
-        asyncio.set_event_loop(self._loop)
-
-        async def main():
-            self._stop = asyncio.Event()
-            async with websockets.serve(lambda ws: serve_connection(ws, pty_path), '127.0.0.1', 0,
-                                        compression=None, max_size=None) as server:
-                port = next(iter(server.sockets)).getsockname()[1]
-                self.url = 'ws://127.0.0.1:%d' % port
-                self._ready.set()
-                await self._stop.wait()
-
-        self._loop.run_until_complete(main())
+    def _accept(self, pty_path):
+        while not self._stopping.is_set():
+            readable, _, _ = select.select([self._listener], [], [], 0.2)
+            if not readable:
+                continue
+            connection, _ = self._listener.accept()
+            worker = threading.Thread(target=serve_connection, args=(connection, pty_path, self._stopping),
+                                      daemon=True)
+            worker.start()
+            self._connections.append(worker)
 
     def stop(self):
-        self._loop.call_soon_threadsafe(self._stop.set)
+        """Closes every connection and the line behind it."""
+        self._stopping.set()
         self._thread.join(10)
+        for worker in self._connections:
+            worker.join(10)
+        self._listener.close()
 
 
 if __name__ == '__main__':

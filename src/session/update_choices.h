@@ -27,14 +27,9 @@ inline constexpr double kWindowWaitSeconds = 60;
 // How many backups of a device the window and the page keep.
 inline constexpr int kWindowBackupsKept = 10;
 
-// The kept ranges of a text as ParseKeepRanges reads them; a blank text
-// keeps nothing. When the text is refused: false, and why in Russian (a
-// sentence per kind of fault, naming the item at fault).
-bool ReadKeepRanges(const std::string& text, std::vector<FlashRange>& ranges, std::string& why);
-
 // The one filler of a run's options from the choices, for a run of this
 // kind; backups: where the program keeps them (BackupDir). False (why as
-// ReadKeepRanges says it) when the kept ranges are refused.
+// ReadKeepRanges, session/write_options.h, says it) when the kept ranges are refused.
 bool FillRunOptions(const UpdateChoices& choices, RunKind kind, const std::string& backups, RunOptions& options,
                     std::string& why);
 

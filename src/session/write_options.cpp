@@ -50,6 +50,36 @@ std::string Utf8Of(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
+// Why the parser refused one item on its own, in the window's words.
+std::string ItemFault(const std::string& item) {
+  const std::string quoted = "«" + item + "»";
+  const size_t colon = item.find(':');
+  int64_t address = 0, length = 0;
+  if (colon == std::string::npos || !ParseNumber(item.substr(0, colon), address) ||
+      !ParseNumber(item.substr(colon + 1), length))
+    return quoted + " не в виде АДРЕС:ДЛИНА (числа как 0xF000:256)";
+  if (length <= 0) return quoted + " ничего не сохраняет: длина должна быть больше 0";
+  if (address < 0) return quoted + ": адрес не может быть отрицательным";
+  if (address < kMonitorAreaSize) return quoted + " заходит в область монитора (ниже " + Hex(kMonitorAreaSize) + ")";
+  if (address + length > kFlashSize) return quoted + " выходит за конец памяти программ (" + Hex(kFlashSize) + ")";
+  return quoted + " не принята";
+}
+
+// The items of a list as the parser separates them.
+std::vector<std::string> Items(const std::string& text) {
+  std::vector<std::string> items;
+  std::string item;
+  for (const char c : text + " ") {
+    if (c == ',' || c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      if (!item.empty()) items.push_back(item);
+      item.clear();
+    } else {
+      item += c;
+    }
+  }
+  return items;
+}
+
 }  // namespace
 
 bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRange>& ranges, std::string* error) {
@@ -140,6 +170,35 @@ bool SaveBackup(const std::string& dir, const FirmwareImage& device, int keepLas
   for (size_t i = 0; own.size() > static_cast<size_t>(keepLast) && i < own.size() - static_cast<size_t>(keepLast); ++i)
     std::filesystem::remove(own[i].second, ec);
   return true;
+}
+
+bool ReadKeepRanges(const std::string& text, std::vector<FlashRange>& ranges, std::string& why) {
+  ranges.clear();
+  const std::vector<std::string> items = Items(text);
+  // Nothing to keep needs no parser.
+  if (items.empty()) return true;
+  std::string error;
+  if (ParseKeepRanges({text}, ranges, &error)) return true;
+  // The parser, shared with the command line, words its refusal in English:
+  // the item it refuses on its own is the one at fault.
+  std::vector<FlashRange> each, one;
+  for (const std::string& item : items) {
+    if (!ParseKeepRanges({item}, one, &error)) {
+      why = ItemFault(item);
+      return false;
+    }
+    each.insert(each.end(), one.begin(), one.end());
+  }
+  // Each alone is right: two of them overlap.
+  std::sort(each.begin(), each.end(), [](const FlashRange& a, const FlashRange& b) { return a.Begin < b.Begin; });
+  for (size_t i = 1; i < each.size(); ++i) {
+    if (each[i].Begin < each[i - 1].End) {
+      why = "области с " + Hex(each[i - 1].Begin) + " и с " + Hex(each[i].Begin) + " перекрываются";
+      return false;
+    }
+  }
+  why = "список не принят";
+  return false;
 }
 
 }  // namespace tolvane

@@ -20,6 +20,11 @@ namespace tolvane {
 // be not empty and not overlap. False with the reason.
 bool ParseKeepRanges(const std::vector<std::string>& texts, std::vector<FlashRange>& ranges, std::string* error);
 
+// The kept ranges of a text as ParseKeepRanges reads them; a blank text
+// keeps nothing. When the text is refused: false, and why in Russian (a
+// sentence per kind of fault, naming the item at fault).
+bool ReadKeepRanges(const std::string& text, std::vector<FlashRange>& ranges, std::string& why);
+
 // The ranges as the settings store keeps them and the parser reads them.
 std::string KeepRangesText(const std::vector<FlashRange>& ranges);
 

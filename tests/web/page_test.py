@@ -69,7 +69,7 @@ def wait_for(description, condition, limit_s):
 class Page:
     """One browser on the page, with the stand-in's ports."""
 
-    def __init__(self, url, bridge_urls=()):
+    def __init__(self, url, bridge_urls=(), serial=True):
         options = webdriver.ChromeOptions()
         options.binary_location = '/usr/bin/chromium'
         for argument in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage',
@@ -78,6 +78,8 @@ class Page:
         self.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
         standin = (HERE / 'serial_standin.js').read_text().replace(
             'BRIDGE_URLS', json.dumps(list(bridge_urls)))
+        if not serial:  # a browser without Web Serial
+            standin = 'delete Navigator.prototype.serial;'
         self.driver.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': standin})
         start = time.monotonic()
         OPEN_PAGES.append(self)
@@ -411,8 +413,11 @@ def test_firmware_list(args):
              'note': 'пример'},
             {'name': 'Подменённая', 'version': '1.1', 'date': '2026-12-02', 'file': 'fw/demo.hex',
              'sha256': '0' * 64, 'note': ''}]}))
-        handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=str(site))
-        handler.log_message = lambda *a: None
+        class Quiet(http.server.SimpleHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+
+        handler = functools.partial(Quiet, directory=str(site))
         server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         page = Page('http://127.0.0.1:%d/index.html' % server.server_address[1])
@@ -432,7 +437,21 @@ def test_firmware_list(args):
         finally:
             page.quit()
             server.shutdown()
-    print('firmware list: the listed file loads; a wrong SHA-256 is refused')
+    # A browser without Web Serial: one sentence says which browsers have it,
+    # and the built-in device still writes.
+    page = Page(args.page.as_uri(), serial=False)
+    try:
+        sentence = page.element('no-serial')
+        if not sentence.is_displayed() or 'Chrome' not in sentence.text:
+            fail('no sentence about Web Serial: %r' % sentence.text)
+        values = page.js('return [...document.getElementById("port").options].map(o => o.value)')
+        if values != ['', 'built-in']:
+            fail('the port list without Web Serial: %r' % values)
+        page.choose_port('built-in')
+    finally:
+        page.quit()
+    print('firmware list: the listed file loads; a wrong SHA-256 is refused; without Web Serial: one sentence, '
+          'the built-in device')
 
 
 CASES = {'built-in': test_built_in, 'bridge': test_bridge, 'faults': test_faults,

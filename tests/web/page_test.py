@@ -9,9 +9,11 @@ usage: page_test.py CASE --page INDEX.HTML --hex FILE [--cli TOLVANE-CLI] [--scr
 """
 
 import argparse
+import csv
 import functools
 import hashlib
 import http.server
+import io
 import json
 import os
 import pathlib
@@ -362,6 +364,7 @@ def test_changed_and_backup(args):
             other = variant(args.hex, pathlib.Path(folder), 'other.hex',
                             lambda lines: [record(0x2000, [0x55] * 16)] + lines)
             page = Page(args.page.as_uri(), [device.bridge.url])
+            page.driver.execute_cdp_cmd('Browser.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': folder})
             try:
                 page.choose_port('choose')
                 page.open_file(args.hex)
@@ -379,13 +382,27 @@ def test_changed_and_backup(args):
                 if status != 'done' or 'Резервная копия: ' not in text:
                     fail('the write with a backup: %s: %s' % (status, text))
                 page.set_option('opt-backup', False)
-                # The backup kept by the browser, opened as a firmware and written back.
-                page.driver.find_element(By.CSS_SELECTOR, '#backups button').click()
-                wait_for('the backup loads', lambda: page.data('file').endswith('.hex') and
-                         page.data('file') != 'other.hex', 10)
+                # The backup as the browser downloaded it, opened as a firmware and written back.
+                downloads = pathlib.Path(folder)
+                backup = wait_for('the backup\'s download', lambda: next(
+                    (f for f in downloads.glob('*.hex') if f.name != 'other.hex'), None), 10)
+                kept = page.js('return Object.values(PageStore.backups()).flat().map(b => b.name)')
+                if kept != [backup.name]:
+                    fail('the browser keeps %r, the download is %s' % (kept, backup.name))
+                page.open_file(backup)
+                wait_for('the backup loads', lambda: page.data('file') == backup.name, 10)
                 status, caption, text = page.run('write')
                 if status != 'done':
                     fail('writing the backup back: %s: %s' % (status, text))
+                # The history: the window's columns, a row for each of the three writes.
+                page.element('history').click()
+                history = wait_for('the history\'s download', lambda: (downloads / 'history.csv').exists() and
+                                   (downloads / 'history.csv').read_text(), 10)
+                rows = list(csv.reader(io.StringIO(history)))
+                header = page.js('return window.tolvaneCore.ccall("tolvane_record_header", "string", [], [])')
+                if ','.join(rows[0]) != json.loads(header).strip() or len(rows) != 4 or \
+                        [row[rows[0].index('kind')] for row in rows[1:]] != ['write'] * 3:
+                    fail('the history downloaded:\n' + history)
             finally:
                 page.quit()
         held, said = device.holds(args.hex)
@@ -393,7 +410,8 @@ def test_changed_and_backup(args):
             fail('the backup written back did not restore the device:\n' + said)
     finally:
         device.stop()
-    print('changed-only on an equal device: 0 blocks sent; a backup written back restores the device')
+    print('changed-only on an equal device: 0 blocks sent; a backup downloaded and written back restores the '
+          'device; the history downloads with the window\'s columns')
 
 
 def test_firmware_list(args):

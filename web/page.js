@@ -530,6 +530,13 @@
       }
     });
 
+    // Leaving in the middle of a run would leave the device half written: the browser asks first.
+    window.addEventListener('beforeunload', (event) => {
+      if (!running) return;
+      event.preventDefault();
+      event.returnValue = '';
+    });
+
     if ('serial' in navigator) {
       navigator.serial.addEventListener('connect', refreshPorts);
       navigator.serial.addEventListener('disconnect', refreshPorts);

@@ -233,6 +233,11 @@ def test_built_in(args):
         top = page.js('return document.getElementById("dump-rows").textContent.slice(0, 4)')
         if marked == 0 or top != '0000':
             fail('no difference marked at the top of the dump (%d marked, top %r)' % (marked, top))
+        # F3 goes to the next difference, as in the window.
+        page.element('view').send_keys(Keys.F3)
+        page.element('view').send_keys(Keys.F3)
+        if page.js('return document.querySelectorAll("#dump-rows .diff.current").length') != 1:
+            fail('F3 marks no difference as the current one')
         # The trace panel shows the load's trace, in the log's colours.
         page.element('trace-toggle').click()
         if not page.element('trace-panel').is_displayed() or WRITTEN_WHOLE not in page.trace() or \

@@ -562,6 +562,7 @@
     await selectPort('');
     setInterval(idle, kIdleMs);
     document.body.dataset.ready = '1';
+    document.body.dataset.readyMs = String(Math.round(performance.now()));  // since the page was opened
     showFirmwareList();
   });
   showButtons();

@@ -321,6 +321,8 @@
       running = null;
       showButtons();
     }
+    if (kind !== 'run') deviceRead = answer.deviceImageRead;
+    showButtons();
     if (answer.status === 'done' && kind === 'read') await showView('device');
     if (answer.portLost) {
       selectedValue = '';
@@ -441,7 +443,6 @@
       $('show-' + which).checked = true;
       $('instruction').hidden = true;
       $('dump').hidden = false;
-      deviceRead = true;
       dumpView.show(dump);
     },
     onQuestion(caption, text) {

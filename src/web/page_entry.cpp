@@ -269,6 +269,7 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_run(int kind, const char* choicesJson) 
 
   IBytePort* chosen = ChosenPort(page);
   RunResult result;
+  bool imageRead = false;  // the device image is one whole read
   if (chosen == nullptr) {
     // No port: every procedure fails at once, as the window's does.
     static OWebSerialPort none;
@@ -277,7 +278,8 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_run(int kind, const char* choicesJson) 
     result = RunOnPort(counted, request, page.Device, reporter);
   } else {
     CountingPort counted(*chosen);
-    PageReporter reporter(request.Kind, counted, [&page, &request] {
+    PageReporter reporter(request.Kind, counted, [&page, &request, &imageRead] {
+      imageRead = true;
       // The file with the differences marked, before the verdict.
       if (request.Kind == RunKind::Read) return;
       page.Dump.Compose(page.File.Image, page.File.Image, page.Device);
@@ -286,6 +288,7 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_run(int kind, const char* choicesJson) 
     result = RunOnPort(counted, request, page.Device, reporter);
   }
   answer["status"] = StatusName(result.Status);
+  answer["deviceImageRead"] = imageRead;
   answer["portLost"] = result.PortLost;
   answer["seconds"] = result.Seconds;
   answer["blocksSent"] = result.Write.BlocksSent;

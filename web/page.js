@@ -378,8 +378,7 @@
   }
 
   async function downloadHistory() {
-    const header = await call('tolvane_record_header');
-    download('history.csv', header + store.history().join(''), 'text/csv');
+    download('history.csv', await call('tolvane_history_csv', ['string'], [store.history().join('')]), 'text/csv');
   }
 
   // ---- the firmware list of the site -------------------------------------

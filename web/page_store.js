@@ -1,11 +1,11 @@
 // What the page remembers in the browser's storage: the update choices, the
-// history of writes and verifications (CSV lines as the core wrote them),
+// history of writes and verifications (the core's records, JSON Lines),
 // and the last backups of each device. Storage may be refused (a private
 // window, a full quota): the page then works without it.
 window.PageStore = (function () {
   'use strict';
   const kChoices = 'tolvane.update';
-  const kHistory = 'tolvane.history';
+  const kHistory = 'tolvane.records';
   const kBackups = 'tolvane.backups';
   // A backup of a whole device is about 180 KB of text, and a browser gives
   // a page about 5 MB: the last three of each device are kept.

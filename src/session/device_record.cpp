@@ -210,10 +210,21 @@ std::string RecordLine(const DeviceRecord& record, RecordFormat format) {
   // never a reason to lose the record.
   if (format == RecordFormat::JsonLines)
     return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return CsvLineOf(json);
+}
+
+std::string CsvLineOf(const nlohmann::ordered_json& fields) {
+  static const nlohmann::ordered_json kColumns = RecordJson({});
   std::string line;
-  for (const auto& field : json.items()) {
-    const std::string value = field.value().is_string() ? field.value().get<std::string>() : field.value().dump();
-    line += (line.empty() ? "" : ",") + CsvField(value);
+  bool first = true;
+  for (const auto& column : kColumns.items()) {
+    std::string value;
+    if (fields.is_object() && fields.contains(column.key())) {
+      const nlohmann::ordered_json& field = fields[column.key()];
+      value = field.is_string() ? field.get<std::string>() : field.dump();
+    }
+    line += (first ? "" : ",") + CsvField(value);
+    first = false;
   }
   return line + "\r\n";
 }

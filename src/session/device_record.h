@@ -69,6 +69,11 @@ std::optional<RecordFormat> RecordFormatOf(const std::string& path);
 std::string RecordHeader(RecordFormat format);
 std::string RecordLine(const DeviceRecord& record, RecordFormat format);
 
+// A record's fields (as a JSON Lines line holds them) as a CSV line under
+// today's header: a column the record lacks (one of an earlier version) is
+// empty, so kept records grow with the header.
+std::string CsvLineOf(const nlohmann::ordered_json& fields);
+
 // Where records go, one at a time, from any thread: a record file for the
 // desktop programs, the browser's storage for a web page.
 class IRecordSink {

@@ -296,7 +296,7 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_run(int kind, const char* choicesJson) 
   if (const std::optional<ProcedureOutcome> verdict =
           VerdictOf(result, chosen != nullptr ? chosen->LastError() : 0, result.BackupPath))
     answer["verdict"] = OutcomeJson(*verdict);
-  if (RunIsRecorded(result.Kind)) answer["record"] = RecordLine(RecordOf(result), RecordFormat::Csv);
+  if (RunIsRecorded(result.Kind)) answer["record"] = RecordLine(RecordOf(result), RecordFormat::JsonLines);
   if (result.PortLost) {
     if (page.Chosen == Target::WebSerial) page.Serial.Close();
     page.Idle.reset();
@@ -315,8 +315,21 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_dump(const char* view) {
   return Answer(DumpJson(page.Dump));
 }
 
-// The header of the history's CSV, as the window's history.csv has it.
-EMSCRIPTEN_KEEPALIVE const char* tolvane_record_header() { return Answer(RecordHeader(RecordFormat::Csv)); }
+// The history as the window's history.csv has it: the header, then a line
+// for each kept record (JSON Lines, as tolvane_run gave them; a record of an
+// earlier version gets today's columns, the new ones empty).
+EMSCRIPTEN_KEEPALIVE const char* tolvane_history_csv(const char* records) {
+  std::string csv = RecordHeader(RecordFormat::Csv);
+  std::string_view rest = records;
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    const Json fields = Json::parse(line, nullptr, false);
+    if (fields.is_object()) csv += CsvLineOf(fields);
+  }
+  return Answer(Json(csv));
+}
 
 // The device's image as a HEX file (what its reads fetched), for saving.
 EMSCRIPTEN_KEEPALIVE const char* tolvane_device_hex() {

@@ -98,6 +98,12 @@ TEST_F(RecordTest, AFileOfAnEarlierVersionIsCarriedForward) {
   // Once is enough: the next open finds today's header.
   ASSERT_TRUE(AppendRecord(path, record, &error, &note)) << error;
   EXPECT_EQ(note, "");
+  // A record kept as JSON by an earlier version (the web page's history)
+  // grows the same way: today's columns, the one it lacks empty.
+  nlohmann::ordered_json kept = RecordJson(record);
+  kept.erase(std::prev(kept.end()).key());
+  const std::string line = RecordLine(record, RecordFormat::Csv);
+  EXPECT_EQ(CsvLineOf(kept), line.substr(0, line.rfind(',')) + ",\r\n");
 
   // Foreign columns are refused, saying which, with the path once.
   const std::string other = WriteScratch("other.csv", "time,host,operator\r\n1,2,3\r\n");

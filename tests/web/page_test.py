@@ -405,8 +405,9 @@ def test_changed_and_backup(args):
                 history = wait_for('the history\'s download', lambda: (downloads / 'history.csv').exists() and
                                    (downloads / 'history.csv').read_text(), 10)
                 rows = list(csv.reader(io.StringIO(history)))
-                header = page.js('return window.tolvaneCore.ccall("tolvane_record_header", "string", [], [])')
-                if ','.join(rows[0]) != json.loads(header).strip() or len(rows) != 4 or \
+                header = json.loads(page.js('return window.tolvaneCore.ccall("tolvane_history_csv", "string", '
+                                            '["string"], [""])')).strip()
+                if ','.join(rows[0]) != header or len(rows) != 4 or \
                         [row[rows[0].index('kind')] for row in rows[1:]] != ['write'] * 3:
                     fail('the history downloaded:\n' + history)
                 # A read shows the device and saves what it read as a HEX file.

@@ -52,7 +52,7 @@ std::string Utf8Of(const std::filesystem::path& path) {
 
 // Why the parser refused one item on its own, in the window's words.
 std::string ItemFault(const std::string& item) {
-  const std::string quoted = "«" + item + "»";
+  const std::string quoted = std::string("«").append(item).append("»");
   const size_t colon = item.find(':');
   int64_t address = 0, length = 0;
   if (colon == std::string::npos || !ParseNumber(item.substr(0, colon), address) ||
@@ -193,7 +193,8 @@ bool ReadKeepRanges(const std::string& text, std::vector<FlashRange>& ranges, st
   std::sort(each.begin(), each.end(), [](const FlashRange& a, const FlashRange& b) { return a.Begin < b.Begin; });
   for (size_t i = 1; i < each.size(); ++i) {
     if (each[i].Begin < each[i - 1].End) {
-      why = "области с " + Hex(each[i - 1].Begin) + " и с " + Hex(each[i].Begin) + " перекрываются";
+      why = std::string("области с ").append(Hex(each[i - 1].Begin)).append(" и с ").append(Hex(each[i].Begin));
+      why += " перекрываются";
       return false;
     }
   }

@@ -13,4 +13,10 @@ struct LineAdvice {
 
 LineAdvice SlowLineAdvice(const std::string& portName);
 
+// What the advice ends with on every system: the cable's way.
+inline constexpr const char* kCableAdviceRussian =
+    "подключите адаптер прямо к компьютеру, без концентратора, или возьмите другой адаптер";
+inline constexpr const char* kCableAdviceEnglish =
+    "plug the adapter straight into the computer, not through a hub, or try another adapter";
+
 }  // namespace tolvane

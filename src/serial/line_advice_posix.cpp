@@ -12,8 +12,8 @@ LineAdvice SlowLineAdvice(const std::string& portName) {
     advice.Russian = "уменьшите таймер задержки адаптера FTDI до 1 мс: echo 1 | sudo tee " + timerFile + "; ";
     advice.English = "lower the FTDI adapter's latency timer to 1 ms: echo 1 | sudo tee " + timerFile + "; ";
   }
-  advice.Russian += "подключите адаптер прямо к компьютеру, без концентратора, или возьмите другой адаптер";
-  advice.English += "plug the adapter straight into the computer, not through a hub, or try another adapter";
+  advice.Russian += kCableAdviceRussian;
+  advice.English += kCableAdviceEnglish;
   return advice;
 }
 

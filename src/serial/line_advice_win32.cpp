@@ -3,13 +3,12 @@
 namespace tolvane {
 
 LineAdvice SlowLineAdvice(const std::string&) {
-  return {
-      "в Диспетчере устройств откройте свойства адаптера (Порты COM и LPT), «Параметры порта», "
-      "«Дополнительно» и поставьте таймер задержки (Latency Timer) 1 мс; подключите адаптер прямо к "
-      "компьютеру, без концентратора, или возьмите другой адаптер",
-      "in the Device Manager open the adapter's properties (Ports (COM & LPT)), Port Settings, Advanced, and "
-      "set its Latency Timer to 1 ms; plug the adapter straight into the computer, not through a hub, or try "
-      "another adapter"};
+  return {std::string("в Диспетчере устройств откройте свойства адаптера (Порты COM и LPT), «Параметры порта», "
+                      "«Дополнительно» и поставьте таймер задержки (Latency Timer) 1 мс; ")
+              .append(kCableAdviceRussian),
+          std::string("in the Device Manager open the adapter's properties (Ports (COM & LPT)), Port Settings, "
+                      "Advanced, and set its Latency Timer to 1 ms; ")
+              .append(kCableAdviceEnglish)};
 }
 
 }  // namespace tolvane

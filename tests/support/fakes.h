@@ -76,6 +76,14 @@ class FakeSettings : public ISettingsStore {
   std::map<std::string, std::string> Strings;
 };
 
+// A port the system does not have, named as this system remembers ports
+// (Windows keeps only a COM number).
+#ifdef _WIN32
+inline const std::string kAbsentPort = "COM98";
+#else
+inline const std::string kAbsentPort = "/dev/pts/98";
+#endif
+
 class FakeErrorBox : public IErrorBox {
  public:
   void ShowError(const std::string& text, const std::string& caption) override { Shown.emplace_back(text, caption); }

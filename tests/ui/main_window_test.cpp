@@ -78,14 +78,6 @@ std::string WriteFile(const QTemporaryDir& dir, const char* name, const std::str
   return path;
 }
 
-// A port the system does not have, named as this system remembers ports
-// (Windows keeps only a COM number).
-#ifdef _WIN32
-const std::string kAbsentPort = "COM98";
-#else
-const std::string kAbsentPort = "/dev/pts/98";
-#endif
-
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -379,7 +371,7 @@ class MainWindowTest : public QObject {
           home.filePath(QStringLiteral("Quendal/Brasko_SD_Velm/Velm_SD_2017.conf")));
     };
 #endif
-    SaveRememberedPort(*store(), "OSerialPortSelector", "m_PortSelect_0", kAbsentPort);
+    SaveRememberedPort(*store(), "OSerialPortSelector", "m_PortSelect_0", test::kAbsentPort);
     QProcess program;
     QVERIFY(test::StartGui(program, home.path(), {QStringLiteral("--sim")}));
     const QByteArray log = test::GuiTraceUntil(program, "Speed = 57600");
@@ -393,7 +385,7 @@ class MainWindowTest : public QObject {
     program.terminate();
 #endif
     QVERIFY(program.waitForFinished(10000));
-    QCOMPARE(LoadRememberedPort(*store(), "OSerialPortSelector", "m_PortSelect_0"), kAbsentPort);
+    QCOMPARE(LoadRememberedPort(*store(), "OSerialPortSelector", "m_PortSelect_0"), test::kAbsentPort);
   }
 
   // tolvane [--port PORT]... [FILE]: help and version answer without a window.
@@ -739,10 +731,10 @@ class MainWindowTest : public QObject {
   // A remembered port that is not there (a simulated device's line from an
   // earlier run, an adapter unplugged) is said at start, and stays said.
   void AnAbsentRememberedPortIsSaid() {
-    SaveRememberedPort(*m_Settings, "OSerialPortSelector", "m_PortSelect_0", kAbsentPort);
+    SaveRememberedPort(*m_Settings, "OSerialPortSelector", "m_PortSelect_0", test::kAbsentPort);
     m_Window = std::make_unique<CProgPicDlg>(*m_Settings, std::vector<PortRecord>{}, &m_Ports, *m_Desktop);
     const QString said = QStringLiteral("порт %1 не найден: подключите его или выберите другой")
-                             .arg(QString::fromStdString(kAbsentPort));
+                             .arg(QString::fromStdString(test::kAbsentPort));
     QCOMPARE(m_Window->StatusField().text(), said);
     m_Window->OnReceiveTimer();
     QTest::qWait(1100);

@@ -25,6 +25,7 @@
 #include "session/built_in_device.h"
 #include "image/hex_reader.h"
 #include "log/console_log.h"
+#include "serial/port_naming.h"
 #include "sim/simulated_device.h"
 #include "fake_desktop.h"
 #include "ui/main_window.h"
@@ -209,9 +210,9 @@ class UpdateFlowTest : public QObject {
   // when picked again; during the write the bar names the stage and the
   // status field shows the line's rate, measured.
   void TheBuiltInDeviceIsChosenAndTakesADevicesTime() {
-    const std::string remembered = "OSerialPortSelector/m_PortSelect_0";
-    m_Ports.Ports.push_back(PortRecord{"/dev/ttyUSB0", "adapter"});
-    m_Settings->Strings[remembered] = "/dev/ttyUSB0";
+    // An adapter is remembered, in the form this platform keeps it.
+    m_Ports.Ports.push_back(PortRecord{test::kAbsentPort, "adapter"});
+    SaveRememberedPort(*m_Settings, "OSerialPortSelector", "m_PortSelect_0", test::kAbsentPort);
     std::string error;
     std::unique_ptr<SimulatedDevice> device = StartBuiltInDevice(kDefaultSimPace, &error);
     QVERIFY2(device, error.c_str());
@@ -223,7 +224,7 @@ class UpdateFlowTest : public QObject {
     const int index = m_Window->PortCombo().currentIndex();
     emit m_Window->PortCombo().activated(index);
     QVERIFY(m_Window->Port().IsOpen());
-    QCOMPARE(m_Settings->Strings[remembered], std::string("/dev/ttyUSB0"));
+    QCOMPARE(LoadRememberedPort(*m_Settings, "OSerialPortSelector", "m_PortSelect_0"), test::kAbsentPort);
     OpenExample();
     auto ended = Press(ctl::kWrite);
     QTest::qWait(1000);

@@ -200,7 +200,10 @@ std::string RecordHeader(RecordFormat format) {
   if (format != RecordFormat::Csv) return {};
   const nlohmann::ordered_json fields = RecordJson({});
   std::string header;
-  for (const auto& field : fields.items()) header += (header.empty() ? "" : ",") + CsvField(field.key());
+  for (const auto& field : fields.items()) {
+    if (!header.empty()) header += ',';
+    header += CsvField(field.key());
+  }
   return header + "\r\n";
 }
 
@@ -223,7 +226,8 @@ std::string CsvLineOf(const nlohmann::ordered_json& fields) {
       const nlohmann::ordered_json& field = fields[column.key()];
       value = field.is_string() ? field.get<std::string>() : field.dump();
     }
-    line += (first ? "" : ",") + CsvField(value);
+    if (!first) line += ',';
+    line += CsvField(value);
     first = false;
   }
   return line + "\r\n";

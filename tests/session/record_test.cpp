@@ -27,7 +27,10 @@ std::string Slurp(const std::string& path) {
 std::string FieldNames() {
   std::string names;
   const nlohmann::ordered_json fields = RecordJson({});
-  for (const auto& field : fields.items()) names += (names.empty() ? "" : ",") + field.key();
+  for (const auto& field : fields.items()) {
+    if (!names.empty()) names += ',';
+    names += field.key();
+  }
   return names;
 }
 
@@ -58,8 +61,10 @@ TEST_F(RecordTest, TheDocumentationListsTheFields) {
   for (auto row = std::sregex_iterator(rows.begin(), rows.end(), firstColumn); row != std::sregex_iterator(); ++row) {
     const std::string cell = (*row)[1];
     const std::regex name("`([a-z_0-9]+)`");
-    for (auto n = std::sregex_iterator(cell.begin(), cell.end(), name); n != std::sregex_iterator(); ++n)
-      documented += (documented.empty() ? "" : ",") + (*n)[1].str();
+    for (auto n = std::sregex_iterator(cell.begin(), cell.end(), name); n != std::sregex_iterator(); ++n) {
+      if (!documented.empty()) documented += ',';
+      documented += (*n)[1].str();
+    }
   }
   EXPECT_EQ(documented, kTodaysColumns);
 

@@ -72,6 +72,13 @@ IBytePort* ChosenPort(Page& page) {
   return nullptr;
 }
 
+// No port from now on: the Web Serial line closed, the idle line gone.
+void DropPort(Page& page) {
+  if (page.Chosen == Target::WebSerial) page.Serial.Close();
+  page.Idle.reset();
+  page.Chosen = Target::None;
+}
+
 const char* Answer(const Json& json) {
   Page& page = ThePage();
   page.Answer = json.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -178,9 +185,7 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_unreadable_file(const char* name, const
 // how results and records name it.
 EMSCRIPTEN_KEEPALIVE const char* tolvane_select_port(int target, const char* label) {
   Page& page = ThePage();
-  if (page.Chosen == Target::WebSerial) page.Serial.Close();
-  page.Idle.reset();
-  page.Chosen = Target::None;
+  DropPort(page);
   page.PortLabel = label;
   Json answer = {{"open", false}};
   if (target == static_cast<int>(Target::BuiltIn)) {
@@ -216,9 +221,7 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_idle(int capture) {
   if (!tick) return Answer(answer);
   if (tick->Failure) {
     answer["lost"] = OutcomeJson(LostPortWords(*tick->Failure, ChosenPort(page)->LastError()));
-    if (page.Chosen == Target::WebSerial) page.Serial.Close();
-    page.Idle.reset();
-    page.Chosen = Target::None;
+    DropPort(page);
   } else if (tick->Status) {
     answer["status"] = *tick->Status;
   }
@@ -267,26 +270,19 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_run(int kind, const char* choicesJson) 
   if (!FillRunOptions(choices, request.Kind, "browser", request.Options, why)) return refused(KeepRangesRefusal(why));
   request.Backups = &backups;
 
+  // No port: every procedure fails at once on a closed one, as the window's does.
+  static OWebSerialPort none;
   IBytePort* chosen = ChosenPort(page);
-  RunResult result;
+  CountingPort counted(chosen != nullptr ? *chosen : none);
   bool imageRead = false;  // the device image is one whole read
-  if (chosen == nullptr) {
-    // No port: every procedure fails at once, as the window's does.
-    static OWebSerialPort none;
-    CountingPort counted(none);
-    PageReporter reporter(request.Kind, counted, {});
-    result = RunOnPort(counted, request, page.Device, reporter);
-  } else {
-    CountingPort counted(*chosen);
-    PageReporter reporter(request.Kind, counted, [&page, &request, &imageRead] {
-      imageRead = true;
-      // The file with the differences marked, before the verdict.
-      if (request.Kind == RunKind::Read) return;
-      page.Dump.Compose(page.File.Image, page.File.Image, page.Device);
-      tolvane_page_dump("file", Answer(DumpJson(page.Dump)));
-    });
-    result = RunOnPort(counted, request, page.Device, reporter);
-  }
+  PageReporter reporter(request.Kind, counted, [&page, &request, &imageRead] {
+    imageRead = true;
+    // The file with the differences marked, before the verdict.
+    if (request.Kind == RunKind::Read) return;
+    page.Dump.Compose(page.File.Image, page.File.Image, page.Device);
+    tolvane_page_dump("file", Answer(DumpJson(page.Dump)));
+  });
+  const RunResult result = RunOnPort(counted, request, page.Device, reporter);
   answer["status"] = StatusName(result.Status);
   answer["deviceImageRead"] = imageRead;
   answer["portLost"] = result.PortLost;
@@ -297,11 +293,7 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_run(int kind, const char* choicesJson) 
           VerdictOf(result, chosen != nullptr ? chosen->LastError() : 0, result.BackupPath))
     answer["verdict"] = OutcomeJson(*verdict);
   if (RunIsRecorded(result.Kind)) answer["record"] = RecordLine(RecordOf(result), RecordFormat::JsonLines);
-  if (result.PortLost) {
-    if (page.Chosen == Target::WebSerial) page.Serial.Close();
-    page.Idle.reset();
-    page.Chosen = Target::None;
-  }
+  if (result.PortLost) DropPort(page);
   answer["portStatus"] = PortStatus(page);
   return Answer(answer);
 }

@@ -122,7 +122,7 @@ ReceiveTickResult ReceiveMonitor::Tick(IBytePort& port) {
     result.Failure =
         ProcedureOutcome{"Ошибка при чтении данных с выбранного порта\n" + FormatSystemError(port.LastError()) + "\n" +
                              "Попробуйте выбрать порт заново\n",
-                         "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ", OutcomeIcon::Error};
+                         kPortErrorCaption, OutcomeIcon::Error};
     return result;
   }
 

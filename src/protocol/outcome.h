@@ -10,6 +10,9 @@ namespace tolvane {
 
 enum class OutcomeIcon { Error, Exclamation };
 
+// The caption of every message about the port itself (lost, not opened).
+inline constexpr const char* kPortErrorCaption = "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ";
+
 struct ProcedureOutcome {
   std::string Text;
   std::string Caption;

@@ -59,7 +59,6 @@ constexpr const char* kSurplusText =
     "его при включённом захвате и повторите.";
 constexpr const char* kSurplusCaption = "ОШИБКА СВЯЗИ";
 constexpr const char* kPortLostText = "Связь с портом потеряна: ";
-constexpr const char* kPortLostCaption = "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ";
 constexpr const char* kConfigurationNotCompared =
     "\nВ HEX-файле нет слов конфигурации и идентификаторов, они не сравнивались.";
 
@@ -147,7 +146,7 @@ bool Procedures::PortLost() const {
 void Procedures::ReportPortLost(const std::string& deviceState) {
   std::string text = kPortLostText + FormatSystemError(m_Link.Port().LastError()) + ".";
   if (!deviceState.empty()) text += "\n" + deviceState;
-  Report(std::move(text), kPortLostCaption, OutcomeIcon::Error);
+  Report(std::move(text), kPortErrorCaption, OutcomeIcon::Error);
 }
 
 // What an unfinished write leaves in the device, in one wording for every

@@ -200,7 +200,7 @@ EMSCRIPTEN_KEEPALIVE const char* tolvane_select_port(int target, const char* lab
     if (page.Serial.Open(kDefaultBaud)) {
       page.Chosen = Target::WebSerial;
     } else {
-      answer["error"] = {{"caption", "ОШИБКА ПРИ РАБОТЕ С COM-ПОРТОМ"}, {"text", page.Serial.ErrorText()}};
+      answer["error"] = {{"caption", kPortErrorCaption}, {"text", page.Serial.ErrorText()}};
     }
   }
   if (IBytePort* port = ChosenPort(page)) {

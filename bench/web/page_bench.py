@@ -1,9 +1,9 @@
 """The web page's write and verify of the example against tolvane-cli write,
 on the same simulated device at a device's pace (57600 baud, 2 ms a block),
-in one run: the page through a WebSocket bridge of the tests, the command
-line on the device's pseudo-terminal. Beside it, what the bridge itself
-costs a command: a read's round trip from plain script in the same browser
-over the same bridge, and straight on the pseudo-terminal.
+in one run: the page through the device's WebSocket (tolvane-cli sim
+--websocket), the command line on its pseudo-terminal. Beside it, what the
+WebSocket itself costs a command: a read's round trip from plain script in
+the same browser over it, and straight on the pseudo-terminal.
 
 usage: page_bench.py [--rounds N]   (after the default and the web builds)
 """
@@ -13,19 +13,29 @@ import os
 import pathlib
 import select
 import statistics
-import subprocess
 import sys
+import termios
 import time
+import tty
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / 'tests' / 'web'))
 import page_test  # noqa: E402
-from serial_bridge import open_line  # noqa: E402
 
 READS = 200
 # A read command of the monitor (attention, read, 24-bit address) and its reply's size.
 READ = lambda address: bytes([0xCD, 0xE6, address & 0xFF, (address >> 8) & 0xFF, 0])  # noqa: E731
 REPLY = 32
+
+
+def open_line(path):
+    """The device's line, raw, at the monitor's speed."""
+    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    tty.setraw(fd)
+    attributes = termios.tcgetattr(fd)
+    attributes[4] = attributes[5] = termios.B57600
+    termios.tcsetattr(fd, termios.TCSANOW, attributes)
+    return fd
 
 
 def direct_reads(path):
@@ -47,8 +57,8 @@ def direct_reads(path):
     return times
 
 
-def bridged_reads(url, page_url):
-    """Read round trips from plain script in the browser over the bridge, in ms."""
+def socket_reads(url, page_url):
+    """Read round trips from plain script in the browser over the WebSocket, in ms."""
     page = page_test.Page(page_url)
     try:
         page.driver.set_script_timeout(60)
@@ -93,19 +103,14 @@ def main():
         ratios.append(page_seconds / cli_seconds)
         print('round %d: the page %.2f s, tolvane-cli write %.2f s, page / command line %.3f'
               % (round + 1, page_seconds, cli_seconds, ratios[-1]), flush=True)
-    sim, path = page_test.start_sim(args.cli, *page_test.DEVICE_PACE)
+    device = page_test.BridgedDevice(args.cli, *page_test.DEVICE_PACE)
     try:
-        direct = direct_reads(path)
-        bridge = page_test.Bridge(path)
-        try:
-            bridged = bridged_reads(bridge.url, args.page.as_uri())
-        finally:
-            bridge.stop()
+        direct = direct_reads(device.path)
+        bridged = socket_reads(device.url, args.page.as_uri())
     finally:
-        sim.terminate()
-        sim.wait(10)
+        device.stop()
     print('page / command line, median of %d rounds: %.3f' % (len(ratios), statistics.median(ratios)))
-    print('a read\'s round trip: %.2f ms on the pseudo-terminal, %.2f ms from the browser over the bridge '
+    print('a read\'s round trip: %.2f ms on the pseudo-terminal, %.2f ms from the browser over the WebSocket '
           '(medians of %d)' % (statistics.median(direct), statistics.median(bridged), READS))
 
 

@@ -133,6 +133,7 @@ int RunSim(SimArgs& args) {
     return options.HexFile.empty() ? kExitLink : kExitFile;
   }
   PrintResult("%s\n", device.PortPath().c_str());
+  if (options.WebSocketPort >= 0) PrintResult("%s\n", device.WebSocketUrl().c_str());
 
   bool vanished = false;
   int32_t board = -1;
@@ -184,6 +185,11 @@ void SetUpSim(CLI::App& command) {
       ->check(CLI::Range(1, 600000));
   command.add_option("--power-on-after-ms", o.PowerOnAfterMs, "Start switched off and switch on after this long")
       ->check(CLI::NonNegativeNumber);
+  command
+      .add_option("--websocket", o.WebSocketPort,
+                  "Also serve the line as a WebSocket on 127.0.0.1 at this port (0: a free one) for a web page's "
+                  "serial port; its URL is printed after the port's path")
+      ->check(CLI::Range(0, 65535));
   command.add_option("--chatter-ms", o.ChatterPeriodMs, "Send idle chatter this often (0: never)")
       ->check(CLI::NonNegativeNumber);
   command.add_option("--chatter-text", o.ChatterText, "What the idle chatter says");

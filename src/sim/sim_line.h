@@ -16,6 +16,9 @@ class SimLine {
   virtual ~SimLine() = default;
   // What the client has sent, without waiting; 0 when nothing is there.
   virtual size_t Read(uint8_t* buffer, size_t max) = 0;
+  // When the bytes of the last Read() reached the line, on NowNs()'s clock,
+  // where the line keeps that time; -1: the moment of the read stands.
+  virtual int64_t LastArrivalNs() const { return -1; }
   // Whether anything is waiting, without ever sleeping.
   virtual bool InputWaiting() = 0;
   // Puts bytes on the line; returns how many it took.
@@ -30,6 +33,14 @@ class SimLine {
   // A client that ended without closing the port may have left the line
   // locked; this frees it once that client is gone.
   virtual void ReleaseDepartedClient() {}
+  // Also serves the line as a WebSocket on 127.0.0.1:port (0: a free port)
+  // for a web page; url is where it connects. Only a pseudo-terminal's line can.
+  virtual bool OpenWebSocketDoor(int32_t port, std::string& url, std::string* error) {
+    (void)port;
+    (void)url;
+    if (error) *error = "a WebSocket needs the device on a pseudo-terminal";
+    return false;
+  }
 };
 
 // in-process: the line inside the program, whatever the system offers.

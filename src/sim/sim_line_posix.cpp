@@ -19,6 +19,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "sim/websocket_door.h"
+
 namespace tolvane::sim {
 namespace {
 
@@ -35,16 +37,22 @@ class PtyLine : public SimLine {
   bool Open(std::string& path, std::string* error);
 
   size_t Read(uint8_t* buffer, size_t max) override {
+    if (const size_t n = m_Door.Read(buffer, max, m_LastArrivalNs); n > 0) return n;
+    m_LastArrivalNs = -1;
     const ssize_t n = m_Master >= 0 ? read(m_Master, buffer, max) : -1;
     return n > 0 ? static_cast<size_t>(n) : 0;
   }
+  int64_t LastArrivalNs() const override { return m_LastArrivalNs; }
   bool InputWaiting() override {
+    if (m_Door.InputWaiting()) return true;
     // Asking how much is waiting never sleeps; a read does while the kernel
     // still moves the client's bytes across.
     int waiting = 0;
     return ioctl(m_Master, FIONREAD, &waiting) != 0 || waiting > 0;
   }
   size_t Write(const uint8_t* data, size_t count) override {
+    // A page on the door has the line while it is there.
+    if (m_Door.Connected()) return m_Door.Write(data, count) ? count : 0;
     // With nobody reading, the line's buffer fills and the rest is lost, as
     // on a real line with no listener.
     const ssize_t n = m_Master >= 0 ? write(m_Master, data, count) : -1;
@@ -57,14 +65,20 @@ class PtyLine : public SimLine {
       auto n = write(m_WakeWrite, &b, 1);
   }
   void HangUp() override {
+    m_Door.Close();
     for (int* fd : {&m_Master, &m_Slave}) {
       if (*fd >= 0) close(*fd);
       *fd = -1;
     }
   }
   void ReleaseDepartedClient() override;
+  bool OpenWebSocketDoor(int32_t port, std::string& url, std::string* error) override {
+    return m_Door.Listen(port, url, error);
+  }
 
  private:
+  WebSocketDoor m_Door;
+  int64_t m_LastArrivalNs = -1;
   int m_Master = -1;
   int m_Slave = -1;  // held open so the line stays up while no client has it open
   int m_WakeRead = -1;
@@ -115,8 +129,10 @@ bool PtyLine::Wait(int64_t timeoutNs) {
     timeout.tv_nsec = static_cast<long>(timeoutNs % 1'000'000'000);
     wait = &timeout;
   }
-  pollfd fds[2] = {{m_Master, POLLIN, 0}, {m_WakeRead, POLLIN, 0}};
-  if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR) return false;
+  pollfd fds[4] = {
+      {m_Master, POLLIN, 0}, {m_WakeRead, POLLIN, 0}, {m_Door.ListenFd(), POLLIN, 0}, {m_Door.ClientFd(), POLLIN, 0}};
+  if (ppoll(fds, 4, wait, nullptr) < 0 && errno != EINTR) return false;
+  if (fds[2].revents & POLLIN) m_Door.Admit();
   // No client has the slave open: the master reports a hang-up at once,
   // which must not turn the wait into a busy loop.
   if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) usleep(1000);

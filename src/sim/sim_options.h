@@ -50,6 +50,10 @@ struct SimulatedDeviceOptions {
   // process only) instead of a pseudo-terminal; where the system has no
   // pseudo-terminals it always is.
   bool InProcess = false;
+  // >=0: the pseudo-terminal's line is also a WebSocket on 127.0.0.1 at this
+  // port (0: a free one), for a web page's port; the page has the line while
+  // it is connected.
+  int32_t WebSocketPort = -1;
   std::string HexFile;           // initial user-area content; empty: erased (0xFF)
   int32_t BaudRate = 0;          // >0: each byte takes 10 bits / BaudRate on the wire, both ways
   int32_t ProgramTimeUs = 0;     // flash programming time of one written block

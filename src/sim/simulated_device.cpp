@@ -26,7 +26,8 @@ using sim::TimedByte;
 
 // How long after a reply's last byte the thread keeps reading the line
 // without sleeping, since the client's next frame follows within tens of
-// microseconds: waking from a sleep for it would stamp it late.
+// microseconds: waking from a sleep for it would stamp it late (unless the
+// line keeps the times itself).
 constexpr int64_t kAwaitFrameNs = 200'000;
 
 // How often an idle device looks whether its client left the line locked.
@@ -41,9 +42,10 @@ class SimulatedDevice::Engine {
   Engine(const SimulatedDeviceOptions& options, const FirmwareImage& memory)
       : m_Options(options), m_Memory(memory), m_Machine(options, m_Memory, m_Stats), m_Wire(options.BaudRate) {}
 
-  bool Open(std::string& path, std::string* error) {
+  bool Open(std::string& path, std::string& webSocketUrl, std::string* error) {
     m_Line = sim::OpenSimLine(m_Options.InProcess, path, error);
-    return m_Line != nullptr;
+    if (m_Line == nullptr) return false;
+    return m_Options.WebSocketPort < 0 || m_Line->OpenWebSocketDoor(m_Options.WebSocketPort, webSocketUrl, error);
   }
   // Powers the device up (or leaves it off); before the thread starts.
   void Begin();
@@ -117,6 +119,9 @@ class SimulatedDevice::Engine {
 
   sim::WirePacing m_Wire;
   int64_t m_LastRxNs = 0;
+  // The client's last bytes came with their times (a WebSocket): no need
+  // to stay awake for its next frame.
+  bool m_ArrivalsKept = false;
   int64_t m_NextChatterNs = -1;
   int64_t m_PowerOnNs = -1;
   int64_t m_VanishNs = -1;  // when the frame that ends the line has arrived
@@ -252,7 +257,11 @@ bool SimulatedDevice::Engine::Receive(int64_t nowNs) {
     const size_t n = m_Line->Read(buffer, room);
     if (n == 0) return received;
     received = true;
-    m_Wire.Arrive(buffer, n, nowNs);
+    // A line that keeps its bytes' times is heard as they arrived, however
+    // late the thread woke for them.
+    const int64_t arrivedNs = m_Line->LastArrivalNs();
+    m_ArrivalsKept = arrivedNs >= 0;
+    m_Wire.Arrive(buffer, n, m_ArrivalsKept ? std::min(arrivedNs, nowNs) : nowNs);
   }
 }
 
@@ -293,7 +302,7 @@ void SimulatedDevice::Engine::Serve() {
   while (!m_StopAsked) {
     int64_t nowNs = NowNs();
     if (!Step(nowNs)) return;
-    if (Flush(nowNs) && m_Wire.Emulated() && !m_Wire.InputWaiting()) {
+    if (Flush(nowNs) && m_Wire.Emulated() && !m_Wire.InputWaiting() && !m_ArrivalsKept) {
       AwaitFrame(NowNs() + kAwaitFrameNs);
       if (m_Wire.InputWaiting()) continue;
     }
@@ -345,7 +354,7 @@ bool SimulatedDevice::Start(std::string* error) {
     return false;
   }
   auto engine = std::make_unique<Engine>(m_Options, memory);
-  if (!engine->Open(m_PortPath, error)) return false;
+  if (!engine->Open(m_PortPath, m_WebSocketUrl, error)) return false;
   m_Engine = std::move(engine);
   m_Saved = false;
   m_Engine->Begin();

@@ -33,6 +33,8 @@ class SimulatedDevice {
 
   // Path of the slave side, for the client to open. Valid after Start().
   const std::string& PortPath() const { return m_PortPath; }
+  // Where a web page's port connects, when the options ask for a WebSocket.
+  const std::string& WebSocketUrl() const { return m_WebSocketUrl; }
 
   // A reset of the device: back into the monitor, or into capture watching
   // when RequireCapture is set. A frame in progress is dropped.
@@ -65,6 +67,7 @@ class SimulatedDevice {
 
   SimulatedDeviceOptions m_Options;
   std::string m_PortPath;
+  std::string m_WebSocketUrl;
   std::unique_ptr<Engine> m_Engine;
   std::thread m_Thread;
   std::optional<FirmwareImage> m_Initial;  // memory set before Start()

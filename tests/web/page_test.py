@@ -1,9 +1,10 @@
 """The web page in headless Chromium, driven as a user drives it: a port
 chosen in its list, a HEX file opened, the buttons clicked, the boxes
-answered (bench/web/page_bench.py uses its helpers too). Its serial ports are bridges (serial_bridge.py) to `tolvane-cli
-sim` on its pseudo-terminal, through a stand-in of navigator.serial put into
-the page before its scripts; afterwards the command line reads what the
-device holds.
+answered (bench/web/page_bench.py uses its helpers too). Its serial ports are
+WebSockets that `tolvane-cli sim --websocket` serves beside its
+pseudo-terminal, through a stand-in of navigator.serial put into the page
+before its scripts; afterwards the command line reads what the device holds
+on the pseudo-terminal.
 
 usage: page_test.py CASE --page INDEX.HTML --hex FILE [--cli TOLVANE-CLI] [--screenshot PNG]
 """
@@ -32,8 +33,6 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select
 
 HERE = pathlib.Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
-from serial_bridge import Bridge  # noqa: E402
 
 # The longest a write and verify may take at 57600 baud (about 30 s on the wire).
 RUN_LIMIT_S = 120
@@ -152,12 +151,15 @@ class Page:
 
 
 def start_sim(cli, *options):
+    """tolvane-cli sim with its options; its port's path, and the URL of its
+    WebSocket when --websocket is among them."""
     sim = subprocess.Popen([cli, 'sim', *options], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     path = sim.stdout.readline().strip()
-    if not path.startswith('/dev/'):
+    url = sim.stdout.readline().strip() if '--websocket' in options else ''
+    if not path.startswith('/dev/') or (url == '') == ('--websocket' in options):
         sim.kill()
-        fail('tolvane-cli sim did not name its port: %r %s' % (path, sim.stderr.read()))
-    return sim, path
+        fail('tolvane-cli sim did not name its port: %r %r %s' % (path, url, sim.stderr.read()))
+    return sim, path, url
 
 
 def cli_run(cli, *arguments):
@@ -167,27 +169,19 @@ def cli_run(cli, *arguments):
 
 
 class BridgedDevice:
-    """A simulated device behind a bridge; the bridge lets go of the line
-    before the command line opens it."""
+    """A simulated device a page reaches by its WebSocket (url) and the
+    command line by its pseudo-terminal (path), one at a time."""
 
     def __init__(self, cli, *options):
         self.cli = cli
-        self.sim, self.path = start_sim(cli, *options)
-        self.bridge = Bridge(self.path)
-
-    def release(self):
-        if self.bridge:
-            self.bridge.stop()
-            self.bridge = None
+        self.sim, self.path, self.url = start_sim(cli, *options, '--websocket', '0')
 
     def stop(self):
-        self.release()
         self.sim.terminate()
         self.sim.wait(10)
 
     def holds(self, hex_file):
         """Whether the device holds the file, by the command line's verify."""
-        self.release()
         done, _ = cli_run(self.cli, 'verify', '--port', self.path, str(hex_file))
         return done.returncode == 0, done.stdout + done.stderr
 
@@ -294,7 +288,7 @@ def test_built_in(args):
 def page_write(args, device, screenshot=None):
     """The page's write and verify of the example through the device's
     bridge; the page's own time of the run."""
-    page = Page(args.page.as_uri(), [device.bridge.url])
+    page = Page(args.page.as_uri(), [device.url])
     try:
         page.choose_port('choose')
         page.open_file(args.hex)
@@ -309,7 +303,6 @@ def page_write(args, device, screenshot=None):
 def cli_write(args, device):
     """tolvane-cli write of the example on the same device; the command
     line's own time of the run (its record's seconds)."""
-    device.release()
     written, _ = cli_run(args.cli, 'write', '--json', '--port', device.path, str(args.hex))
     if written.returncode != 0:
         fail('tolvane-cli write: exit %d\n%s%s' % (written.returncode, written.stdout, written.stderr))
@@ -341,7 +334,7 @@ def test_faults(args):
              'Связь с портом потеряна: NetworkError: The device has been lost.')):
         device = BridgedDevice(args.cli, *FULL_SPEED, '--fault', fault)
         try:
-            page = Page(args.page.as_uri(), [device.bridge.url])
+            page = Page(args.page.as_uri(), [device.url])
             try:
                 page.choose_port('choose')
                 page.open_file(args.hex)
@@ -369,7 +362,7 @@ def test_changed_and_backup(args):
         with tempfile.TemporaryDirectory() as folder:
             other = variant(args.hex, pathlib.Path(folder), 'other.hex',
                             lambda lines: [record(0x2000, [0x55] * 16)] + lines)
-            page = Page(args.page.as_uri(), [device.bridge.url])
+            page = Page(args.page.as_uri(), [device.url])
             page.driver.execute_cdp_cmd('Browser.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': folder})
             try:
                 page.choose_port('choose')

@@ -1,5 +1,5 @@
 // A stand-in for the browser's navigator.serial, put into the page before
-// its scripts: its ports are WebSocket bridges (serial_bridge.py) to
+// its scripts: its ports are the WebSockets (tolvane-cli sim --websocket) of
 // simulated devices, and they behave as Chromium's SerialPort does where the
 // page can tell: open() fails with a DOMException, a port is granted once
 // requested (getPorts), a lost line errors the readable with a NetworkError

@@ -425,11 +425,15 @@
   const handlers = {
     onLog: addTrace,
     onProgress(text, done, total) {
-      $('progress-box').hidden = false;
-      $('waiting').hidden = true;
-      $('progress').max = Math.max(total, 1);
-      $('progress').value = done;
-      $('progress-text').textContent = text;
+      // Only what changed is touched: each change costs the run a redraw.
+      const bar = $('progress');
+      const max = Math.max(total, 1);
+      if ($('progress-box').hidden) $('progress-box').hidden = false;
+      if (!$('waiting').hidden) $('waiting').hidden = true;
+      if (bar.max !== max) bar.max = max;
+      bar.value = done;
+      const label = $('progress-text');
+      if (label.textContent !== text) label.textContent = text;
     },
     onWaiting(text) {
       $('waiting').textContent = text;

@@ -3,8 +3,10 @@
 // through the writable stream and lets a timed read wait on the event loop.
 // It only moves bytes; OWebSerialPort (web_serial_port.cpp) is the port the
 // core sees. A failure is kept as "Name\nmessage", the browser's own words.
-// A text for C++ in memory the heap owns (freed by the caller), in UTF-8.
+// A text for C++ in memory the heap owns (freed by the caller), in UTF-8;
+// none (0) for no text.
 function tolvaneSerialText(text) {
+  if (!text) return 0;
   const size = lengthBytesUTF8(text) + 1;
   const pointer = _malloc(size);
   stringToUTF8(text, pointer, size);
@@ -32,7 +34,9 @@ Module['serialLine'] = (function () {
     lineErrors: 0,    // line errors since the last look
     failure: null,    // the port is lost: "Name\nmessage"
     writeFailure: null,
-    waiter: null,     // a timed read waiting: { wanted, done }
+    waiter: null,     // a timed read waiting: { wanted, endMs, done }
+    timer: null,      // ends a waiter whose time is up
+    timerAtMs: 0,     // when it fires
   };
 
   function describe(error, fallbackName) {
@@ -43,6 +47,20 @@ Module['serialLine'] = (function () {
 
   function wakeWaiter() {
     if (line.waiter && (line.count >= line.waiter.wanted || line.failure)) line.waiter.done();
+  }
+
+  function setTimer(atMs) {
+    if (line.timer) clearTimeout(line.timer);
+    line.timerAtMs = atMs;
+    line.timer = setTimeout(checkTime, Math.max(0, atMs - performance.now()));
+  }
+
+  function checkTime() {
+    line.timer = null;
+    const waiter = line.waiter;
+    if (!waiter) return;
+    if (performance.now() >= waiter.endMs) waiter.done();
+    else setTimer(waiter.endMs);
   }
 
   function lose(reason) {
@@ -192,20 +210,22 @@ Module['serialLine'] = (function () {
     },
 
     // Resolves once wanted bytes are waiting, the port is lost, or after
-    // timeoutMs.
+    // timeoutMs. One timer serves the waits one after another: a reply
+    // nearly always ends a wait long before its time, and a timer set and
+    // cleared for every command would cost each of them.
     wait(wanted, timeoutMs) {
       if (line.count >= wanted || line.failure || timeoutMs <= 0) return Promise.resolve();
       return new Promise((resolve) => {
-        const timer = setTimeout(() => waiter.done(), timeoutMs);
         const waiter = {
           wanted,
+          endMs: performance.now() + timeoutMs,
           done() {
-            clearTimeout(timer);
             if (line.waiter === waiter) line.waiter = null;
             resolve();
           },
         };
         line.waiter = waiter;
+        if (!line.timer || waiter.endMs < line.timerAtMs) setTimer(waiter.endMs);
       });
     },
 

@@ -17,7 +17,7 @@ constexpr const char* kOpenFailed = "Не могу открыть выбранн
 constexpr const char* kWriteFailed = "Не удалось передать данные в порт: ";
 
 // The line's calls (web_serial.js). A failure comes back as a string the
-// heap owns ("Name\nmessage"); success as an empty one.
+// heap owns ("Name\nmessage"); success as none.
 // clang-format off
 EM_ASYNC_JS(char*, tolvane_serial_open, (int baud), {
   return tolvaneSerialText(await Module['serialLine'].open(baud));

@@ -30,7 +30,7 @@ constexpr uint64_t kFrameLimit = 1 << 20;
 constexpr std::string_view kKeyHeader = "sec-websocket-key:";
 constexpr std::string_view kAcceptGuid = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 
-enum Opcode : uint8_t { kContinuation = 0x0, kText = 0x1, kBinary = 0x2, kClose = 0x8, kPing = 0x9 };
+enum Opcode : uint8_t { kContinuation = 0x0, kText = 0x1, kBinary = 0x2, kClose = 0x8, kPing = 0x9, kPong = 0xA };
 
 // The kernel's time of a message, on NowNs()'s clock; the read's own moment
 // when the kernel gave none.
@@ -118,11 +118,11 @@ bool Handshake(int fd) {
     request.append(buffer, static_cast<size_t>(n));
   }
   const std::string key = KeyOf(request);
-  const std::string answer =
-      key.empty() ? std::string("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
-                  : "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                    "Sec-WebSocket-Accept: " +
-                        AcceptKey(key) + "\r\n\r\n";
+  const std::string answer = key.empty()
+                                 ? std::string("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
+                                 : "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                   "Sec-WebSocket-Accept: " +
+                                       AcceptKey(key) + "\r\n\r\n";
   return SendAll(fd, reinterpret_cast<const uint8_t*>(answer.data()), answer.size()) && !key.empty();
 }
 
@@ -230,12 +230,8 @@ void WebSocketDoor::Unframe(int64_t arrivedNs) {
       case kBinary:
         if (!payload.empty()) m_Input.push_back({std::move(payload), 0, arrivedNs});
         break;
-      case kClose:
-        SendFrame(kClose, payload.data(), std::min<size_t>(payload.size(), 2));
-        return DropClient();
-      case kPing:
-        SendFrame(0xA, payload.data(), payload.size());
-        break;
+      case kClose: SendFrame(kClose, payload.data(), std::min<size_t>(payload.size(), 2)); return DropClient();
+      case kPing: SendFrame(kPong, payload.data(), payload.size()); break;
       default:  // a pong, or what no client sends
         break;
     }

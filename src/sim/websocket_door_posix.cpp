@@ -239,7 +239,8 @@ void WebSocketDoor::Unframe(int64_t arrivedNs) {
 }
 
 size_t WebSocketDoor::Read(uint8_t* buffer, size_t max, int64_t& arrivedNs) {
-  if (!InputWaiting()) return 0;
+  // What is queued goes first: the socket is read only when nothing is.
+  if (m_Input.empty() && !InputWaiting()) return 0;
   Message& first = m_Input.front();
   const size_t n = std::min(max, first.Bytes.size() - first.Taken);
   std::memcpy(buffer, first.Bytes.data() + first.Taken, n);

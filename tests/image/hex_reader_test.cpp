@@ -478,7 +478,7 @@ TEST_F(HexReaderTest, FileCutShortIsSuspectAndDosEndsAreNot) {
 TEST_F(HexReaderTest, InputsThatAreNoFirmwareFileAreRefusedWithoutReadingThemWhole) {
   const std::filesystem::path dir = std::filesystem::path(WriteScratch("probe.hex", "")).parent_path();
   const std::string sparse = WriteScratch("sparse.hex", ":0100100011DE\n");
-  std::filesystem::resize_file(sparse, uint64_t{64} << 30);  // 64 GiB, no block stored
+  std::filesystem::resize_file(sparse, kMaxHexFileBytes + 1);  // one byte over, no block stored
   const std::string tooLarge = std::make_error_code(std::errc::file_too_large).message();
   const struct {
     std::string path;

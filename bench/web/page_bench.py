@@ -1,86 +1,62 @@
 """The web page's write and verify of the example against tolvane-cli write,
 on the same simulated device at a device's pace (57600 baud, 2 ms a block),
 in one run: the page through the device's WebSocket (tolvane-cli sim
---websocket), the command line on its pseudo-terminal. Beside it, what the
-WebSocket itself costs a command: a read's round trip from plain script in
-the same browser over it, and straight on the pseudo-terminal.
+--websocket), the command line on its pseudo-terminal. Beside them, the
+bridge alone: the page's own frames played again by plain script in the same
+browser over the same WebSocket, each sent once the reply before it is
+whole. What the page takes beyond that is its own cost; what that takes
+beyond the command line is the browser's WebSocket.
 
 usage: page_bench.py [--rounds N]   (after the default and the web builds)
 """
 
 import argparse
-import os
 import pathlib
-import select
 import statistics
 import sys
-import termios
-import time
-import tty
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / 'tests' / 'web'))
 import page_test  # noqa: E402
 
-READS = 200
-# A read command of the monitor (attention, read, 24-bit address) and its reply's size.
-READ = lambda address: bytes([0xCD, 0xE6, address & 0xFF, (address >> 8) & 0xFF, 0])  # noqa: E731
-REPLY = 32
+# The link's pause between its two synchronisation bytes, neither of which
+# gets a reply.
+SYNC_PAUSE_MS = 10
 
 
-def open_line(path):
-    """The device's line, raw, at the monitor's speed."""
-    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    tty.setraw(fd)
-    attributes = termios.tcgetattr(fd)
-    attributes[4] = attributes[5] = termios.B57600
-    termios.tcsetattr(fd, termios.TCSANOW, attributes)
-    return fd
-
-
-def direct_reads(path):
-    """Read round trips straight on the pseudo-terminal, in ms."""
-    fd = open_line(path)
-    times = []
-    try:
-        for i in range(READS):
-            start = time.perf_counter()
-            os.write(fd, READ(0x1000 + 32 * i))
-            got = 0
-            while got < REPLY:
-                if not select.select([fd], [], [], 1)[0]:
-                    raise RuntimeError('no reply on the line')
-                got += len(os.read(fd, REPLY - got))
-            times.append((time.perf_counter() - start) * 1000)
-    finally:
-        os.close(fd)
-    return times
-
-
-def socket_reads(url, page_url):
-    """Read round trips from plain script in the browser over the WebSocket, in ms."""
+def bridge_alone(url, page_url, played):
+    """The frames of a page's run, each with the size of its reply, played
+    again over the WebSocket by plain script; its time in s."""
     page = page_test.Page(page_url)
     try:
-        page.driver.set_script_timeout(60)
+        page.driver.set_script_timeout(page_test.RUN_LIMIT_S)
         return page.driver.execute_async_script('''
-            const [url, reads, reply, done] = arguments;
+            const [url, played, pauseMs, done] = arguments;
             const socket = new WebSocket(url);
             socket.binaryType = 'arraybuffer';
-            const times = [];
-            let start = 0, got = 0, i = 0;
-            const send = () => {
-              const a = 0x1000 + 32 * i;
-              start = performance.now();
-              got = 0;
-              socket.send(new Uint8Array([0xCD, 0xE6, a & 255, (a >> 8) & 255, 0]));
+            let i = 0, heard = 0, start = 0;
+            const next = () => {
+              if (++i === played.length) {
+                socket.close();
+                done((performance.now() - start) / 1000);
+              } else {
+                send();
+              }
             };
-            socket.onopen = send;
+            const send = () => {
+              const [frame, reply] = played[i];
+              heard = 0;
+              socket.send(new Uint8Array(frame));
+              if (reply === 0) setTimeout(next, i + 1 < played.length && played[i + 1][1] === 0 ? pauseMs : 0);
+            };
+            socket.onopen = () => {
+              start = performance.now();
+              send();
+            };
             socket.onmessage = (event) => {
-              got += event.data.byteLength;
-              if (got < reply) return;
-              times.push(performance.now() - start);
-              if (++i < reads) send(); else { socket.close(); done(times); }
-            };''', url, READS, REPLY)
+              heard += event.data.byteLength;
+              if (played[i][1] > 0 && heard >= played[i][1]) next();
+            };''', url, played, SYNC_PAUSE_MS)
     finally:
         page.quit()
 
@@ -92,26 +68,30 @@ def main():
     args = argparse.Namespace(page=ROOT / 'build-web' / 'web' / 'index.html',
                               hex=ROOT / 'examples' / 'demo-firmware.hex', cli=str(ROOT / 'build' / 'bin' / 'tolvane-cli'),
                               screenshot=None)
-    ratios = []
+    ratios, own = [], []
     for round in range(options.rounds):
         device = page_test.BridgedDevice(args.cli, *page_test.DEVICE_PACE)
+        played = []
         try:
-            page_seconds = page_test.page_write(args, device)
-            cli_seconds = page_test.cli_write(args, device)
+            # Taking turns at going first: neither side always finds the
+            # machine as the other left it.
+            if round % 2:
+                cli_seconds = page_test.cli_write(args, device)
+                page_seconds = page_test.page_write(args, device, played=played)
+            else:
+                page_seconds = page_test.page_write(args, device, played=played)
+                cli_seconds = page_test.cli_write(args, device)
+            bridge_seconds = bridge_alone(device.url, args.page.as_uri(), played)
         finally:
             device.stop()
         ratios.append(page_seconds / cli_seconds)
-        print('round %d: the page %.2f s, tolvane-cli write %.2f s, page / command line %.3f'
-              % (round + 1, page_seconds, cli_seconds, ratios[-1]), flush=True)
-    device = page_test.BridgedDevice(args.cli, *page_test.DEVICE_PACE)
-    try:
-        direct = direct_reads(device.path)
-        bridged = socket_reads(device.url, args.page.as_uri())
-    finally:
-        device.stop()
-    print('page / command line, median of %d rounds: %.3f' % (len(ratios), statistics.median(ratios)))
-    print('a read\'s round trip: %.2f ms on the pseudo-terminal, %.2f ms from the browser over the WebSocket '
-          '(medians of %d)' % (statistics.median(direct), statistics.median(bridged), READS))
+        own.append(page_seconds / bridge_seconds)
+        print('round %d: the page %.2f s, tolvane-cli write %.2f s, the bridge alone %.2f s (%d frames); '
+              'page / command line %.3f, bridge alone / command line %.3f, page / bridge alone %.3f'
+              % (round + 1, page_seconds, cli_seconds, bridge_seconds, len(played), ratios[-1],
+                 bridge_seconds / cli_seconds, own[-1]), flush=True)
+    print('medians of %d rounds: page / command line %.3f, page / bridge alone %.3f'
+          % (len(ratios), statistics.median(ratios), statistics.median(own)))
 
 
 if __name__ == '__main__':

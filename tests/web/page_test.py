@@ -27,6 +27,7 @@ import threading
 import time
 
 from selenium import webdriver
+from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -101,6 +102,24 @@ class Page:
     def data(self, name):
         return self.js('return document.getElementById("window").dataset[arguments[0]] || ""', name)
 
+    def until_data(self, name, description, limit_s):
+        """Waits for the window's data item without asking again and again:
+        a run is timed, and a driver's question twenty times a second would
+        take the browser's time from it."""
+        self.driver.set_script_timeout(limit_s)
+        try:
+            return self.driver.execute_async_script('''
+                const [name, done] = arguments;
+                const window = document.getElementById('window');
+                if (window.dataset[name]) return done(window.dataset[name]);
+                new MutationObserver((changes, observer) => {
+                  if (!window.dataset[name]) return;
+                  observer.disconnect();
+                  done(window.dataset[name]);
+                }).observe(window, { attributes: true });''', name)
+        except TimeoutException:
+            fail('%s: not within %d s' % (description, limit_s))
+
     def choose_port(self, value):
         Select(self.element('port')).select_by_value(value)
         wait_for('the port opens', lambda: self.js('return document.getElementById("port").value') not in
@@ -129,7 +148,7 @@ class Page:
         caption, text (the box closed with OK)."""
         self.js('document.getElementById("window").dataset.status = ""')
         self.element(button).click()
-        wait_for(button + ' ends', lambda: self.data('status'), limit_s)
+        self.until_data('status', button + ' ends', limit_s)
         # A verdict's box opens at once; a read that went well has none.
         quiet = self.data('status') == 'refused' or (button == 'read' and self.data('status') == 'done')
         caption, text = ('', '') if quiet and not self.js('return document.getElementById("box").open') else self.box()
@@ -285,16 +304,20 @@ def test_built_in(args):
           'the page ready %.2f s after it was opened; its folder %d bytes' % (seconds, ready, folder))
 
 
-def page_write(args, device, screenshot=None):
+def page_write(args, device, screenshot=None, played=None):
     """The page's write and verify of the example through the device's
-    bridge; the page's own time of the run."""
+    bridge; the page's own time of the run. With a list for played, the
+    run's frames and the size of each one's reply are put in it."""
     page = Page(args.page.as_uri(), [device.url])
     try:
         page.choose_port('choose')
         page.open_file(args.hex)
         wait_for('the file loads', lambda: page.data('file'), 10)
+        page.js('navigator.serial.frames.length = navigator.serial.heard.length = 0')
         status, caption, text = page.run('write', screenshot=screenshot)
         expect_written(status, caption, text, page.trace())
+        if played is not None:
+            played.extend(page.js('return navigator.serial.frames.map((f, i) => [f, navigator.serial.heard[i]])'))
         return float(page.data('seconds'))
     finally:
         page.quit()

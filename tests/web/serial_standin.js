@@ -31,8 +31,12 @@
         this._writable = new WritableStream({
           write: (chunk) => {
             if (socket.readyState !== WebSocket.OPEN) throw new DOMException('The device has been lost.', 'NetworkError');
-            serial.sent.push(chunk.byteLength);  // the tests count the frames by their size
+            // The tests count the frames by their size; the benchmark plays
+            // the frames and the replies' sizes again without the page.
             socket.send(chunk);
+            serial.sent.push(chunk.byteLength);
+            serial.frames.push(Array.from(chunk));
+            serial.heard.push(0);
           },
           abort: () => {
             this._writable = null;
@@ -54,7 +58,10 @@
       this._socket = socket;
       let source;
       this._readable = new ReadableStream({ start: (controller) => { source = controller; } });
-      socket.onmessage = (event) => source.enqueue(new Uint8Array(event.data));
+      socket.onmessage = (event) => {
+        if (serial.heard.length) serial.heard[serial.heard.length - 1] += event.data.byteLength;
+        source.enqueue(new Uint8Array(event.data));
+      };
       socket.onclose = () => {
         if (this._socket !== socket) return;
         try { source.error(new DOMException('The device has been lost.', 'NetworkError')); } catch (e) { /* closed */ }
@@ -83,6 +90,8 @@
   const granted = [];
   const serial = new EventTarget();
   serial.sent = [];
+  serial.frames = [];
+  serial.heard = [];
   serial.requestPort = async () => {
     if (ports.length === 0) throw new DOMException('No port selected by the user.', 'NotFoundError');
     if (!granted.includes(ports[0])) granted.push(ports[0]);

@@ -110,13 +110,13 @@ class Page:
         try:
             return self.driver.execute_async_script('''
                 const [name, done] = arguments;
-                const window = document.getElementById('window');
-                if (window.dataset[name]) return done(window.dataset[name]);
+                const shown = document.getElementById('window');
+                if (shown.dataset[name]) return done(shown.dataset[name]);
                 new MutationObserver((changes, observer) => {
-                  if (!window.dataset[name]) return;
+                  if (!shown.dataset[name]) return;
                   observer.disconnect();
-                  done(window.dataset[name]);
-                }).observe(window, { attributes: true });''', name)
+                  done(shown.dataset[name]);
+                }).observe(shown, { attributes: true });''', name)
         except TimeoutException:
             fail('%s: not within %d s' % (description, limit_s))
 
